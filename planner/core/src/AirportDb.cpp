@@ -1,0 +1,107 @@
+#include "avilo/AirportDb.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace avilo::airports {
+
+namespace {
+std::string Bound(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%13.10f", value);
+    return buffer;
+}
+} // namespace
+
+std::string NeighbourhoodQuery(double lon, double lat) {
+    return "/airportdb/airport[(@GPSLon>=" + Bound(lon - kNeighbourhoodDegrees) +
+           " and @GPSLon<=" + Bound(lon + kNeighbourhoodDegrees) +
+           ") and (@GPSLat>=" + Bound(lat - kNeighbourhoodDegrees) +
+           " and @GPSLat<=" + Bound(lat + kNeighbourhoodDegrees) + ")]";
+}
+
+xml::NodeList AirportsNear(const xml::DocumentPtr& db, double lon, double lat) {
+    return db->selectNodes(NeighbourhoodQuery(lon, lat));
+}
+
+xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat) {
+    double best = kNoAirportDistance;
+    xml::Node nearest;
+    for (const xml::Node& airport : airports) {
+        const double dx = std::atof(airport.getAttribute("GPSLon").c_str()) - lon;
+        const double dy = std::atof(airport.getAttribute("GPSLat").c_str()) - lat;
+        const double distance = std::sqrt(dx * dx + dy * dy);
+        if (distance < best) {
+            best = distance;
+            nearest = airport;
+        }
+    }
+    return nearest;
+}
+
+xml::Node AirportByName(const xml::DocumentPtr& db, const std::string& name) {
+    return db->selectSingleNode("/airportdb/airport[@name=" + xml::XPathLiteral(name) + "]");
+}
+
+xml::NodeList Runways(const xml::Node& airport) { return airport.selectNodes("runway"); }
+
+int RunwayNumber(double magneticHeading) {
+    // Rounded tens of degrees, reduced into 1..36 whatever the heading: a heading just west of
+    // north with west variation must not give 37, nor one just east with east variation -1.
+    long n = static_cast<long>(std::floor(magneticHeading / 10.0 + 0.5)) % 36;
+    if (n <= 0)
+        n += 36;
+    return static_cast<int>(n);
+}
+
+std::vector<std::string> RunwayEntries(const xml::Node& airport) {
+    std::vector<std::string> entries;
+    for (const xml::Node& runway : Runways(airport)) {
+        const xml::Node prefix = runway.getAttributeNode("prefix");
+        const std::string p1 = prefix.empty() ? std::string() : prefix.text();
+        const std::string p2 = p1 == "L" ? "R" : p1 == "R" ? "L" : p1;
+        const xml::Node heading = runway.getAttributeNode("heading");
+        if (heading.empty()) {
+            entries.push_back(p1);
+            entries.push_back(p2);
+            continue;
+        }
+        double m = std::atof(heading.text().c_str());
+        const xml::Node magnvar = runway.getAttributeNode("magnvar");
+        if (!magnvar.empty())
+            m -= std::atof(magnvar.text().c_str());
+        entries.push_back(std::to_string(RunwayNumber(m)) + p1);
+        entries.push_back(std::to_string(RunwayNumber(m + 180.0)) + p2);
+    }
+    return entries;
+}
+
+std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport, long index) {
+    if (index < 0)
+        return std::nullopt;
+    const xml::Node runway = Runways(airport).item(index / 2);
+    if (runway.empty())
+        return std::nullopt;
+    const bool opposite = index % 2 == 1;
+    RunwayDirection d;
+    const std::string heading = runway.getAttribute("heading");
+    if (opposite) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%f",
+                      std::fmod(std::atof(heading.c_str()) + 180.0, 360.0));
+        d.heading = buffer;
+    } else {
+        d.heading = heading;
+    }
+    d.magnvar = runway.getAttribute("magnvar");
+    d.elevation = runway.getAttribute("elevation");
+    const char* end = opposite ? "GPSRwyEnd" : "GPSRwyStart";
+    d.longitudeText = runway.selectSingleNode(std::string(end) + "/longitude").text();
+    d.latitudeText = runway.selectSingleNode(std::string(end) + "/latitude").text();
+    d.longitude = std::atof(d.longitudeText.c_str());
+    d.latitude = std::atof(d.latitudeText.c_str());
+    return d;
+}
+
+} // namespace avilo::airports

@@ -1,0 +1,10 @@
+#pragma once
+// The subcommands of avilo-cli, one source file each.  Each takes the arguments after its name
+// and returns the process exit code.
+
+#include <string>
+#include <vector>
+
+using Args = std::vector<std::string>;
+
+int RunAirports(const Args& args);

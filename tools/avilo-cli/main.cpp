@@ -1,0 +1,42 @@
+// avilo-cli: Avilo's libraries from the command line.  Run it from data/, where the programs find
+// their data files, as the planner does.
+
+#include "Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const Args&);
+    const char* usage;
+};
+
+constexpr Command kCommands[] = {
+    {"airports", RunAirports, "airports LON LAT        airports, nearest airport and its runways"},
+};
+
+int Usage(std::FILE* out) {
+    std::fputs("usage: avilo-cli COMMAND [ARGS]\n\ncommands:\n", out);
+    for (const Command& c : kCommands)
+        std::fprintf(out, "  %s\n", c.usage);
+    return out == stdout ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2)
+        return Usage(stderr);
+    const std::string name = argv[1];
+    if (name == "-h" || name == "--help" || name == "help")
+        return Usage(stdout);
+    for (const Command& c : kCommands)
+        if (name == c.name)
+            return c.run(Args(argv + 2, argv + argc));
+    std::fprintf(stderr, "avilo-cli: unknown command '%s'\n", name.c_str());
+    return Usage(stderr);
+}
