@@ -59,9 +59,9 @@ int RunAirports(const Args& args) {
         std::printf("runways\t%zu\n", entries.size());
         for (std::size_t i = 0; i < entries.size(); ++i) {
             const auto d = ap::ResolveRunwayEntry(nearest, static_cast<long>(i));
-            std::printf("%zu\t%s\t%s\t%s\t%s\t%s\t%s\n", i, entries[i].c_str(),
-                        d->heading.c_str(), d->magnvar.c_str(), d->elevation.c_str(),
-                        d->longitudeText.c_str(), d->latitudeText.c_str());
+            std::printf("%zu\t%s\t%s\t%s\t%s\t%s\t%s\n", i, entries[i].c_str(), d->heading.c_str(),
+                        d->magnvar.c_str(), d->elevation.c_str(), d->longitudeText.c_str(),
+                        d->latitudeText.c_str());
         }
         return 0;
     } catch (const xml::ComError& e) {

@@ -44,7 +44,9 @@ xml::Node AirportByName(const xml::DocumentPtr& db, const std::string& name) {
     return db->selectSingleNode("/airportdb/airport[@name=" + xml::XPathLiteral(name) + "]");
 }
 
-xml::NodeList Runways(const xml::Node& airport) { return airport.selectNodes("runway"); }
+xml::NodeList Runways(const xml::Node& airport) {
+    return airport.selectNodes("runway");
+}
 
 int RunwayNumber(double magneticHeading) {
     // Rounded tens of degrees, reduced into 1..36 whatever the heading: a heading just west of

@@ -6,8 +6,8 @@ using xml::XPathLiteral;
 
 xml::Node PermittedTask(const xml::DocumentPtr& db, const std::string& phase,
                         const std::string& task) {
-    return db->selectSingleNode("/scrivodb/phase[@name=" + XPathLiteral(phase) + "]/task[@name=" +
-                                XPathLiteral(task) + "]");
+    return db->selectSingleNode("/scrivodb/phase[@name=" + XPathLiteral(phase) +
+                                "]/task[@name=" + XPathLiteral(task) + "]");
 }
 
 xml::Node TaskDefinition(const xml::DocumentPtr& db, const std::string& task) {
