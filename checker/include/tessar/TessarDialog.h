@@ -1,0 +1,17 @@
+#pragma once
+// The checker's log window (caption "Tessar"); AppendToLog and FinishLog are ui's.
+
+#include <ui/LogWindow.h>
+
+namespace tessar {
+
+class CTessarDialog : public ui::ComponentLogDialog {
+public:
+    explicit CTessarDialog(QWidget* parent = nullptr) : ui::ComponentLogDialog("Tessar", parent) {}
+    ~CTessarDialog() override = default;
+};
+
+using ui::AppendToLog;
+using ui::FinishLog;
+
+} // namespace tessar

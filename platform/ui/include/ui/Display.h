@@ -1,0 +1,11 @@
+#pragma once
+// Whether windows can be shown.
+
+namespace ui {
+
+/// True when a QApplication (a GUI application, the offscreen platform included) exists and the
+/// caller runs on its thread, so that windows can be created.  Command-line tools and most tests
+/// run without one; the user-interface calls of this library then fall back to text.
+bool HasDisplay();
+
+} // namespace ui
