@@ -1,0 +1,101 @@
+#pragma once
+// Client side of the simulator link's platform calls, standing in for the window lookup,
+// registered messages, global atoms, named file mappings and blocking sends with a time-out.
+//
+//  - An endpoint ("window") is registered under a class name, either inside this process
+//    (ipc::LocalEndpoint, served synchronously on the sender's thread) or by another process as a
+//    Unix-domain socket named after the class in the IPC directory (ipc::SocketEndpoint).
+//  - Registered message ids are computed from the name: the same in every process.
+//  - Atoms live in a per-process table; a message whose first parameter is an atom carries the
+//    atom's name along, so a peer in another process can open the shared memory by that name.
+//  - A file mapping is POSIX shared memory, created exclusively and unlinked when closed.
+//
+// Every call can be made to fail by the test hooks of <ipc/FailureHooks.h>.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ipc {
+
+/// Environment variable naming the IPC directory (where socket endpoints live).  When unset:
+/// "$XDG_RUNTIME_DIR/avilo-ipc" if XDG_RUNTIME_DIR is set, else "/tmp/avilo-ipc-<uid>".
+inline constexpr const char* kIpcDirEnv = "AVILO_IPC_DIR";
+
+/// The IPC directory, created (mode 0700) if missing.  Empty when it cannot be created.
+std::string IpcDirectory();
+
+class Window;
+/// A found endpoint.  Holding it keeps the connection to a socket endpoint open; an empty handle
+/// is "no window".
+using WindowHandle = std::shared_ptr<Window>;
+
+/// Finds a live endpoint registered under `className`: one in this process first (the most
+/// recently registered), else a socket endpoint that accepts a connection.  Empty if none.
+WindowHandle FindWindow(std::string_view className);
+
+/// The message id of `name`: a number in 0xC000..0xFFFF computed from the name (FNV-1a), the same
+/// in every process.  0 on failure (only through the failure hook).
+std::uint32_t RegisterWindowMessage(std::string_view name);
+
+using Atom = std::uint16_t;
+/// Adds `name` (1 to 255 bytes) to this process's atom table, or adds a reference to it.  Atoms
+/// are in 0xC000..0xFFFF; 0 on failure.
+Atom GlobalAddAtom(std::string_view name);
+/// Drops one reference; the atom is freed with its last reference.  Returns 0 on success, as
+/// the platform call does, and `atom` itself when it was not in the table.
+Atom GlobalDeleteAtom(Atom atom);
+/// The atom's name, empty when the atom is not in the table.
+std::string GlobalGetAtomName(Atom atom);
+
+/// Named shared memory ("file mapping backed by the paging file").
+class FileMapping {
+public:
+    enum class Status { Ok, AlreadyExists, Failed };
+
+    /// Creates the mapping `name` of `size` bytes, zero-filled.  A mapping of that name that
+    /// already exists is not touched: status AlreadyExists and an empty pointer.
+    static std::unique_ptr<FileMapping> Create(const std::string& name, std::size_t size,
+                                               Status& status, int& error);
+    ~FileMapping();
+    FileMapping(const FileMapping&) = delete;
+    FileMapping& operator=(const FileMapping&) = delete;
+
+    /// Maps a writable view of the whole mapping; the same view on later calls.  Null on failure.
+    std::uint8_t* MapView();
+    /// Unmaps the view, if any.
+    void UnmapView();
+
+    const std::string& Name() const { return m_name; }
+    std::size_t Size() const { return m_size; }
+
+    /// The POSIX shared-memory object name for a mapping name ("/" + name).
+    static std::string ShmName(const std::string& name);
+
+private:
+    FileMapping(std::string name, std::size_t size, int fd);
+    std::string m_name;
+    std::size_t m_size;
+    int m_fd;
+    std::uint8_t* m_view = nullptr;
+};
+
+/// How a send ended.
+struct SendResult {
+    enum class Status { Ok, TimedOut, Failed };
+    Status status = Status::Failed;
+    std::uint32_t answer = 0; ///< the peer's 32-bit answer when Ok
+    int error = 0;            ///< errno-style code when Failed
+};
+
+/// Sends message `msg` with parameters (wParam, lParam) to `window` and waits at most `timeoutMs`
+/// for its answer.  When wParam is an atom of this process its name travels along.  `stop`, when
+/// given, is polled during the wait (every 50 ms at most); a stop ends the wait as a time-out.
+SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg, std::uint32_t wParam,
+                              std::uint32_t lParam, std::uint32_t timeoutMs,
+                              const std::function<bool()>& stop = {});
+
+} // namespace ipc

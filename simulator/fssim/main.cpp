@@ -1,0 +1,194 @@
+// fssim: serves the simulator link to other processes, in real time (or faster), with the flight
+// model of a light trainer parked on a runway threshold.
+#include "fssim/Simulator.h"
+#include "fssim/Start.h"
+
+#include <ipc/Endpoint.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+const char* const kUsage =
+    "usage: fssim [options]\n"
+    "Start (default: Amsterdam Schiphol, runway 36C threshold):\n"
+    "  --start FILE          a flight plan (.av) or flight script (.xml): its take-off runway\n"
+    "  --lat DEG --lon DEG   threshold position, degrees north and east\n"
+    "  --heading DEG         true heading the aircraft stands on\n"
+    "  --elevation FT        runway elevation in feet\n"
+    "Simulation:\n"
+    "  --rate R              simulated seconds per wall-clock second (default 1)\n"
+    "  --hz N                model steps per simulated second, 1 to 1000 (default 100)\n"
+    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots\n"
+    "  --turbulence MPS      vertical gusts of this standard deviation\n"
+    "  --seed N              seed of the turbulence (default 1)\n"
+    "  --duration S          stop after S simulated seconds (default: until interrupted)\n"
+    "  --track FILE          write the flown track as CSV when stopping\n"
+    "Link:\n"
+    "  --class NAME          endpoint class name (default UIPCMAIN; FS98MAIN for the old one)\n"
+    "  --sim-version N       simulator version served at 0x3308 (default 6, FS2002)\n"
+    "  --link-version HEX    version word served at 0x3304 (default 30000000)\n"
+    "Faults (for testing clients):\n"
+    "  --no-answer           never answer a request\n"
+    "  --wrong-answer        answer 2 instead of 1\n"
+    "  --wrong-version       serve the too old version word 19980004 at 0x3304\n"
+    "  --close-after N       answer N requests, then close the link\n"
+    "The endpoint is a socket in $AVILO_IPC_DIR (default: a per-user runtime folder).\n";
+
+double ToDouble(const std::string& option, const char* text)
+{
+    char* end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0')
+        throw std::invalid_argument(option + ": not a number: " + text);
+    return v;
+}
+
+unsigned long ToUnsigned(const std::string& option, const char* text, int base = 10)
+{
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text, &end, base);
+    if (end == text || *end != '\0' || text[0] == '-')
+        throw std::invalid_argument(option + ": not a whole number: " + text);
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    fssim::SimConfig config;
+    config.start = {52.30173122, 4.73740403, 3.205903, -11.0};
+    std::string className = "UIPCMAIN";
+    std::string trackPath;
+    double rate = 1.0;
+    double duration = 0.0;
+
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string opt = argv[i];
+            auto value = [&]() -> const char* {
+                if (i + 1 >= argc)
+                    throw std::invalid_argument(opt + " needs a value");
+                return argv[++i];
+            };
+            if (opt == "--help" || opt == "-h") {
+                std::cout << kUsage;
+                return 0;
+            } else if (opt == "--start") {
+                std::string error;
+                const auto start = fssim::StartFromFile(value(), error);
+                if (!start)
+                    throw std::invalid_argument(error);
+                config.start = *start;
+            } else if (opt == "--lat") {
+                config.start.latitude_deg = ToDouble(opt, value());
+            } else if (opt == "--lon") {
+                config.start.longitude_deg = ToDouble(opt, value());
+            } else if (opt == "--heading") {
+                config.start.heading_deg = ToDouble(opt, value());
+            } else if (opt == "--elevation") {
+                config.start.elevation_ft = ToDouble(opt, value());
+            } else if (opt == "--rate") {
+                rate = ToDouble(opt, value());
+                if (!(rate > 0.0 && rate <= 1000.0))
+                    throw std::invalid_argument("--rate must be above 0 and at most 1000");
+            } else if (opt == "--hz") {
+                const unsigned long hz = ToUnsigned(opt, value());
+                if (hz < 1 || hz > 1000)
+                    throw std::invalid_argument("--hz must be 1 to 1000");
+                config.rateHz = static_cast<int>(hz);
+            } else if (opt == "--wind") {
+                const std::string w = value();
+                const auto slash = w.find('/');
+                if (slash == std::string::npos)
+                    throw std::invalid_argument("--wind wants DIR/KT, e.g. 270/15");
+                config.weather.windFrom_deg = ToDouble(opt, w.substr(0, slash).c_str());
+                config.weather.windSpeed_kt = ToDouble(opt, w.substr(slash + 1).c_str());
+            } else if (opt == "--turbulence") {
+                config.weather.turbulence_mps = ToDouble(opt, value());
+            } else if (opt == "--seed") {
+                config.weather.seed = static_cast<std::uint32_t>(ToUnsigned(opt, value()));
+            } else if (opt == "--duration") {
+                duration = ToDouble(opt, value());
+            } else if (opt == "--track") {
+                trackPath = value();
+            } else if (opt == "--class") {
+                className = value();
+                if (className.empty() || className.find('/') != std::string::npos)
+                    throw std::invalid_argument("--class: not a usable class name");
+            } else if (opt == "--sim-version") {
+                config.faults.simVersion =
+                    0xFADE0000u | (static_cast<std::uint32_t>(ToUnsigned(opt, value())) & 0xFFFFu);
+            } else if (opt == "--link-version") {
+                config.faults.linkVersion = static_cast<std::uint32_t>(ToUnsigned(opt, value(), 16));
+            } else if (opt == "--no-answer") {
+                config.faults.noAnswer = true;
+            } else if (opt == "--wrong-answer") {
+                config.faults.wrongAnswer = true;
+            } else if (opt == "--wrong-version") {
+                config.faults.linkVersion = 0x19980004u;
+            } else if (opt == "--close-after") {
+                config.faults.closeAfter = static_cast<std::uint32_t>(ToUnsigned(opt, value()));
+            } else {
+                throw std::invalid_argument("unknown option " + opt);
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "fssim: " << e.what() << "\n" << kUsage;
+        return 2;
+    }
+
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+
+    try {
+        fssim::Simulator sim(config);
+        ipc::SocketEndpoint endpoint(className);
+        std::cout << "fssim: serving " << className << " at " << endpoint.Path() << std::endl;
+
+        const ipc::Handler handler = [&sim](const ipc::Message& m) { return sim.HandleMessage(m); };
+        const auto start = std::chrono::steady_clock::now();
+        const double stepWallMs = 1000.0 / config.rateHz / rate;
+        const int serveMs = std::max(0, std::min(10, static_cast<int>(stepWallMs)));
+        const std::uint64_t durationUs = static_cast<std::uint64_t>(duration * 1e6);
+        while (!g_stop) {
+            const double wallUs = std::chrono::duration<double, std::micro>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count();
+            const auto due = static_cast<std::uint64_t>(wallUs * rate);
+            if (due > sim.NowUs())
+                sim.AdvanceUs(due - sim.NowUs());
+            if (durationUs > 0 && sim.NowUs() >= durationUs)
+                break;
+            endpoint.Serve(serveMs, handler);
+        }
+
+        if (!trackPath.empty()) {
+            std::ofstream out(trackPath);
+            fssim::WriteTrackCsv(out, sim.Track());
+            if (!out) {
+                std::cerr << "fssim: cannot write " << trackPath << "\n";
+                return 1;
+            }
+        }
+        std::cout << "fssim: stopped after " << sim.NowMs() / 1000.0 << " simulated seconds, "
+                  << sim.RequestCount() << " requests" << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "fssim: " << e.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

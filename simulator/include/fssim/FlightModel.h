@@ -1,0 +1,152 @@
+#pragma once
+// Flight model of a light single-engine trainer (160 hp, 1,111 kg, 16.2 m2 wing), fixed time
+// step, deterministic.
+//
+// A point-mass model along the flight path (airspeed V, flight-path angle gamma, true heading
+// psi) with an attitude layer on top, shaped the way the flight executor needs the aircraft to
+// respond:
+//  - Elevator input commands a pitch attitude (first-order lag, pitchLag_s); lift follows from
+//    the angle of attack = pitch - flight-path angle.  No phugoid: the executor's pitch loop
+//    steps the elevator until the pitch settles and then leaves it.
+//  - Aileron input commands a roll rate (full input = rollRateFull_degps, a few percent of the
+//    real aileron's authority); with the ailerons centred the bank is kept.
+//  - Laterally neutral: no torque, P-factor or asymmetric weight; on the ground the wheels keep
+//    the wings level and the heading fixed (no steering).
+//  - Turns are coordinated: the heading rate is L sin(bank) / (m V cos(gamma)), that is
+//    g tan(bank) / V in a level turn.
+// Equations: dV/dt = (T cos a - D)/m - g sin(gamma);  d(gamma)/dt = (L cos(bank) + T sin a -
+// m g cos(gamma)) / (m V).  Lift L = q S CL(a) with CL linear up to CLmax and falling beyond the
+// stall; drag D = q S (CD0 + k CL^2), k = 1/(pi AR e).  Thrust of a fixed-pitch propeller
+// T = power fraction x (T0 - kT V^2), power fraction from throttle, mixture and density (ISA
+// troposphere, Gagg-Ferrar 1.132 sigma - 0.132).  Ground roll: rolling and brake friction on the
+// weight not carried by the wing.
+//
+// Sign conventions: pitch positive nose up, bank positive right wing down, positive aileron
+// rolls right, positive elevator pitches the nose up, heading true, clockwise from north.
+// Units: SI inside; positions in degrees on a sphere of 10,001,750 m per 90 degrees of
+// latitude (the simulator's own scale).
+
+#include <cstdint>
+#include <random>
+
+namespace fssim {
+
+/// The aircraft's figures.  Defaults: a 172-class trainer at maximum weight.
+struct Aircraft {
+    double mass_kg = 1111.0;
+    double wingArea_m2 = 16.2;
+    double aspectRatio = 7.32;
+    double oswald = 0.75;
+    double cd0 = 0.031;
+    double cl0 = 0.44;            ///< lift coefficient at zero angle of attack of the fuselage datum
+    double clAlpha_perDeg = 0.095;
+    double clMax = 1.62;          ///< clean stall: about 50 KCAS at maximum weight
+    double groundEffect = 0.10;   ///< extra lift fraction on the runway ...
+    double wingSpan_m = 11.0;     ///< ... fading out at this height
+    double power_W = 119300.0;    ///< 160 hp
+    double staticThrust_N = 2350.0;
+    double thrustDrop_Ns2pm2 = 0.20; ///< kT: thrust lost with the square of the airspeed
+    double idlePower = 0.04;      ///< power fraction at closed throttle
+    double rollingFriction = 0.02;
+    double brakeFriction = 0.45;  ///< added friction coefficient at full brake
+    double pitchRange_deg = 30.0; ///< pitch commanded by full elevator input
+    double pitchLag_s = 0.15;
+    double maxPitchRate_degps = 12.0;
+    double rollRateFull_degps = 3.0; ///< roll rate at full aileron input (5 % of real authority)
+    double rollLag_s = 0.2;
+    double rotateFrom_kt = 35.0;  ///< on the ground the nose can rise from this airspeed ...
+    double rotateFull_kt = 45.0;  ///< ... fully (up to maxGroundPitch) from this one
+    double maxGroundPitch_deg = 12.0;
+};
+
+/// Control positions as the simulator's offsets give them (raw input units).
+struct Controls {
+    int throttle = 0;      ///< 0 .. 16384 (full power)
+    int mixture = 16384;   ///< 0 idle cut-off .. 16384 full rich
+    int elevator = 0;      ///< -16383 .. 16383, positive nose up
+    int aileron = 0;       ///< -16383 .. 16383, positive rolls right
+    int parkingBrake = 0;  ///< 0 released .. 32767 set
+    int leftToeBrake = 0;  ///< 0 .. 200
+    int rightToeBrake = 0; ///< 0 .. 200
+};
+
+/// Optional wind (constant, blowing FROM `fromDeg`) and turbulence (seeded, deterministic).
+struct Weather {
+    double windFrom_deg = 0.0;
+    double windSpeed_kt = 0.0;
+    double turbulence_mps = 0.0; ///< standard deviation of the vertical gust; 0 for none
+    std::uint32_t seed = 1;
+};
+
+struct State {
+    double latitude_deg = 0.0;
+    double longitude_deg = 0.0;
+    double altitude_m = 0.0;        ///< of the aircraft above mean sea level
+    double groundElevation_m = 0.0; ///< of the terrain (flat: the start elevation)
+    double tas_mps = 0.0;           ///< true airspeed along the flight path
+    double gamma_rad = 0.0;         ///< flight-path angle, climbing positive
+    double heading_deg = 0.0;       ///< true, [0, 360)
+    double pitch_deg = 0.0;
+    double bank_deg = 0.0;
+    double rollRate_degps = 0.0;
+    bool onGround = true;
+    double distanceRolled_m = 0.0;  ///< ground distance covered while on the ground
+};
+
+/// Figures derived from the state, as the instruments give them.
+struct Derived {
+    double ias_kt = 0.0;      ///< indicated (= equivalent) airspeed
+    double tas_kt = 0.0;
+    double verticalSpeed_mps = 0.0;
+    double alpha_deg = 0.0;
+    double density_kgpm3 = 0.0;
+    double thrust_N = 0.0;
+    double lift_N = 0.0;
+    double drag_N = 0.0;
+    bool stalled = false;
+};
+
+class FlightModel {
+public:
+    static constexpr double kMetresPerDegreeLat = 10001750.0 / 90.0;
+    static constexpr double kMetresPerKnot = 1852.0 / 3600.0;
+    static constexpr double kG = 9.80665;
+
+    FlightModel(const Aircraft& aircraft = {}, const Weather& weather = {});
+
+    /// Parks the aircraft at a position, true heading (degrees) and ground elevation (metres),
+    /// engine idling, mixture rich, parking brake set, controls centred.
+    void Park(double latitude_deg, double longitude_deg, double heading_deg, double elevation_m);
+
+    /// Advances the model by dt seconds (a fixed step of 0.001 to 0.05 s is sensible).
+    void Step(double dt);
+
+    Controls& GetControls() { return m_controls; }
+    const Controls& GetControls() const { return m_controls; }
+    const State& GetState() const { return m_state; }
+    State& MutableState() { return m_state; }
+    Derived GetDerived() const;
+    const Aircraft& GetAircraft() const { return m_aircraft; }
+
+    /// Power fraction the engine delivers now (0 .. 1), from throttle, mixture and density.
+    double PowerFraction() const;
+
+private:
+    struct Forces {
+        double thrust, lift, drag, alpha_deg, density;
+        bool stalled;
+    };
+    Forces ComputeForces(double gustVertical_mps) const;
+
+    Aircraft m_aircraft;
+    Weather m_weather;
+    Controls m_controls;
+    State m_state;
+    std::mt19937 m_rng;
+    double m_gust = 0.0; ///< vertical gust, m/s (Ornstein-Uhlenbeck, time constant 2 s)
+};
+
+/// ISA troposphere density (kg/m3) at an altitude (m).
+double AirDensity(double altitude_m);
+
+} // namespace fssim

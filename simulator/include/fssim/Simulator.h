@@ -1,0 +1,127 @@
+#pragma once
+// The simulator: the flight model behind the offset table, and the peer side of the link.
+//
+// It carries out the request records a client wrote into its shared memory block (see
+// <kestro/FSUIPC.h> for the layout) against a 64 KiB offset space: reads copy from it, writes
+// copy into it.  Before a batch the state variables are written into the space; after it the
+// control offsets are handed to the flight model.  A batch is checked whole before anything is
+// done: a record that would run past the block or the offset space, an impossible size, an
+// unknown record id or a missing end marker rejects the batch (answer 0, nothing read or
+// written).
+//
+// Time: the model steps at a fixed rate (rateHz).  AdvanceUs/AdvanceMs run as many steps as the
+// time covers; the remainder carries over, so any sequence of advances adds up exactly.  The
+// simulator is not locked: use it from one thread at a time (in virtual time the thread that
+// does the link's exchanges).
+
+#include "fssim/FlightModel.h"
+
+#include <ipc/Endpoint.h>
+
+#include <cstdint>
+#include <deque>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fssim {
+
+/// Where the aircraft starts: parked on a runway threshold.
+struct StartPosition {
+    double latitude_deg = 52.3;   ///< north positive
+    double longitude_deg = 4.76;  ///< east positive
+    double heading_deg = 0.0;     ///< true heading, degrees clockwise from north
+    double elevation_ft = 0.0;    ///< runway elevation in feet, as plans and the airport base give it
+};
+
+/// Misbehaviour on request, for testing clients.
+struct Faults {
+    bool noAnswer = false;    ///< never answer a message
+    bool wrongAnswer = false; ///< answer 2 instead of 1 (after carrying out the batch)
+    std::uint32_t linkVersion = 0x30000000; ///< word served at 0x3304 ("3.000")
+    std::uint32_t simVersion = 0xFADE0006;  ///< word served at 0x3308 (FS2002)
+    std::uint32_t closeAfter = 0; ///< answer this many messages, then close the link (0: never)
+};
+
+struct SimConfig {
+    StartPosition start;
+    Aircraft aircraft;
+    Weather weather;
+    int rateHz = 100; ///< model steps per simulated second (1 to 1000)
+    Faults faults;
+    std::uint32_t trackPeriodMs = 1000; ///< one track point per this much simulated time
+};
+
+/// One row of the flown track.
+struct TrackPoint {
+    double time_s;
+    double latitude_deg;
+    double longitude_deg;
+    double altitude_m;
+    double airspeed_kt; ///< indicated
+    double pitch_deg;
+    double bank_deg;
+    double heading_deg;
+};
+
+/// Writes the header "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,
+/// bank_deg,heading_deg" and one line per point.
+void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
+
+class Simulator {
+public:
+    explicit Simulator(const SimConfig& config = {});
+
+    /// Advances simulated time; the model steps as often as the time covers.
+    void AdvanceUs(std::uint64_t us);
+    void AdvanceMs(std::uint32_t ms) { AdvanceUs(std::uint64_t{ms} * 1000); }
+    std::uint64_t NowUs() const { return m_nowUs; }
+    std::int64_t NowMs() const { return static_cast<std::int64_t>(m_nowUs / 1000); }
+
+    FlightModel& Model() { return m_model; }
+    const FlightModel& Model() const { return m_model; }
+    const SimConfig& Config() const { return m_config; }
+    Faults& MutableFaults() { return m_config.faults; }
+
+    /// Answers one message of the link: the registered message with the name of the client's
+    /// shared memory; carries out the batch there.
+    ipc::Reply HandleMessage(const ipc::Message& message);
+
+    /// Carries out the batch in `block` (size bytes).  False when the batch is rejected.
+    bool ProcessBatch(std::uint8_t* block, std::size_t size);
+
+    /// Messages received so far.
+    std::uint64_t RequestCount() const { return m_requests; }
+
+    /// The offset space, for tests and tools (the state is written into it by a batch or by
+    /// RefreshOffsets).
+    const std::uint8_t* OffsetSpace() const { return m_space.data(); }
+    void RefreshOffsets();
+
+    /// Track points recorded so far (one at time 0, then one per trackPeriodMs).
+    const std::vector<TrackPoint>& Track() const { return m_track; }
+    TrackPoint CurrentPoint() const;
+
+private:
+    void ApplyControls();
+    std::shared_ptr<ipc::SharedView> ViewFor(std::uint64_t sender, const std::string& name);
+
+    SimConfig m_config;
+    FlightModel m_model;
+    std::vector<std::uint8_t> m_space;
+    std::uint64_t m_nowUs = 0;
+    std::uint64_t m_modelUs = 0;
+    std::uint64_t m_stepUs;
+    std::uint64_t m_nextTrackUs = 0;
+    std::uint64_t m_requests = 0;
+    std::uint32_t m_msgId;
+    struct CachedView {
+        std::uint64_t sender;
+        std::shared_ptr<ipc::SharedView> view;
+    };
+    std::deque<CachedView> m_views; ///< most recent first, a few at most
+    std::vector<TrackPoint> m_track;
+};
+
+} // namespace fssim

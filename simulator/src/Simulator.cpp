@@ -1,0 +1,214 @@
+#include "fssim/Simulator.h"
+
+#include "fssim/Offsets.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <ostream>
+
+namespace fssim {
+
+namespace {
+
+constexpr std::uint32_t kReadId = 1;
+constexpr std::uint32_t kWriteId = 2;
+constexpr std::uint32_t kReadHeader = 16;
+constexpr std::uint32_t kWriteHeader = 12;
+constexpr std::size_t kViewCache = 8;
+constexpr double kFeet = 0.3048;
+
+std::uint32_t Get32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+template <typename T> void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, T value)
+{
+    // Little-endian host: the value's bytes are its encoding.
+    std::memcpy(space.data() + offset, &value, sizeof value);
+}
+
+template <typename T> T Get(const std::vector<std::uint8_t>& space, std::uint32_t offset)
+{
+    T value;
+    std::memcpy(&value, space.data() + offset, sizeof value);
+    return value;
+}
+
+std::int32_t Scaled(double v, double scale)
+{
+    return static_cast<std::int32_t>(std::clamp(std::round(v * scale), -2147483648.0, 2147483647.0));
+}
+
+} // namespace
+
+void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track)
+{
+    out << "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,bank_deg,heading_deg\n";
+    char line[256];
+    for (const TrackPoint& p : track) {
+        std::snprintf(line, sizeof line, "%.3f,%.7f,%.7f,%.2f,%.2f,%.2f,%.2f,%.2f\n", p.time_s,
+                      p.latitude_deg, p.longitude_deg, p.altitude_m, p.airspeed_kt, p.pitch_deg,
+                      p.bank_deg, p.heading_deg);
+        out << line;
+    }
+}
+
+Simulator::Simulator(const SimConfig& config)
+    : m_config(config), m_model(config.aircraft, config.weather), m_space(offsets::kSpace, 0),
+      m_stepUs(1000000u / static_cast<std::uint64_t>(std::clamp(config.rateHz, 1, 1000))),
+      m_msgId(ipc::RegisterWindowMessage("FsasmLib:IPC"))
+{
+    const StartPosition& s = config.start;
+    m_model.Park(s.latitude_deg, s.longitude_deg, s.heading_deg, s.elevation_ft * kFeet);
+    const Controls& c = m_model.GetControls();
+    Put<std::int16_t>(m_space, offsets::kThrottle, static_cast<std::int16_t>(c.throttle));
+    Put<std::int16_t>(m_space, offsets::kMixture, static_cast<std::int16_t>(c.mixture));
+    Put<std::int16_t>(m_space, offsets::kElevator, static_cast<std::int16_t>(c.elevator));
+    Put<std::int32_t>(m_space, offsets::kAileron, c.aileron);
+    Put<std::int16_t>(m_space, offsets::kParkingBrake, static_cast<std::int16_t>(c.parkingBrake));
+    RefreshOffsets();
+    m_track.push_back(CurrentPoint());
+    m_nextTrackUs = std::uint64_t{m_config.trackPeriodMs} * 1000;
+}
+
+TrackPoint Simulator::CurrentPoint() const
+{
+    const State& s = m_model.GetState();
+    return {static_cast<double>(m_modelUs) / 1e6,
+            s.latitude_deg,
+            s.longitude_deg,
+            s.altitude_m,
+            m_model.GetDerived().ias_kt,
+            s.pitch_deg,
+            s.bank_deg,
+            s.heading_deg};
+}
+
+void Simulator::AdvanceUs(std::uint64_t us)
+{
+    m_nowUs += us;
+    const double dt = static_cast<double>(m_stepUs) / 1e6;
+    while (m_modelUs + m_stepUs <= m_nowUs) {
+        m_model.Step(dt);
+        m_modelUs += m_stepUs;
+        if (m_config.trackPeriodMs > 0 && m_modelUs >= m_nextTrackUs) {
+            m_track.push_back(CurrentPoint());
+            m_nextTrackUs += std::uint64_t{m_config.trackPeriodMs} * 1000;
+        }
+    }
+}
+
+void Simulator::RefreshOffsets()
+{
+    const State& s = m_model.GetState();
+    const Derived d = m_model.GetDerived();
+    Put<std::int32_t>(m_space, offsets::kGroundElevation, Scaled(s.groundElevation_m, 256.0));
+    Put<std::int32_t>(m_space, offsets::kTrueAirspeed, Scaled(d.tas_kt, offsets::kKnotsScale));
+    Put<std::int32_t>(m_space, offsets::kIndicatedAirspeed, Scaled(d.ias_kt, offsets::kKnotsScale));
+    Put<std::int32_t>(m_space, offsets::kVerticalSpeed, Scaled(d.verticalSpeed_mps, 256.0));
+    Put<std::int16_t>(m_space, offsets::kOnGround, s.onGround ? 1 : 0);
+    Put<std::int64_t>(m_space, offsets::kLatitude, offsets::EncodeLatitude(s.latitude_deg));
+    Put<std::int64_t>(m_space, offsets::kLongitude, offsets::EncodeLongitude(s.longitude_deg));
+    Put<std::int64_t>(m_space, offsets::kAltitude, offsets::EncodeAltitude(s.altitude_m));
+    Put<std::int32_t>(m_space, offsets::kPitch, offsets::EncodeAngle(s.pitch_deg));
+    Put<std::int32_t>(m_space, offsets::kBank, offsets::EncodeAngle(s.bank_deg));
+    Put<std::int32_t>(m_space, offsets::kHeading, offsets::EncodeAngle(s.heading_deg));
+    Put<std::uint32_t>(m_space, offsets::kLinkVersion, m_config.faults.linkVersion);
+    Put<std::uint32_t>(m_space, offsets::kSimVersion, m_config.faults.simVersion);
+}
+
+void Simulator::ApplyControls()
+{
+    Controls& c = m_model.GetControls();
+    c.throttle = Get<std::int16_t>(m_space, offsets::kThrottle);
+    c.mixture = Get<std::int16_t>(m_space, offsets::kMixture);
+    c.elevator = Get<std::int16_t>(m_space, offsets::kElevator);
+    c.aileron = Get<std::int32_t>(m_space, offsets::kAileron);
+    c.parkingBrake = Get<std::int16_t>(m_space, offsets::kParkingBrake);
+    c.leftToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kLeftToeBrake), 200);
+    c.rightToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kRightToeBrake), 200);
+}
+
+bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size)
+{
+    // Check the whole batch first: every record inside the block and the offset space.
+    std::size_t pos = 0;
+    for (;;) {
+        if (size < 4 || pos > size - 4)
+            return false; // no end marker inside the block
+        const std::uint32_t id = Get32(block + pos);
+        if (id == 0)
+            break;
+        const std::size_t header = id == kReadId ? kReadHeader : id == kWriteId ? kWriteHeader : 0;
+        if (header == 0 || pos > size - header)
+            return false;
+        const std::uint32_t offset = Get32(block + pos + 4);
+        const std::uint32_t n = Get32(block + pos + 8);
+        if (n > size - pos - header || offset > offsets::kSpace || n > offsets::kSpace - offset)
+            return false;
+        pos += header + n;
+    }
+
+    RefreshOffsets();
+    bool wroteControls = false;
+    for (pos = 0;;) {
+        const std::uint32_t id = Get32(block + pos);
+        if (id == 0)
+            break;
+        const std::uint32_t offset = Get32(block + pos + 4);
+        const std::uint32_t n = Get32(block + pos + 8);
+        if (id == kReadId) {
+            std::memcpy(block + pos + kReadHeader, m_space.data() + offset, n);
+            pos += kReadHeader + n;
+        } else {
+            std::memcpy(m_space.data() + offset, block + pos + kWriteHeader, n);
+            wroteControls = true;
+            pos += kWriteHeader + n;
+        }
+    }
+    if (wroteControls)
+        ApplyControls();
+    return true;
+}
+
+std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const std::string& name)
+{
+    for (auto it = m_views.begin(); it != m_views.end(); ++it) {
+        if (it->sender == sender && it->view->Name() == name) {
+            auto view = it->view;
+            if (it != m_views.begin()) {
+                m_views.erase(it);
+                m_views.push_front({sender, view});
+            }
+            return view;
+        }
+    }
+    auto view = ipc::SharedView::Open(name);
+    if (!view)
+        return nullptr;
+    m_views.push_front({sender, view});
+    if (m_views.size() > kViewCache)
+        m_views.pop_back();
+    return view;
+}
+
+ipc::Reply Simulator::HandleMessage(const ipc::Message& message)
+{
+    ++m_requests;
+    const Faults& f = m_config.faults;
+    if (f.closeAfter != 0 && m_requests > f.closeAfter)
+        return ipc::Reply::Close();
+    if (f.noAnswer)
+        return ipc::Reply::NoAnswer();
+    if (message.msg != m_msgId || message.atomName.empty())
+        return ipc::Reply::Answer(0);
+    const auto view = ViewFor(message.sender, message.atomName);
+    if (!view || !ProcessBatch(view->Data(), view->Size()))
+        return ipc::Reply::Answer(0);
+    return ipc::Reply::Answer(f.wrongAnswer ? 2 : 1);
+}
+
+} // namespace fssim
