@@ -156,3 +156,28 @@ TEST(AirportDb, ResolvingEntries) {
                      Runway(R"(heading="10")") + "</airport></airportdb>");
     EXPECT_THROW(ap::ResolveRunwayEntry(bare->documentElement().firstChild(), 0), xml::ComError);
 }
+
+TEST(AirportDb, IndexSelectsExactlyWhatTheQuerySelects) {
+    auto db = Load(R"(<airportdb>
+        <airport name="edge-east" ICAO="1" GPSLon="15" GPSLat="50"/>
+        <airport name="edge-fraction" ICAO="2" GPSLon="-5.2363000000" GPSLat="42.3086"/>
+        <airport name="spaces" ICAO="3" GPSLon=" 5 " GPSLat="50"/>
+        <airport name="plus" ICAO="4" GPSLon="+5" GPSLat="50"/>
+        <airport name="exponent" ICAO="5" GPSLon="5e0" GPSLat="50"/>
+        <airport name="text" ICAO="6" GPSLon="five" GPSLat="50"/>
+        <airport name="no-lat" ICAO="7" GPSLon="5"/>
+        <airport name="dot" ICAO="8" GPSLon=".5" GPSLat="50."/>
+        <other name="not-an-airport" GPSLon="5" GPSLat="50"/>
+        <airport name="after" ICAO="9" GPSLon="4.7637" GPSLat="52.3086"/>
+      </airportdb>)");
+    const double positions[][2] = {{5, 50}, {4.7637, 52.3086}, {25, 50}, {-15, 40}};
+    for (const auto& p : positions) {
+        SCOPED_TRACE(std::to_string(p[0]) + " " + std::to_string(p[1]));
+        EXPECT_EQ(Names(ap::AirportsNear(db, p[0], p[1])),
+                  Names(ap::AirportsNearByXPath(db, p[0], p[1])));
+    }
+    // The index follows changes of the document.
+    db->documentElement().firstChild().setAttribute("GPSLon", "100");
+    EXPECT_EQ(Names(ap::AirportsNear(db, 5, 50)), Names(ap::AirportsNearByXPath(db, 5, 50)));
+    EXPECT_EQ(Names(ap::AirportsNear(db, 5, 50)).front(), "spaces") << "edge-east moved away";
+}

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace avilo::airports {
 
@@ -21,7 +23,83 @@ std::string NeighbourhoodQuery(double lon, double lat) {
            " and @GPSLat<=" + Bound(lat + kNeighbourhoodDegrees) + ")]";
 }
 
+namespace {
+
+// XPath 1.0 number(): optional white space, an optional minus, digits with an optional point,
+// optional white space; anything else is NaN (which compares false).
+double XPathNumber(const char* text) {
+    const char* p = text;
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (space(*p))
+        ++p;
+    const char* start = p;
+    if (*p == '-')
+        ++p;
+    bool digits = false;
+    while (*p >= '0' && *p <= '9') {
+        ++p;
+        digits = true;
+    }
+    if (*p == '.') {
+        ++p;
+        while (*p >= '0' && *p <= '9') {
+            ++p;
+            digits = true;
+        }
+    }
+    const char* end = p;
+    while (space(*p))
+        ++p;
+    if (!digits || *p != '\0')
+        return std::nan("");
+    return std::strtod(std::string(start, end).c_str(), nullptr);
+}
+
+struct IndexedAirport {
+    xml::NodeKey key;
+    double lon; // XPath number of @GPSLon (NaN when absent or not a number)
+    double lat; // XPath number of @GPSLat
+};
+
+using AirportIndex = std::vector<IndexedAirport>;
+
+// Every airport the neighbourhood query can select, in document order, with its coordinates as
+// the query compares them.  Kept with the document until its content changes.
+AirportIndex BuildIndex(xml::Document& db) {
+    AirportIndex index;
+    for (const xml::Node& airport : db.selectNodes("/airportdb/airport")) {
+        const xml::Node lon = airport.getAttributeNode("GPSLon");
+        const xml::Node lat = airport.getAttributeNode("GPSLat");
+        index.push_back({airport.key(),
+                         lon.empty() ? std::nan("") : XPathNumber(lon.text().c_str()),
+                         lat.empty() ? std::nan("") : XPathNumber(lat.text().c_str())});
+    }
+    return index;
+}
+
+// A bound as the query text carries it: formatted with "%13.10f" and read back.
+double QueryBound(double value) {
+    return std::strtod(Bound(value).c_str(), nullptr);
+}
+
+} // namespace
+
 xml::NodeList AirportsNear(const xml::DocumentPtr& db, double lon, double lat) {
+    // Selects exactly what NeighbourhoodQuery(lon, lat) selects, without evaluating XPath over
+    // the whole database on every call.
+    const AirportIndex& index = db->memo<AirportIndex>("avilo.airports.neighbourhood", BuildIndex);
+    const double west = QueryBound(lon - kNeighbourhoodDegrees);
+    const double east = QueryBound(lon + kNeighbourhoodDegrees);
+    const double south = QueryBound(lat - kNeighbourhoodDegrees);
+    const double north = QueryBound(lat + kNeighbourhoodDegrees);
+    std::vector<xml::Node> near;
+    for (const IndexedAirport& a : index)
+        if (a.lon >= west && a.lon <= east && a.lat >= south && a.lat <= north)
+            near.push_back(db->nodeFromKey(a.key));
+    return xml::NodeList(std::move(near));
+}
+
+xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon, double lat) {
     return db->selectNodes(NeighbourhoodQuery(lon, lat));
 }
 

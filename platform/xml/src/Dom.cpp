@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <utility>
 
@@ -82,6 +83,9 @@ struct Document::Impl {
     pugi::xml_node holder; // created on first need; always the document node's last child
     std::uint64_t generation = 1;
     std::uint64_t attrEpoch = 1;
+    std::uint64_t revision = 1;
+    std::uint64_t memoRevision = 0;
+    std::map<std::string, std::any> memos;
 
     pugi::xml_node Holder() {
         if (!holder) {
@@ -243,6 +247,7 @@ std::string Node::text() const {
 void Node::setText(std::string_view text) {
     check();
     const std::string value(text);
+    ++m_doc->m_impl->revision;
     if (m_attr) {
         pugi::xml_attribute(m_attr).set_value(value.c_str());
         return;
@@ -394,6 +399,7 @@ Node Node::insertBefore(const Node& child, const Node& ref) {
     }
     if (!placed)
         Fail(hr::E_FAIL_, "The node cannot be inserted here (it is an ancestor of this node).");
+    ++impl.revision;
     return Node(m_doc, placed.internal_object(), nullptr);
 }
 
@@ -404,6 +410,7 @@ Node Node::removeChild(const Node& child) {
         pugi::xml_node(child.m_node).parent() != pugi::xml_node(m_node))
         Fail(hr::E_INVALIDARG_, "The node is not a child of this node.");
     m_doc->m_impl->Detach(pugi::xml_node(child.m_node));
+    ++m_doc->m_impl->revision;
     return child;
 }
 
@@ -468,10 +475,20 @@ Node Node::getAttributeNode(std::string_view name) const {
 }
 
 std::string Node::getAttribute(std::string_view name) const {
-    const Node a = getAttributeNode(name);
-    if (a.empty())
+    check();
+    const pugi::xml_node n(m_node);
+    // Looked up directly rather than through getAttributeNode: scans over thousands of airports
+    // read attributes this way.
+    pugi::xml_attribute a;
+    if (!m_attr && n.type() == pugi::node_element)
+        for (pugi::xml_attribute c = n.first_attribute(); c; c = c.next_attribute())
+            if (name == c.name()) {
+                a = c;
+                break;
+            }
+    if (!a)
         Fail(DISP_E_TYPEMISMATCH_, "The attribute '" + std::string(name) + "' does not exist.");
-    return a.text();
+    return a.value();
 }
 
 void Node::setAttribute(std::string_view name, std::string_view value) {
@@ -484,6 +501,7 @@ void Node::setAttribute(std::string_view name, std::string_view value) {
     if (!a)
         a = n.append_attribute(key.c_str());
     a.set_value(std::string(value).c_str());
+    ++m_doc->m_impl->revision;
 }
 
 void Node::removeAttribute(std::string_view name) {
@@ -493,8 +511,10 @@ void Node::removeAttribute(std::string_view name) {
         return;
     // Removing frees the attribute; handles to any attribute taken before become invalid
     // rather than dangling.
-    if (n.remove_attribute(std::string(name).c_str()))
+    if (n.remove_attribute(std::string(name).c_str())) {
         ++m_doc->m_impl->attrEpoch;
+        ++m_doc->m_impl->revision;
+    }
 }
 
 NodeList Node::attributes() const {
@@ -595,6 +615,7 @@ Node Document::importNode(const Node& node, bool deep) {
 }
 
 bool Document::loadBuffer(std::string buffer) {
+    ++m_impl->revision;
     ++m_impl->generation;
     ++m_impl->attrEpoch;
     m_impl->holder = pugi::xml_node();
@@ -645,6 +666,7 @@ bool Document::load(const std::string& path) {
     const bool isDirectory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     if (!in || isDirectory) {
         const int err = errno;
+        ++m_impl->revision;
         ++m_impl->generation;
         ++m_impl->attrEpoch;
         m_impl->holder = pugi::xml_node();
@@ -681,6 +703,24 @@ std::string Document::xml() const {
     if (first)
         w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     return w.out;
+}
+
+std::uint64_t Document::revision() const noexcept {
+    return m_impl->revision;
+}
+
+Node Document::nodeFromKey(NodeKey key) {
+    return Node(shared_from_this(),
+                static_cast<pugi::xml_node_struct*>(const_cast<void*>(key.node)),
+                static_cast<pugi::xml_attribute_struct*>(const_cast<void*>(key.attr)));
+}
+
+std::any& Document::memoSlot(const std::string& key) {
+    if (m_impl->memoRevision != m_impl->revision) {
+        m_impl->memos.clear();
+        m_impl->memoRevision = m_impl->revision;
+    }
+    return m_impl->memos[key];
 }
 
 namespace {

@@ -30,8 +30,15 @@ inline constexpr double kNoAirportDistance = 400.0;
 /// @param lon longitude, degrees east.  @param lat latitude, degrees north.
 std::string NeighbourhoodQuery(double lon, double lat);
 
-/// The `airport` elements of the neighbourhood of (lon, lat), in document order.
+/// The `airport` elements of the neighbourhood of (lon, lat), in document order: exactly what
+/// NeighbourhoodQuery(lon, lat) selects.  The database's airports and their coordinates are
+/// indexed on the first call and the index is kept until the document changes, so a query costs
+/// a scan over plain numbers rather than an XPath evaluation over the whole database.
 xml::NodeList AirportsNear(const xml::DocumentPtr& db, double lon, double lat);
+
+/// The same selection by evaluating NeighbourhoodQuery(lon, lat) with XPath (the reference the
+/// index is tested and measured against).
+xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon, double lat);
 
 /// The airport of `airports` nearest to (lon, lat) by plain Euclidean distance in degrees (no
 /// latitude correction); of equal distances the first wins.  Empty handle for an empty list.

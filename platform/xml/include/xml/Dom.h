@@ -19,7 +19,9 @@
 
 #include "xml/ComError.h"
 
+#include <any>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,6 +52,14 @@ struct ParseError {
 /// "value" when it has no double quote, 'value' when it has no single quote, otherwise a
 /// concat() of pieces.  Use it wherever a name is placed into a query.
 std::string XPathLiteral(std::string_view value);
+
+/// An opaque reference to a node that does not keep its document alive, for indexes kept with
+/// Document::memo(): such an index is dropped whenever the content changes, so its keys are
+/// always current when used.  Turn a key back into a node with Document::nodeFromKey.
+struct NodeKey {
+    const void* node = nullptr;
+    const void* attr = nullptr;
+};
 
 class Node {
 public:
@@ -109,6 +119,7 @@ public:
     NodeList attributes() const;
 
     DocumentPtr ownerDocument() const;
+    NodeKey key() const noexcept { return {m_node, m_attr}; }
 
 private:
     friend class Document;
@@ -183,9 +194,28 @@ public:
     Node lastChild() { return node().lastChild(); }
     NodeList childNodes() { return node().childNodes(); }
 
+    /// Increases with every change of the document's content (load, insertion, removal, text or
+    /// attribute change).
+    std::uint64_t revision() const noexcept;
+    /// The node of a key taken from this document at the current revision (see NodeKey).
+    Node nodeFromKey(NodeKey key);
+
+    /// A value derived from the document's content, computed by `build` on first use and kept
+    /// until the content changes.  Lookups that scan a large read-only document (the airport
+    /// database) keep their index here.  `key` names the kind of value; T must be copyable.
+    template <typename T>
+    const T& memo(const std::string& key, const std::function<T(Document&)>& build) {
+        std::any& slot = memoSlot(key);
+        if (!slot.has_value())
+            slot = build(*this);
+        return std::any_cast<const T&>(slot);
+    }
+
     struct Impl;
 
 private:
+    std::any& memoSlot(const std::string& key);
+
     friend class Node;
     Document();
     bool loadBuffer(std::string buffer);
