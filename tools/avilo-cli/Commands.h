@@ -8,3 +8,4 @@
 using Args = std::vector<std::string>;
 
 int RunAirports(const Args& args);
+int RunFly(const Args& args);

@@ -17,6 +17,7 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"airports", RunAirports, "airports LON LAT        airports, nearest airport and its runways"},
+    {"fly", RunFly, "fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]"},
 };
 
 int Usage(std::FILE* out) {

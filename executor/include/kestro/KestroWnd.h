@@ -1,0 +1,72 @@
+#pragma once
+// CKestroWnd: the flight executor's message window.
+//
+// With a display it is a dialog (object name "6000") captioned "Kestro", with a read-only
+// scrolling text box (object name "7000") and a Close button (object name "1") that is enabled
+// from the start.  The worker thread appends lines with AddMessage; the text changes are carried
+// out on the window's own thread by queued invocation, in the order sent, and the newest line is
+// always scrolled into view.  RunModalLoop returns when the user presses Close (or Enter or
+// Escape).
+//
+// Without a display (command-line tools, most tests) the text goes to the log sink of the user
+// interface layer (standard output by default), and RunModalLoop returns once the worker has
+// ended or RequestClose was called.  The text is the same either way: exactly the messages
+// appended, CR LF pairs included.
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class QDialog;
+class QPlainTextEdit;
+
+namespace ui {
+class ComponentLogDialog;
+}
+
+namespace kestro {
+
+class CKestroWnd {
+public:
+    CKestroWnd();
+    virtual ~CKestroWnd();
+    CKestroWnd(const CKestroWnd&) = delete;
+    CKestroWnd& operator=(const CKestroWnd&) = delete;
+
+    /// Creates and shows the dialog when there is a display (call on the display's thread),
+    /// otherwise prepares the text sink.  True when the window (or the sink) is ready.
+    virtual bool Create();
+
+    /// Appends `text` as it stands (its CR LF pairs are the line breaks).  Any thread.
+    void AddMessage(std::string text);
+    /// Shows `text` in a message box with the stop icon over the window.  Any thread; the call
+    /// does not wait for the box to be answered when it comes from another thread than the
+    /// window's.
+    void ShowStopMessage(const std::string& text);
+
+    /// Waits until the window is closed (see the class comment).  On the window's thread.
+    void RunModalLoop();
+    /// Closes the window as the Close button does.  Any thread.
+    void RequestClose();
+    /// Tells a window without display that the worker has ended.  Any thread.
+    void NotifyWorkerEnded();
+
+    /// The whole text appended so far.
+    std::string GetText() const;
+    /// The dialog, or nullptr without a display.
+    QDialog* GetDialog() const;
+
+private:
+    std::unique_ptr<QDialog> m_pDialog;
+    QPlainTextEdit* m_pEdit = nullptr;
+    std::unique_ptr<ui::ComponentLogDialog> m_sink;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::string m_text;
+    bool m_closeRequested = false;
+    bool m_workerEnded = false;
+};
+
+} // namespace kestro

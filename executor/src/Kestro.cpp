@@ -1,0 +1,63 @@
+#include "kestro/Kestro.h"
+
+#include "kestro/FlightExecutor.h"
+
+#include <thread>
+
+namespace kestro {
+
+CFSUIPCClient& TheFSUIPCClient() {
+    static CFSUIPCClient client;
+    return client;
+}
+
+int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
+                   ExecutionResult& result) {
+    const xml::DocumentPtr script = params.script; // the worker's own reference
+    CKestroWnd& window = *params.window;
+    CFlightExecutor executor(
+        client, [&window](const std::string& text) { window.AddMessage(text); },
+        [&window, &result](const std::string& text) {
+            result.messageBoxes.push_back(text);
+            window.ShowStopMessage(text);
+        },
+        timeLimitMs);
+    const int exitCode = executor.Run(script);
+    result.timeLimitReached = executor.TimeLimitReached();
+    result.stopped = executor.Stopped();
+    return exitCode;
+}
+
+ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOptions& options) {
+    CKestroWnd window;
+    window.Create();
+    if (options.onWindowCreated)
+        options.onWindowCreated(window);
+
+    const std::shared_ptr<ipc::Clock> clock =
+        options.clock ? options.clock : std::make_shared<ipc::RealClock>();
+    CFSUIPCClient& client = TheFSUIPCClient();
+    client.SetClock(clock);
+
+    ExecutionResult result;
+    auto params = std::make_unique<ExecutionParams>(ExecutionParams{std::move(script), &window});
+    std::thread worker([&] {
+        result.exitCode = ExecutorThread(*params, client, options.timeLimitMs, result);
+        window.NotifyWorkerEnded();
+    });
+
+    window.RunModalLoop();
+    // A flight still under way stops at its next wait or exchange; nothing is torn down under
+    // it, since the worker is joined before the window and the parameters go.
+    clock->RequestStop();
+    worker.join();
+    client.SetClock(nullptr);
+    result.log = window.GetText();
+    return result;
+}
+
+void ExecuteFlightScript(xml::DocumentPtr script) {
+    ExecuteFlightScript(std::move(script), ExecutionOptions{});
+}
+
+} // namespace kestro

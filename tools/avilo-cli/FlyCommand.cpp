@@ -1,0 +1,236 @@
+// avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]
+//
+// Flies a flight script with the flight executor, printing its log as the message window shows
+// it.  A plan is checked and turned into a script first (a plan the checker finds inconsistent is
+// still generated and flown, as in the planner).  "builtin" flies the simulator inside this
+// process in virtual time, starting parked on the take-off runway of the script; "ipc" connects
+// to a running fssim in real time.  Exit 0 after "Finished executing the flight script.".
+
+#include "Commands.h"
+
+#include <fssim/InProcess.h>
+#include <fssim/Start.h>
+#include <kestro/FSUIPC.h>
+#include <kestro/FlightExecutor.h>
+#include <kestro/Kestro.h>
+#include <xml/Dom.h>
+#if AVILO_CLI_HAVE_TESSAR
+#include <tessar/Tessar.h>
+#endif
+#if AVILO_CLI_HAVE_SCRIVO
+#include <scrivo/Scrivo.h>
+#endif
+
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace {
+
+int FlyUsage() {
+    std::fputs("usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] "
+               "[--limit SECONDS]\n",
+               stderr);
+    return 2;
+}
+
+/// The flight script to fly: the file itself, or the script generated from the plan in it.
+xml::DocumentPtr LoadScript(const std::string& path) {
+    const xml::DocumentPtr document = xml::Document::Create();
+    if (!document->load(path)) {
+        const xml::ParseError& e = document->parseError();
+        std::fprintf(stderr, "avilo-cli fly: cannot load %s: %s (line %ld)\n", path.c_str(),
+                     e.reason.c_str(), e.line);
+        return nullptr;
+    }
+    const xml::Node root = document->documentElement();
+    const std::string rootName = root.empty() ? std::string() : root.nodeName();
+    if (rootName == "flightscript")
+        return document;
+    if (rootName != "avilo") {
+        std::fprintf(stderr,
+                     "avilo-cli fly: %s is neither a flight plan (root \"avilo\") nor a flight "
+                     "script (root \"flightscript\")\n",
+                     path.c_str());
+        return nullptr;
+    }
+#if AVILO_CLI_HAVE_TESSAR && AVILO_CLI_HAVE_SCRIVO
+    try {
+        // A failed check does not block generation; the log says what is wrong.
+        tessar::CheckConsistency(document);
+        std::fputs("\r\n\r\n", stdout);
+    } catch (const tessar::CTessarException& e) {
+        std::fprintf(stderr, "\navilo-cli fly: the check failed: %s\n", e.m_message.c_str());
+        return nullptr;
+    }
+    try {
+        xml::DocumentPtr script = scrivo::GenerateFlightScript(document);
+        std::fputs("\r\n\r\n", stdout);
+        if (!script)
+            std::fputs("avilo-cli fly: the generator returned no flight script\n", stderr);
+        return script;
+    } catch (const scrivo::CScrivoException& e) {
+        std::fprintf(stderr, "\navilo-cli fly: the generation failed: %s\n", e.m_message.c_str());
+        return nullptr;
+    }
+#else
+    std::fputs("avilo-cli fly: this build has no checker and generator; give a flight script\n",
+               stderr);
+    return nullptr;
+#endif
+}
+
+/// Samples the aircraft once per second through a link of its own, while a real-time flight
+/// runs against an fssim of another process.
+class TrackRecorder {
+public:
+    TrackRecorder() : m_thread([this] { Run(); }) {}
+    ~TrackRecorder() { Stop(); }
+
+    void Stop() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    const std::vector<fssim::TrackPoint>& Track() const { return m_track; }
+
+private:
+    void Run() {
+        kestro::CFSUIPCClient client;
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock lock(m_mutex);
+        for (int second = 0; !m_stop; ++second) {
+            lock.unlock();
+            if (client.IsOpen() || client.Open())
+                Sample(client,
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                           .count());
+            lock.lock();
+            m_wake.wait_until(lock, start + std::chrono::seconds(second + 1),
+                              [this] { return m_stop; });
+        }
+    }
+
+    void Sample(kestro::CFSUIPCClient& client, double time_s) {
+        using namespace kestro::offsets;
+        std::int64_t lat = 0, lon = 0, alt = 0;
+        std::int32_t ias = 0, pitch = 0, bank = 0, heading = 0;
+        client.Read(kLatitude, 8, &lat);
+        client.Read(kLongitude, 8, &lon);
+        client.Read(kAltitude, 8, &alt);
+        client.Read(kAirspeed, 4, &ias);
+        client.Read(kPitch, 4, &pitch);
+        client.Read(kBank, 4, &bank);
+        client.Read(kHeading, 4, &heading);
+        if (!client.Process())
+            return;
+        double headingDeg = std::fmod(heading / kestro::kAngleUnitsPerDegree + 360.0, 360.0);
+        m_track.push_back({time_s, static_cast<double>(lat) * 90.0 / (10001750.0 * 4294967296.0),
+                           static_cast<double>(lon) * 360.0 / 18446744073709551616.0,
+                           static_cast<double>(alt) / 4294967296.0, ias / 128.0,
+                           pitch / kestro::kAngleUnitsPerDegree,
+                           bank / kestro::kAngleUnitsPerDegree, headingDeg});
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::vector<fssim::TrackPoint> m_track;
+    std::thread m_thread;
+};
+
+bool WriteTrack(const std::string& path, const std::vector<fssim::TrackPoint>& track) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out)
+        fssim::WriteTrackCsv(out, track);
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "avilo-cli fly: cannot write the track to %s\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunFly(const Args& args) {
+    std::string input;
+    std::string sim = "builtin";
+    std::string trackPath;
+    double limit_s = 4 * 3600.0; // a generous bound: the sample flights take well under an hour
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--sim" || a == "--track" || a == "--limit") && i + 1 < args.size()) {
+            const std::string& value = args[++i];
+            if (a == "--sim")
+                sim = value;
+            else if (a == "--track")
+                trackPath = value;
+            else
+                limit_s = std::atof(value.c_str());
+        } else if (!a.empty() && a[0] != '-' && input.empty()) {
+            input = a;
+        } else {
+            return FlyUsage();
+        }
+    }
+    if (input.empty() || (sim != "builtin" && sim != "ipc") || !(limit_s > 0))
+        return FlyUsage();
+
+    const xml::DocumentPtr script = LoadScript(input);
+    if (!script)
+        return 1;
+
+    kestro::ExecutionOptions options;
+    options.timeLimitMs = static_cast<std::int64_t>(limit_s * 1000);
+    kestro::ExecutionResult result;
+    std::vector<fssim::TrackPoint> track;
+    if (sim == "builtin") {
+        fssim::SimConfig config;
+        std::string error;
+        if (const auto start = fssim::StartFromScript(script, error))
+            config.start = *start;
+        // Without a take-off runway the aircraft starts at the default position; the executor
+        // then reports what the script lacks.
+        fssim::InProcessSim simulator(config);
+        options.clock = simulator.Clock();
+        result = kestro::ExecuteFlightScript(script, options);
+        track = simulator.Sim().Track();
+    } else {
+        std::optional<TrackRecorder> recorder;
+        if (!trackPath.empty())
+            recorder.emplace();
+        result = kestro::ExecuteFlightScript(script, options);
+        if (recorder) {
+            recorder->Stop();
+            track = recorder->Track();
+        }
+    }
+    std::fflush(stdout);
+
+    if (!trackPath.empty() && !WriteTrack(trackPath, track))
+        return 1;
+    if (result.timeLimitReached) {
+        std::fprintf(stderr,
+                     "avilo-cli fly: the flight had not ended after %.0f s of %s time; stopped.\n",
+                     limit_s, sim == "builtin" ? "simulated" : "real");
+        return 1;
+    }
+    if (result.exitCode != 0) {
+        if (!result.messageBoxes.empty())
+            std::fprintf(stderr, "avilo-cli fly: %s\n", result.messageBoxes.back().c_str());
+        else
+            std::fputs("avilo-cli fly: the flight script could not be flown to its end\n", stderr);
+        return 1;
+    }
+    return 0;
+}
