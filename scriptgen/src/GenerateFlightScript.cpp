@@ -1,0 +1,207 @@
+// Generation in two passes: first the task definitions of every steer point are copied into
+// phase elements of the script, then every procedure of the script is filled with its
+// parameters, from the steer point its task came from or from the database's defaults.
+
+#include "scrivo/Scrivo.h"
+
+#include <cctype>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace scrivo {
+namespace {
+
+const char kSeparator[] = "-------------------------------------------------------------------\r\n";
+
+std::string Str(long n) {
+    return std::to_string(n);
+}
+
+// The report of a failed XML operation, shown in the log and carried by the exception.
+std::string ComErrorReport(const xml::ComError& e) {
+    return "COM Error: " + Str(e.Error()) + "\r\nSource: " + e.Source() +
+           "\r\nError message: " + e.ErrorMessage();
+}
+
+// Leading decimal digits of `text`; 0 when there are none.
+long LeadingNumber(const std::string& text) {
+    long n = 0;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            break;
+        if (n > 100000000)
+            return -1; // no plan has that many steer points: the lookup below then fails
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// Ends the call with a failure: the text is logged, the user closes the window, then it throws.
+[[noreturn]] void Fail(CScrivoDialog& log, const std::string& logText, ScrivoError error,
+                       const std::string& message) {
+    AppendToLog(log, logText);
+    FinishLog(log);
+    throw CScrivoException(error, message);
+}
+
+xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
+    AppendToLog(log, "Loading Flight Script generation XML database.\r\n");
+    const xml::DocumentPtr db = xml::Document::Create();
+    if (!db->load("scrivodb.xml")) {
+        const xml::ParseError& pe = db->parseError();
+        const std::string text =
+            "Flight Script generation XML database parse error:\r\nError code: " +
+            Str(pe.errorCode) + "\r\nLine number: " + Str(pe.line) +
+            "\r\nError message: " + pe.reason;
+        Fail(log, text, ScrivoDatabaseParseError, text);
+    }
+    AppendToLog(log, "Done loading Scrivodb.\r\n\r\n");
+    AppendToLog(log, kSeparator);
+    AppendToLog(log, "Creating Flight Script XML document.\r\n");
+
+    xml::DocumentPtr script;
+    try {
+        script = xml::Document::Create();
+    } catch (const std::bad_alloc&) {
+    }
+    if (!script)
+        Fail(log, "Creation of Flight Script XML document failed.\r\n", ScrivoScriptCreationFailed,
+             "Creation of Flight Script XML document failed");
+    script->insertBefore(
+        script->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"), xml::Node());
+    xml::Node root = script->appendChild(script->createElement("flightscript"));
+
+    AppendToLog(log, "Done creating flight script.\r\n\r\n");
+    AppendToLog(log, kSeparator);
+    AppendToLog(log, "Creating task list for every steer point in the Flight Plan.\r\n\r\n");
+
+    if (!plan)
+        throw xml::ComError(xml::hr::E_POINTER_);
+    if (!plan->node().hasChildNodes())
+        Fail(log, "Error: Flight plan has not been initialized.\r\n", ScrivoPlanNotInitialized,
+             "Flight plan has not been initialized");
+
+    const xml::Node planRoot = plan->selectSingleNode("avilo");
+    const bool hasSteerPoints = planRoot.hasChildNodes();
+    if (!hasSteerPoints) {
+        AppendToLog(log, "WARNING: Flight Plan doesn't contain any steer points.\r\n");
+    } else {
+        // First pass: the tasks of every steer point, into phase elements.
+        xml::Node phaseElement;
+        std::string previousPhase;
+        long number = 0;
+        for (xml::Node sp = planRoot.firstChild(); sp; sp = sp.nextSibling(), ++number) {
+            if (GetSteerPointType(sp).empty()) {
+                AppendToLog(log, "Steer point " + Str(number) + " is of an unknown type.\r\n");
+                previousPhase.clear();
+                continue;
+            }
+            const std::string phase = sp.getAttribute("phase");
+            if (phase != previousPhase) {
+                AppendToLog(log, "Flight plan phase: " + phase + "\r\n");
+                phaseElement = root.appendChild(script->createElement("phase"));
+                phaseElement.setAttribute("name", phase);
+            }
+            for (const xml::Node& taskNode : sp.selectNodes("task")) {
+                const std::string task = taskNode.text();
+                AppendToLog(log, "  Found task " + task + " in steer point " + Str(number) +
+                                     " (phase: " + phase + ").\r\n");
+                // Names are placed as XPath literals, so that any name matches only itself.
+                if (!db->selectSingleNode("/scrivodb/phase[@name=" + xml::XPathLiteral(phase) +
+                                          "]/task[@name=" + xml::XPathLiteral(task) + "]")) {
+                    AppendToLog(log, "  WARNING: Could not find resembling task in Flight Script "
+                                     "generation XML database for this phase!\r\n  Skipping "
+                                     "task.\r\n");
+                    continue;
+                }
+                AppendToLog(log, "  Corresponding task found in Flight Script generation XML "
+                                 "database.\r\n  Cloning it into flight script.\r\n");
+                const xml::Node definition =
+                    db->selectSingleNode("/scrivodb/task[@name=" + xml::XPathLiteral(task) + "]");
+                if (!definition) {
+                    AppendToLog(log, "  WARNING: Task not properly defined in flight script XML "
+                                     "database.\r\n  Skipping task.\r\n");
+                    continue;
+                }
+                // Copies are made in the script document: the plan is never touched.
+                xml::Node copy = phaseElement.appendChild(script->importNode(definition, true));
+                copy.setAttribute("steerpoint", Str(number));
+                copy.appendChild(script->importNode(sp.selectSingleNode(".//GPSCoordinate"), true));
+                copy.appendChild(
+                    script->importNode(sp.selectSingleNode(".//timeOverSteerPoint"), true));
+            }
+            AppendToLog(log, "Done inserting steer point " + Str(number) +
+                                 " into Flight Script.\r\n\r\n");
+            previousPhase = phase;
+        }
+
+        AppendToLog(log, "Done adding tasks to Flight Script.\r\n\r\n");
+        AppendToLog(log, kSeparator);
+        AppendToLog(log,
+                    "Setting parameters for all flight procedures in the Flight Script.\r\n\r\n");
+
+        // Second pass: the parameters of every procedure.
+        const xml::NodeList procedures = script->selectNodes("//procedure");
+        if (procedures.length() == 0) {
+            AppendToLog(log, "WARNING: There are no flight procedures found in the current Flight "
+                             "Script.\r\n");
+        } else {
+            // The plan's children by number, listed once (the plan does not change meanwhile).
+            const xml::NodeList steerPoints = planRoot.childNodes();
+            for (xml::Node procedure : procedures) {
+                const std::string procedureName = procedure.getAttribute("name");
+                const xml::Node task = procedure.parentNode();
+                const std::string taskName = task.getAttribute("name");
+                const std::string numberText = task.getAttribute("steerpoint");
+                AppendToLog(log, "Setting parameters for flight procedure: (" + taskName + "/)" +
+                                     procedureName + " from steer point " + numberText + ".\r\n");
+                const xml::NodeList parameters = db->selectNodes(
+                    "/scrivodb/procedure[@name=" + xml::XPathLiteral(procedureName) + "]/*");
+                if (parameters.length() == 0)
+                    AppendToLog(log, "  This flight procedure has no associated parameters.\r\n");
+                for (const xml::Node& parameter : parameters) {
+                    const std::string name = parameter.nodeName();
+                    const xml::Node sp = steerPoints.item(LeadingNumber(numberText));
+                    if (const xml::Node found = sp.selectSingleNode(".//" + name)) {
+                        procedure.appendChild(script->importNode(found, true));
+                        AppendToLog(log, "  " + name + ": " + found.xml() + "\r\n");
+                    } else if (const xml::Node def = parameter.getAttributeNode("default")) {
+                        const std::string value = def.text();
+                        procedure.appendChild(script->importNode(parameter, true)).setText(value);
+                        AppendToLog(log, "  " + name + " = " + value + " (default value)\r\n");
+                    } else {
+                        AppendToLog(log, "  WARNING: " + name +
+                                             " does not have a corresponding value in the "
+                                             "Flight Plan. This parameter is not inserted!\r\n");
+                    }
+                }
+                AppendToLog(log, "\r\n");
+            }
+        }
+        AppendToLog(log, "Done setting parameters.\r\n\r\n");
+    }
+    AppendToLog(log, kSeparator);
+    AppendToLog(log, "Flight Script is generated.\r\n\r\n");
+    FinishLog(log);
+    return script;
+}
+
+} // namespace
+
+xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan) {
+    CScrivoDialog log;
+    try {
+        return Generate(log, plan);
+    } catch (const CScrivoException&) {
+        throw;
+    } catch (const xml::ComError& e) {
+        const std::string report = ComErrorReport(e);
+        Fail(log, report, ScrivoComError, report);
+    } catch (const std::bad_alloc&) {
+        const std::string report = ComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_));
+        Fail(log, report, ScrivoComError, report);
+    }
+}
+
+} // namespace scrivo
