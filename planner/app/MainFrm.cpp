@@ -1,0 +1,339 @@
+#include "MainFrm.h"
+
+#include "AviloApp.h"
+#include "AviloDialog.h"
+#include "PlanFile.h"
+#include "Resources.h"
+#include "SPAirportDlg.h"
+#include "SPGPSDlg.h"
+#include "SPTypeDlg.h"
+#include "SteerPointEditing.h"
+
+#include <ui/Dialogs.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace avilo::planner {
+namespace {
+
+constexpr const char* kCaption = "Avilo";
+
+void ShowComErrorReport(const std::string& text) {
+    ui::MessageBox(nullptr, text, kCaption, ui::Icon::Error);
+}
+
+} // namespace
+
+CMainFrame::CMainFrame() : PlanDocuments(ShowComErrorReport) {
+    setObjectName("CMainFrame");
+    setWindowTitle(res::LoadString(res::IDR_MAINFRAME));
+    setWindowIcon(res::LoadIcon(res::IDR_MAINFRAME));
+}
+
+CMainFrame::~CMainFrame() = default;
+
+QAction* CMainFrame::AddCommand(int id, const QString& text, const QKeySequence& shortcut) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(res::IdName(id));
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    action->setStatusTip(res::Prompt(id));
+    action->setToolTip(res::ToolTip(id));
+    addAction(action); // accelerators work also while the menu bar is hidden
+    return action;
+}
+
+QAction* CMainFrame::Command(int id) const { return findChild<QAction*>(res::IdName(id)); }
+
+bool CMainFrame::LoadFrame() {
+    m_mdiArea = new QMdiArea(this);
+    m_mdiArea->setObjectName("MDIClient");
+    m_mdiArea->setBackground(QColor(128, 128, 128));
+    setCentralWidget(m_mdiArea);
+
+    // Commands.
+    QAction* openChart = AddCommand(res::ID_OPEN_CHART, "&Open Chart", QKeySequence("Ctrl+O"));
+    QAction* clearPlan =
+        AddCommand(res::ID_CLEAR_PLAN, "&Clear Flight Plan", QKeySequence("Ctrl+C"));
+    QAction* loadPlan = AddCommand(res::ID_LOAD_PLAN, "&Load Flight Plan", QKeySequence("Ctrl+L"));
+    QAction* savePlan = AddCommand(res::ID_SAVE_PLAN, "&Save Flight Plan", QKeySequence("Ctrl+S"));
+    QAction* exitApp = AddCommand(res::ID_APP_EXIT, "E&xit");
+    QAction* zoomIn = AddCommand(res::ID_ZOOM_IN, "Zoom &in", QKeySequence("Ctrl+Z"));
+    QAction* zoomOut = AddCommand(res::ID_ZOOM_OUT, "Zoom &out", QKeySequence("Ctrl+X"));
+    QAction* about = AddCommand(res::ID_APP_ABOUT, "&About Avilo...");
+    QAction* nextPane = AddCommand(res::ID_NEXT_PANE, {}, QKeySequence(Qt::Key_F6));
+    QAction* prevPane = AddCommand(res::ID_PREV_PANE, {}, QKeySequence(Qt::SHIFT | Qt::Key_F6));
+    openChart->setIcon(res::ToolBarImage(res::ID_OPEN_CHART));
+    zoomIn->setIcon(res::ToolBarImage(res::ID_ZOOM_IN));
+    zoomOut->setIcon(res::ToolBarImage(res::ID_ZOOM_OUT));
+    connect(openChart, &QAction::triggered, this, [this] { OnOpenChart(); });
+    connect(clearPlan, &QAction::triggered, this, [this] { OnClearPlan(); });
+    connect(loadPlan, &QAction::triggered, this, [this] { OnLoadPlan(); });
+    connect(savePlan, &QAction::triggered, this, [this] { OnSavePlan(); });
+    connect(exitApp, &QAction::triggered, this, &QWidget::close);
+    connect(zoomIn, &QAction::triggered, this, [this] { OnZoomIn(); });
+    connect(zoomOut, &QAction::triggered, this, [this] { OnZoomOut(); });
+    connect(about, &QAction::triggered, this, [this] { ShowAboutBox(this); });
+    connect(nextPane, &QAction::triggered, m_mdiArea, &QMdiArea::activateNextSubWindow);
+    connect(prevPane, &QAction::triggered, m_mdiArea, &QMdiArea::activatePreviousSubWindow);
+
+    // Tool bar: Open Chart, separator, Zoom out, Zoom in.
+    m_wndToolBar = new QToolBar(this);
+    m_wndToolBar->setObjectName(res::IdName(res::ID_VIEW_TOOLBAR));
+    m_wndToolBar->setWindowTitle("Standard");
+    m_wndToolBar->setIconSize(QSize(16, 15));
+    m_wndToolBar->addAction(openChart);
+    m_wndToolBar->addSeparator();
+    m_wndToolBar->addAction(zoomOut);
+    m_wndToolBar->addAction(zoomIn);
+
+    // The list bar in the first row, the tool bar in the second.
+    m_wndDlgBar = new CAVDialogBar(*this);
+    m_wndReBar = new QToolBar(this);
+    m_wndReBar->setObjectName("ReBarBand0");
+    m_wndReBar->setWindowTitle("Steer Points");
+    m_wndReBar->addWidget(m_wndDlgBar);
+    addToolBar(Qt::TopToolBarArea, m_wndReBar);
+    addToolBarBreak(Qt::TopToolBarArea);
+    addToolBar(Qt::TopToolBarArea, m_wndToolBar);
+
+    // Status bar: message pane and the lock key indicators.
+    m_wndStatusBar = new QStatusBar(this);
+    m_wndStatusBar->setObjectName(res::IdName(res::ID_VIEW_STATUS_BAR));
+    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
+        auto* label = new QLabel(indicator, m_wndStatusBar);
+        label->setObjectName(QString("indicator") + indicator);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setAlignment(Qt::AlignCenter);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance("SCRL") + 10);
+        m_wndStatusBar->addPermanentWidget(label);
+    }
+    setStatusBar(m_wndStatusBar);
+    m_wndStatusBar->showMessage(res::LoadString(57345));
+    connect(m_wndStatusBar, &QStatusBar::messageChanged, m_wndStatusBar,
+            [bar = m_wndStatusBar](const QString& text) {
+                if (text.isEmpty())
+                    bar->showMessage(res::LoadString(57345));
+            });
+
+    // Menus.
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction(openChart);
+    file->addSeparator();
+    file->addAction(clearPlan);
+    file->addAction(loadPlan);
+    file->addAction(savePlan);
+    file->addSeparator();
+    file->addAction(exitApp);
+    QMenu* view = menuBar()->addMenu("&View");
+    QAction* toggleToolBar = m_wndToolBar->toggleViewAction();
+    toggleToolBar->setText("&Toolbar");
+    toggleToolBar->setStatusTip(res::Prompt(res::ID_VIEW_TOOLBAR));
+    view->addAction(toggleToolBar);
+    auto* toggleStatusBar = new QAction("&Status Bar", this);
+    toggleStatusBar->setObjectName(res::IdName(res::ID_VIEW_STATUS_BAR));
+    toggleStatusBar->setStatusTip(res::Prompt(res::ID_VIEW_STATUS_BAR));
+    toggleStatusBar->setCheckable(true);
+    toggleStatusBar->setChecked(true);
+    connect(toggleStatusBar, &QAction::toggled, m_wndStatusBar, &QWidget::setVisible);
+    view->addAction(toggleStatusBar);
+    view->addSeparator();
+    view->addAction(zoomIn);
+    view->addAction(zoomOut);
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->addAction(about);
+
+    resize(1000, 700);
+    return true;
+}
+
+void CMainFrame::ReportComError(const xml::ComError& /*e*/, const std::string& text) {
+    ui::MessageBox(this, text, kCaption, ui::Icon::Error);
+}
+
+// --- steer point insertion and editing -------------------------------------------------------
+
+void CMainFrame::AddSteerPoint(double longitude, double latitude) {
+    try {
+        xml::Node steerPoint = AppendNewSteerPoint(m_pRoot, longitude, latitude);
+        if (EditSteerPoint(steerPoint) == IDOK)
+            m_wndDlgBar->FillList();
+        else
+            m_pRoot.removeChild(steerPoint);
+    } catch (const xml::ComError& e) {
+        ReportComError(e, e.ErrorMessage());
+    }
+    RepaintActiveChart();
+}
+
+int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
+    if (steerPoint.empty())
+        return IDCANCEL;
+    const xml::Node copy = steerPoint.cloneNode(true);
+    int result = IDCANCEL;
+
+    CSPTypeDlg typeDlg(m_pSchemas.get(), this);
+    try {
+        ReadTypeValues(m_pSchemas.get(), steerPoint, typeDlg);
+    } catch (const xml::ComError& e) {
+        ReportComError(e, e.Description()); // the dialog still opens with what was read
+    }
+
+    try {
+        result = typeDlg.DoModal();
+        if (result != IDOK)
+            return result;
+        WriteTypeValues(steerPoint, typeDlg);
+        ApplyTypeChange(m_pSchemas.get(), steerPoint, typeDlg.m_strType);
+        xml::Node typeElement = ChildElement(steerPoint, typeDlg.m_strType);
+
+        if (typeDlg.m_strType == kTypeAirport) {
+            CSPAirportDlg airportDlg(m_pAirports, this);
+            airportDlg.m_strPhase = typeDlg.m_strPhase;
+            airportDlg.m_dLongitude = TextToDouble(typeDlg.m_strLongitude);
+            airportDlg.m_dLatitude = TextToDouble(typeDlg.m_strLatitude);
+            ReadAirportValues(steerPoint, typeElement, airportDlg);
+            result = airportDlg.DoModal();
+            if (result == IDOK)
+                WriteAirportValues(steerPoint, typeElement, airportDlg);
+        } else if (typeDlg.m_strType == kTypeGPS) {
+            CSPGPSDlg gpsDlg(this);
+            gpsDlg.m_strPhase = typeDlg.m_strPhase;
+            ReadGPSValues(steerPoint, typeElement, gpsDlg);
+            result = gpsDlg.DoModal();
+            if (result == IDOK)
+                WriteGPSValues(steerPoint, typeElement, gpsDlg);
+        }
+        // Cancel in the second dialog leaves the steer point as it was before the edit.
+        if (result != IDOK)
+            RestoreSteerPoint(steerPoint, copy);
+    } catch (const xml::ComError& e) {
+        ReportComError(e, e.Description());
+    }
+    return result;
+}
+
+void CMainFrame::EditSteerPointAt(int index) {
+    EditSteerPoint(m_pRoot.childNodes().item(index));
+    m_wndDlgBar->FillList();
+    RepaintActiveChart();
+}
+
+void CMainFrame::DeleteSteerPointAt(int index) {
+    DeleteSteerPoint(m_pRoot, index);
+    RepaintActiveChart();
+}
+
+// --- component commands -------------------------------------------------------------------
+
+// The component libraries are wired to these by the component commands; until then the buttons
+// leave everything as it is.
+void CMainFrame::RunConsistencyCheck() {}
+void CMainFrame::RunScriptGeneration() {}
+void CMainFrame::RunScriptExecution() {}
+
+// --- plan file commands -------------------------------------------------------------------
+
+void CMainFrame::OnOpenChart() {
+    const auto path =
+        ui::GetOpenFileName(this, "Open", QtFileFilter(kChartFilter));
+    if (!path)
+        return;
+    m_strChartFile = *path;
+    CreateChartWindow();
+}
+
+void CMainFrame::OnFileNew() { CreateChartWindow(); }
+
+QMdiSubWindow* CMainFrame::CreateChartWindow() {
+    // The chart view comes with the chart window; until then the window shows the path only.
+    auto* view = new QWidget;
+    view->setObjectName("59648");
+    view->setAutoFillBackground(true);
+    view->setBackgroundRole(QPalette::Base);
+    QMdiSubWindow* child = m_mdiArea->addSubWindow(view);
+    child->setObjectName(res::IdName(res::IDR_MAINFRAME));
+    child->setAttribute(Qt::WA_DeleteOnClose);
+    child->setWindowTitle(QString::fromStdString(m_strChartFile));
+    child->resize(480, 360);
+    child->show();
+    return child;
+}
+
+void CMainFrame::OnClearPlan() {
+    if (ui::MessageBox(this, kClearQuestion, kCaption, ui::Icon::Exclamation,
+                       ui::Buttons::YesNo) != ui::IDYES)
+        return;
+    try {
+        if (!m_pPlan)
+            throw xml::ComError(xml::hr::E_POINTER_);
+        m_pPlan->removeChild(m_pRoot);
+        m_pRoot = m_pPlan->appendChild(m_pPlan->createElement("avilo"));
+        m_wndDlgBar->FillList();
+    } catch (const xml::ComError& e) {
+        ReportComError(e, xml::FormatComErrorMessage(e));
+    }
+    RepaintActiveChart();
+}
+
+void CMainFrame::OnLoadPlan() {
+    const auto path = ui::GetOpenFileName(this, "Open", QtFileFilter(kPlanFilter));
+    if (!path)
+        return;
+    try {
+        auto loaded = LoadPlanFile(*path);
+        if (const auto* error = std::get_if<xml::ParseError>(&loaded)) {
+            ui::MessageBox(this, PlanParseErrorMessage(*error), kCaption, ui::Icon::Exclamation);
+            return;
+        }
+        auto& plan = std::get<LoadedPlan>(loaded);
+        m_pPlan = std::move(plan.plan);
+        m_pRoot = std::move(plan.root);
+        m_wndDlgBar->FillList();
+        RepaintActiveChart();
+    } catch (const xml::ComError& e) {
+        ReportComError(e, PlanComErrorMessage(e));
+    }
+}
+
+void CMainFrame::OnSavePlan() {
+    const auto path = ui::GetSaveFileName(this, "Save As", QtFileFilter(kPlanFilter),
+                                          kPlanDefaultName, kPlanExtension);
+    if (!path || !m_pPlan)
+        return;
+    try {
+        SavePlanFile(*m_pPlan, *path);
+    } catch (const xml::ComError& e) {
+        // The file that was there is untouched: the plan is written beside it and renamed.
+        ReportComError(e, PlanComErrorMessage(e));
+    }
+}
+
+// --- chart windows ------------------------------------------------------------------------
+
+void CMainFrame::OnZoomIn() {
+    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
+        if (child->widget()->metaObject()->indexOfMethod("ZoomIn()") >= 0)
+            QMetaObject::invokeMethod(child->widget(), "ZoomIn");
+}
+
+void CMainFrame::OnZoomOut() {
+    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
+        if (child->widget()->metaObject()->indexOfMethod("ZoomOut()") >= 0)
+            QMetaObject::invokeMethod(child->widget(), "ZoomOut");
+}
+
+void CMainFrame::RepaintActiveChart() {
+    if (!m_mdiArea)
+        return;
+    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
+        child->widget()->repaint();
+}
+
+} // namespace avilo::planner

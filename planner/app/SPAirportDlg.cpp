@@ -1,0 +1,154 @@
+#include "SPAirportDlg.h"
+
+#include "DialogModels.h"
+#include "Resources.h"
+#include "SPGPSDlg.h"
+
+#include <avilo/AirportDb.h>
+#include <ui/Dialogs.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+
+namespace avilo::planner {
+namespace {
+
+void ShowStop(QWidget* parent, const std::string& text) {
+    ui::MessageBox(parent, text, "Avilo", ui::Icon::Error);
+}
+
+const xml::DocumentPtr& Database(const xml::DocumentPtr& airports) {
+    if (!airports) // the airport database could not be created at start-up
+        throw xml::ComError(xml::hr::E_POINTER_);
+    return airports;
+}
+
+} // namespace
+
+CSPAirportDlg::CSPAirportDlg(xml::DocumentPtr airports, QWidget* parent)
+    : CAviloDialog(res::IDD_SPAIRPORT, "Airport", 148, 140, parent),
+      m_pAirports(std::move(airports)) {
+    AddLabel("Name", 7, 10, 42, 9);
+    m_comboName = AddControl<QComboBox>(1026, 51, 7, 90, 12);
+    m_comboName->setEditable(true);
+    m_comboName->setInsertPolicy(QComboBox::NoInsert);
+    AddLabel("ICAO", 7, 23, 42, 9);
+    m_editICAO = AddControl<QLineEdit>(1027, 51, 20, 90, 12);
+    AddLabel("Runway", 7, 42, 42, 9);
+    m_comboRunway = AddControl<QComboBox>(1030, 51, 40, 90, 12);
+    AddLabel("Tasks to execute", 7, 60, 60, 9);
+    m_listTasks = AddControl<QListWidget>(1040, 7, 71, 134, 32);
+    m_listTasks->setSelectionMode(QAbstractItemView::MultiSelection);
+    AddButton(IDCANCEL, "Cancel", 44, 120, 46, 13);
+    AddButton(IDOK, "Finish", 95, 120, 46, 13, true);
+    connect(m_comboName, &QComboBox::currentIndexChanged, this, [this] { OnSelchangeName(); });
+}
+
+bool CSPAirportDlg::OnInitDialog() {
+    CAviloDialog::OnInitDialog();
+    m_listTasks->clear();
+    if (!LoadTaskList(this, *m_listTasks, m_strPhase, kTypeAirport, m_lstTasks))
+        return false;
+    return FillAirports();
+}
+
+bool CSPAirportDlg::FillAirports() {
+    {
+        const QSignalBlocker blocker(m_comboName);
+        m_comboName->clear();
+    }
+    try {
+        const xml::NodeList airports =
+            airports::AirportsNear(Database(m_pAirports), m_dLongitude, m_dLatitude);
+        if (airports.length() == 0) {
+            ShowStop(this, "There is no airport in the neighborhood!");
+            return false;
+        }
+        std::vector<std::string> names;
+        for (const xml::Node& airport : airports)
+            names.push_back(airport.getAttribute("name"));
+        {
+            const QSignalBlocker blocker(m_comboName);
+            for (const std::string& name : SortedEntries(std::move(names)))
+                m_comboName->addItem(QString::fromStdString(name));
+            const xml::Node nearest =
+                airports::NearestAirport(airports, m_dLongitude, m_dLatitude);
+            int index = 0;
+            if (!nearest.empty())
+                index = std::max(0, m_comboName->findText(
+                                        QString::fromStdString(nearest.getAttribute("name")),
+                                        Qt::MatchExactly | Qt::MatchCaseSensitive));
+            m_comboName->setCurrentIndex(index);
+        }
+        OnSelchangeName();
+    } catch (const xml::ComError& e) {
+        ShowStop(this, e.ErrorMessage());
+    }
+    return true;
+}
+
+void CSPAirportDlg::OnSelchangeName() {
+    try {
+        const std::string name = m_comboName->itemText(m_comboName->currentIndex()).toStdString();
+        const xml::Node airport = airports::AirportByName(Database(m_pAirports), name);
+        m_editICAO->setText(QString::fromStdString(airport.getAttribute("ICAO")));
+        m_comboRunway->clear();
+        if (airports::Runways(airport).length() == 0) {
+            ShowStop(this, "This airport has no runways! Select another airport.");
+            return;
+        }
+        for (const std::string& entry : airports::RunwayEntries(airport))
+            m_comboRunway->addItem(QString::fromStdString(entry));
+        m_comboRunway->setCurrentIndex(0);
+    } catch (const xml::ComError& e) {
+        ShowStop(this, e.ErrorMessage());
+    }
+}
+
+void CSPAirportDlg::DoDataExchange(bool save) {
+    if (save)
+        m_strICAO = m_editICAO->text().toStdString();
+    else
+        m_editICAO->setText(QString::fromStdString(m_strICAO));
+}
+
+void CSPAirportDlg::OnOK() {
+    // Without an airport and a runway there is no threshold to put the steer point on: say
+    // what is missing and stay open.
+    if (m_comboName->currentIndex() < 0) {
+        ui::MessageBox(this, "Please select an airport.", "Avilo", ui::Icon::Exclamation);
+        return;
+    }
+    if (m_comboRunway->currentIndex() < 0) {
+        ui::MessageBox(this, "Please select a runway.", "Avilo", ui::Icon::Exclamation);
+        return;
+    }
+    m_lstTasks = SelectedTasks(*m_listTasks);
+    m_strName = m_comboName->itemText(m_comboName->currentIndex()).toStdString();
+    m_strRunway = m_comboRunway->currentText().toStdString();
+    m_strICAO = m_editICAO->text().toStdString();
+    try {
+        const xml::Node airport = airports::AirportByName(Database(m_pAirports), m_strName);
+        if (!airport.empty()) {
+            m_dLongitude = TextToDouble(airport.getAttribute("GPSLon"));
+            m_dLatitude = TextToDouble(airport.getAttribute("GPSLat"));
+            if (const auto direction =
+                    airports::ResolveRunwayEntry(airport, m_comboRunway->currentIndex())) {
+                m_strHeading = direction->heading;
+                m_strMagnVar = direction->magnvar;
+                m_strElevation = direction->elevation;
+                m_strRwyLongitude = direction->longitudeText;
+                m_strRwyLatitude = direction->latitudeText;
+                m_dLongitude = direction->longitude;
+                m_dLatitude = direction->latitude;
+            }
+        }
+    } catch (const xml::ComError& e) {
+        ShowStop(this, e.ErrorMessage());
+    }
+    CAviloDialog::OnOK();
+}
+
+} // namespace avilo::planner

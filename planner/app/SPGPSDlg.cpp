@@ -1,0 +1,84 @@
+#include "SPGPSDlg.h"
+
+#include "DialogModels.h"
+#include "Resources.h"
+
+#include <ui/Dialogs.h>
+
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <algorithm>
+
+namespace avilo::planner {
+
+void FillTaskList(QListWidget& list, const std::vector<std::string>& tasks,
+                  const std::vector<std::string>& preselected) {
+    for (const std::string& task : SortedEntries(tasks)) {
+        auto* item = new QListWidgetItem(QString::fromStdString(task), &list);
+        item->setSelected(std::find(preselected.begin(), preselected.end(), task) !=
+                          preselected.end());
+    }
+}
+
+std::vector<std::string> SelectedTasks(const QListWidget& list) {
+    std::vector<std::string> tasks;
+    for (int i = 0; i < list.count(); ++i)
+        if (list.item(i)->isSelected())
+            tasks.push_back(list.item(i)->text().toStdString());
+    return tasks;
+}
+
+bool LoadTaskList(QWidget* parent, QListWidget& list, const std::string& phase,
+                  const std::string& steerPointType, const std::vector<std::string>& preselected) {
+    const TaskChoices choices = LoadTaskChoices(kGenerationDb, phase, steerPointType);
+    if (choices.parseError) {
+        ui::MessageBox(parent, GenerationDbParseErrorMessage(*choices.parseError), "Avilo",
+                       ui::Icon::Error);
+        return false;
+    }
+    FillTaskList(list, choices.tasks, preselected);
+    if (choices.comError)
+        ui::MessageBox(parent, *choices.comError, "Avilo", ui::Icon::Error);
+    return true;
+}
+
+CSPGPSDlg::CSPGPSDlg(QWidget* parent)
+    : CAviloDialog(res::IDD_SPGPS, "GPS Coordinate", 148, 126, parent) {
+    AddLabel("Airspeed", 7, 10, 42, 9);
+    m_editAirspeed = AddControl<QLineEdit>(1032, 51, 7, 90, 13);
+    AddLabel("Heading", 7, 23, 42, 9);
+    m_editHeading = AddControl<QLineEdit>(1028, 51, 20, 90, 12);
+    AddLabel("Altitude", 7, 36, 42, 9);
+    m_editAltitude = AddControl<QLineEdit>(1029, 51, 33, 90, 12);
+    AddLabel("Tasks to execute", 7, 49, 60, 9);
+    m_listTasks = AddControl<QListWidget>(1040, 7, 58, 134, 32);
+    m_listTasks->setSelectionMode(QAbstractItemView::MultiSelection);
+    AddButton(IDCANCEL, "Cancel", 42, 106, 46, 13);
+    AddButton(IDOK, "Finish", 95, 106, 46, 13, true);
+}
+
+bool CSPGPSDlg::OnInitDialog() {
+    CAviloDialog::OnInitDialog();
+    m_listTasks->clear();
+    return LoadTaskList(this, *m_listTasks, m_strPhase, kTypeGPS, m_lstTasks);
+}
+
+void CSPGPSDlg::DoDataExchange(bool save) {
+    if (save) {
+        m_strAirspeed = m_editAirspeed->text().toStdString();
+        m_strAltitude = m_editAltitude->text().toStdString();
+        m_strHeading = m_editHeading->text().toStdString();
+    } else {
+        m_editAirspeed->setText(QString::fromStdString(m_strAirspeed));
+        m_editAltitude->setText(QString::fromStdString(m_strAltitude));
+        m_editHeading->setText(QString::fromStdString(m_strHeading));
+    }
+}
+
+void CSPGPSDlg::OnOK() {
+    m_lstTasks = SelectedTasks(*m_listTasks);
+    CAviloDialog::OnOK();
+}
+
+} // namespace avilo::planner
