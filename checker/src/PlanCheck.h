@@ -1,0 +1,39 @@
+#pragma once
+// The examination of a flight plan: what the generator and the executor need of it, and what the
+// aircraft of the aircraft database can fly.
+
+#include <xml/Dom.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessar {
+
+/// The limits of the aircraft, in knots, feet and nautical miles; absent when the database does
+/// not give them.
+struct AircraftLimits {
+    std::optional<double> minimumSpeedKt; ///< lowest airspeed to plan: speeds/minimum
+    std::optional<double> maximumSpeedKt; ///< highest: speeds/maximumStructuralCruise
+    std::optional<double> ceilingFt;      ///< climb/serviceCeiling
+    std::optional<double> rangeNM;        ///< range
+};
+
+/// The limits of the first aircraft of the aircraft database ("/acdb/aircraft"), converted from
+/// the units its `unit` attributes name (kt, km/h, mph; ft, m; NM, km, mi).  Figures that are
+/// missing, not numbers or in unknown units are left absent.
+AircraftLimits ReadAircraftLimits(const xml::DocumentPtr& acdb);
+
+/// Great-circle distance in nautical miles between two points given in decimal degrees, on a
+/// sphere of the mean earth radius 6371.0088 km (haversine formula, R. W. Sinnott, Sky and
+/// Telescope 68(2), 1984); within 0.5 % of the ellipsoidal distance.
+double DistanceNM(double lon1, double lat1, double lon2, double lat2);
+
+/// The problems of `plan`, one text each: "Steer point %i: <problem>." or
+/// "Flight plan: <problem>." (without line break).  `db` is the generation database, or null
+/// when it could not be loaded (then `dbError` tells why).  Throws xml::ComError when the plan
+/// schema "avilo.xsd" cannot be read.
+std::vector<std::string> FindProblems(const xml::DocumentPtr& plan, const xml::DocumentPtr& db,
+                                      const std::string& dbError, const AircraftLimits& aircraft);
+
+} // namespace tessar
