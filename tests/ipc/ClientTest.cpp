@@ -1,0 +1,410 @@
+// The client against the in-process simulator in virtual time: opening, the result codes with
+// their real causes (or a failure hook where the platform cannot be made to fail), the batch
+// limits, and values read and written through the offsets.
+#include "TestSupport.h"
+
+#include <fssim/InProcess.h>
+#include <fssim/Offsets.h>
+#include <kestro/FSUIPC.h>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+
+using kestro::CFSUIPCClient;
+using linktest::IpcDirTest;
+
+namespace {
+
+class ClientTest : public IpcDirTest {
+protected:
+    fssim::SimConfig Config() const
+    {
+        fssim::SimConfig c;
+        c.start = {52.30173122, 4.73740403, 3.205903, -11.0};
+        return c;
+    }
+};
+
+TEST_F(ClientTest, EveryResultCodeHasItsText)
+{
+    const std::vector<std::pair<std::uint32_t, const char*>> texts = {
+        {0, "Okay"},
+        {1, "Attempt to Open when already Open"},
+        {2, "Cannot link to FSUIPC or WideClient"},
+        {3, "Failed to Register common message with Windows"},
+        {4, "Failed to create Atom for mapping filename"},
+        {5, "Failed to create a file mapping object"},
+        {6, "Failed to open a view to the file map"},
+        {7, "Incorrect version of FSUIPC, or not FSUIPC"},
+        {8, "Flight Simulator is not version requested"},
+        {9, "Call cannot execute: Link not Open"},
+        {10, "Call cannot execute: No requests accumulated"},
+        {11, "IPC timed out all retries"},
+        {12, "IPC sendmessage failed all retries"},
+        {13, "IPC request contains bad data"},
+        {14, "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC"},
+        {15, "Read or Write request cannot be added, memory for Process is full"},
+        {16, "Unknown error"},
+        {0xFFFFFFFF, "Unknown error"},
+    };
+    for (const auto& [code, text] : texts)
+        EXPECT_EQ(CFSUIPCClient::GetErrorText(code), text) << code;
+}
+
+TEST_F(ClientTest, OpenWithoutSimulatorFindsNoEndpoint)
+{
+    CFSUIPCClient client;
+    EXPECT_FALSE(client.Open());
+    EXPECT_EQ(client.GetLastResult(), 2u);
+    EXPECT_EQ(client.GetErrorText(), "Cannot link to FSUIPC or WideClient");
+    EXPECT_FALSE(client.IsOpen());
+}
+
+TEST_F(ClientTest, OpenHandshakesAndReportsVersions)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open()) << client.GetErrorText();
+    EXPECT_EQ(client.GetLastResult(), 0u);
+    EXPECT_EQ(client.GetFSVersion(), 6u);
+    EXPECT_EQ(client.GetFSUIPCVersion(), 0x30000000u);
+    // One exchange (1 ms) and the 100 ms pause of the one handshake pass.
+    EXPECT_EQ(sim.Sim().RequestCount(), 1u);
+    EXPECT_EQ(sim.Sim().NowMs(), 101);
+    // The client told its version (1004) at 0x330A.
+    std::uint16_t lib = 0;
+    std::memcpy(&lib, sim.Sim().OffsetSpace() + fssim::offsets::kClientVersion, 2);
+    EXPECT_EQ(lib, 1004);
+}
+
+TEST_F(ClientTest, SecondOpenFailsAndLeavesTheLinkAlone)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    EXPECT_FALSE(client.Open());
+    EXPECT_EQ(client.GetLastResult(), 1u);
+    EXPECT_TRUE(client.IsOpen());
+    std::int32_t ias = -1;
+    EXPECT_TRUE(client.ReadNow(0x02BC, 4, &ias));
+    EXPECT_EQ(ias, 0);
+}
+
+TEST_F(ClientTest, PlatformFailuresDuringOpenReleaseEverything)
+{
+    struct Case {
+        std::atomic<bool> ipc::FailureHooks::*hook;
+        std::uint32_t result;
+    };
+    const Case cases[] = {
+        {&ipc::FailureHooks::registerMessage, 3},
+        {&ipc::FailureHooks::addAtom, 4},
+        {&ipc::FailureHooks::createMapping, 5},
+        {&ipc::FailureHooks::mapView, 6},
+    };
+    fssim::InProcessSim sim(Config());
+    for (const Case& c : cases) {
+        CFSUIPCClient client(sim.Clock());
+        {
+            ipc::ScopedFailure failure(c.hook);
+            EXPECT_FALSE(client.Open());
+        }
+        EXPECT_EQ(client.GetLastResult(), c.result);
+        EXPECT_FALSE(client.IsOpen());
+        EXPECT_TRUE(linktest::OwnMappings().empty()) << "mapping left behind, result " << c.result;
+        // Nothing half-open remains: the next Open works.
+        EXPECT_TRUE(client.Open()) << client.GetErrorText();
+        client.Close();
+    }
+    EXPECT_EQ(sim.Sim().RequestCount(), 4u); // only the four successful opens reached the peer
+}
+
+TEST_F(ClientTest, MappingThatAlreadyExistsFailsOpen)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient first(sim.Clock());
+    ASSERT_TRUE(first.Open());
+    const auto names = linktest::OwnMappings();
+    ASSERT_EQ(names.size(), 1u);
+    // The next opening in this process takes the next counter value: occupy that name.
+    const std::string name = names[0];
+    const auto colon = name.rfind(':');
+    const unsigned counter = std::stoul(name.substr(colon + 1), nullptr, 16);
+    char next[64];
+    std::snprintf(next, sizeof next, "/%s%X", name.substr(0, colon + 1).c_str(), counter + 1);
+    const int fd = ::shm_open(next, O_CREAT | O_EXCL | O_RDWR, 0600);
+    ASSERT_GE(fd, 0);
+
+    CFSUIPCClient second(sim.Clock());
+    EXPECT_FALSE(second.Open());
+    EXPECT_EQ(second.GetLastResult(), 5u);
+    // The other owner's mapping is left in place.
+    EXPECT_EQ(::shm_unlink(next), 0);
+    ::close(fd);
+    EXPECT_TRUE(first.IsOpen());
+}
+
+TEST_F(ClientTest, VersionChecks)
+{
+    struct Case {
+        const char* what;
+        std::string className;
+        std::uint32_t linkVersion;
+        std::uint32_t simVersion;
+        std::uint32_t requested;
+        std::uint32_t result;
+    };
+    const Case cases[] = {
+        {"current peer", "UIPCMAIN", 0x30000000, 0xFADE0006, 0, 0},
+        {"oldest accepted version word", "UIPCMAIN", 0x19980005, 0xFADE0006, 0, 0},
+        {"version word too old", "UIPCMAIN", 0x19980004, 0xFADE0006, 0, 7},
+        {"not the protocol's simulator word", "UIPCMAIN", 0x30000000, 0x12340006, 0, 7},
+        {"old name, old version word", "FS98MAIN", 0x19980004, 0xFADE0006, 0, 14},
+        {"old name, good words", "FS98MAIN", 0x30000000, 0xFADE0006, 0, 0},
+        {"requested version served", "UIPCMAIN", 0x30000000, 0xFADE0006, 6, 0},
+        {"requested 6, simulator 5", "UIPCMAIN", 0x30000000, 0xFADE0005, 6, 8},
+        {"requested 5, simulator 6", "UIPCMAIN", 0x30000000, 0xFADE0006, 5, 8},
+    };
+    for (const Case& c : cases) {
+        auto config = Config();
+        config.faults.linkVersion = c.linkVersion;
+        config.faults.simVersion = c.simVersion;
+        fssim::InProcessSim sim(config, c.className);
+        CFSUIPCClient client(sim.Clock());
+        EXPECT_EQ(client.Open(c.requested), c.result == 0) << c.what;
+        EXPECT_EQ(client.GetLastResult(), c.result) << c.what;
+        EXPECT_EQ(client.IsOpen(), c.result == 0) << c.what;
+        if (c.result == 0) {
+            EXPECT_EQ(client.GetFSVersion(), c.simVersion & 0xFFFF) << c.what;
+        }
+    }
+}
+
+TEST_F(ClientTest, CallsOnAClosedLink)
+{
+    CFSUIPCClient client;
+    std::uint32_t v = 7;
+    EXPECT_FALSE(client.Read(0x3304, 4, &v));
+    EXPECT_EQ(client.GetLastResult(), 9u);
+    EXPECT_FALSE(client.Write(0x088C, 4, &v));
+    EXPECT_EQ(client.GetLastResult(), 9u);
+    EXPECT_FALSE(client.Process());
+    EXPECT_EQ(client.GetLastResult(), 9u);
+    EXPECT_FALSE(client.ReadNow(0x3304, 4, &v));
+    EXPECT_EQ(v, 7u);
+    client.Close(); // nothing open: harmless
+    client.Close();
+}
+
+TEST_F(ClientTest, ProcessWithNothingQueuedChangesNothing)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    const auto requests = sim.Sim().RequestCount();
+    EXPECT_FALSE(client.Process());
+    EXPECT_EQ(client.GetLastResult(), 10u);
+    EXPECT_EQ(client.GetErrorText(), "Call cannot execute: No requests accumulated");
+    EXPECT_EQ(sim.Sim().RequestCount(), requests);
+    EXPECT_TRUE(client.IsOpen());
+}
+
+TEST_F(ClientTest, BatchLimits)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    std::vector<std::uint8_t> buffer(0x8000, 0xAB);
+
+    EXPECT_FALSE(client.Read(0, 0x7EF0, buffer.data()));
+    EXPECT_EQ(client.GetLastResult(), 15u);
+    EXPECT_FALSE(client.Read(0, 0x7EED, buffer.data())); // 0x7EED + 20 > 0x7F00
+    EXPECT_EQ(client.GetLastResult(), 15u);
+    EXPECT_FALSE(client.Write(0, 0x7EF1, buffer.data()));
+    EXPECT_EQ(client.GetLastResult(), 15u);
+    EXPECT_FALSE(client.Process()); // the refusals queued nothing
+    EXPECT_EQ(client.GetLastResult(), 10u);
+
+    EXPECT_TRUE(client.Write(0x4000, 0x7EF0, buffer.data())); // exactly fills the batch
+    EXPECT_FALSE(client.Write(0, 0, buffer.data()));          // nothing more fits
+    EXPECT_EQ(client.GetLastResult(), 15u);
+    EXPECT_TRUE(client.Process()) << client.GetErrorText();
+    EXPECT_EQ(sim.Sim().OffsetSpace()[0x4000 + 0x7EEF], 0xAB);
+
+    EXPECT_TRUE(client.Read(0x4000, 0x7EEC, buffer.data())); // 0x7EEC + 20 = 0x7F00
+    EXPECT_TRUE(client.Process()) << client.GetErrorText();
+}
+
+TEST_F(ClientTest, QueuedRequestsStayWhenOneIsRefused)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    std::vector<std::uint8_t> big(0x4000);
+    std::int32_t ias = -1;
+    std::uint32_t fsVersion = 0;
+    ASSERT_TRUE(client.Read(0x02BC, 4, &ias));
+    ASSERT_TRUE(client.Read(0x3308, 4, &fsVersion));
+    ASSERT_TRUE(client.Read(0x4000, 0x4000, big.data()));
+    EXPECT_FALSE(client.Read(0x4000, 0x4000, big.data()));
+    EXPECT_EQ(client.GetLastResult(), 15u);
+    EXPECT_TRUE(client.Process());
+    EXPECT_EQ(ias, 0);
+    EXPECT_EQ(fsVersion, 0xFADE0006u);
+}
+
+TEST_F(ClientTest, NoAnswerTimesOutEveryRetry)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    const auto requests = sim.Sim().RequestCount();
+    const auto t0 = sim.Sim().NowMs();
+    sim.Sim().MutableFaults().noAnswer = true;
+    std::int32_t ias = 12345;
+    EXPECT_FALSE(client.ReadNow(0x02BC, 4, &ias));
+    EXPECT_EQ(client.GetLastResult(), 11u);
+    EXPECT_EQ(ias, 12345);
+    EXPECT_EQ(sim.Sim().RequestCount() - requests, 9u);
+    // 9 time-outs of 2000 ms and 8 pauses of 100 ms, in simulated time.
+    EXPECT_EQ(sim.Sim().NowMs() - t0, 9 * 2000 + 8 * 100);
+    // The queue is empty afterwards.
+    sim.Sim().MutableFaults().noAnswer = false;
+    EXPECT_FALSE(client.Process());
+    EXPECT_EQ(client.GetLastResult(), 10u);
+}
+
+TEST_F(ClientTest, OpenAgainstSilentPeerTimesOut)
+{
+    auto config = Config();
+    config.faults.noAnswer = true;
+    fssim::InProcessSim sim(config);
+    CFSUIPCClient client(sim.Clock());
+    EXPECT_FALSE(client.Open());
+    EXPECT_EQ(client.GetLastResult(), 11u);
+    EXPECT_FALSE(client.IsOpen());
+    EXPECT_TRUE(linktest::OwnMappings().empty());
+}
+
+TEST_F(ClientTest, BrokenLinkFailsEverySend)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    sim.Sim().MutableFaults().closeAfter = static_cast<std::uint32_t>(sim.Sim().RequestCount() + 1);
+    std::int32_t ias = 99;
+    EXPECT_TRUE(client.ReadNow(0x02BC, 4, &ias));
+    EXPECT_EQ(ias, 0);
+    ias = 99;
+    EXPECT_FALSE(client.ReadNow(0x02BC, 4, &ias));
+    EXPECT_EQ(client.GetLastResult(), 12u);
+    EXPECT_EQ(client.GetErrorText(), "IPC sendmessage failed all retries");
+    EXPECT_EQ(ias, 99);
+}
+
+TEST_F(ClientTest, SendFailureHooks)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    std::int32_t v = 5;
+    {
+        ipc::ScopedFailure failure(EPIPE);
+        EXPECT_FALSE(client.ReadNow(0x02BC, 4, &v));
+        EXPECT_EQ(client.GetLastResult(), 12u);
+    }
+    {
+        ipc::ScopedFailure failure(&ipc::FailureHooks::sendTimeout);
+        EXPECT_FALSE(client.ReadNow(0x02BC, 4, &v));
+        EXPECT_EQ(client.GetLastResult(), 11u);
+    }
+    EXPECT_EQ(v, 5);
+    EXPECT_TRUE(client.ReadNow(0x02BC, 4, &v));
+    EXPECT_EQ(v, 0);
+}
+
+TEST_F(ClientTest, WrongAnswerCopiesNoReads)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    sim.Sim().MutableFaults().wrongAnswer = true;
+    std::uint32_t version = 1;
+    EXPECT_FALSE(client.ReadNow(0x3308, 4, &version));
+    EXPECT_EQ(client.GetLastResult(), 13u);
+    EXPECT_EQ(version, 1u); // the peer filled the answer in, but it is not copied
+    sim.Sim().MutableFaults().wrongAnswer = false;
+    EXPECT_TRUE(client.ReadNow(0x3308, 4, &version));
+    EXPECT_EQ(version, 0xFADE0006u);
+}
+
+TEST_F(ClientTest, StateReadThroughTheOffsets)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    std::int64_t lat = 0, lon = 0, alt = 0;
+    std::int32_t heading = 0, pitch = 1, bank = 1, ias = 1;
+    ASSERT_TRUE(client.Read(0x0568, 8, &lon));
+    ASSERT_TRUE(client.Read(0x0560, 8, &lat));
+    ASSERT_TRUE(client.Read(0x0570, 8, &alt));
+    ASSERT_TRUE(client.Read(0x0580, 4, &heading));
+    ASSERT_TRUE(client.Read(0x0578, 4, &pitch));
+    ASSERT_TRUE(client.Read(0x057C, 4, &bank));
+    ASSERT_TRUE(client.Read(0x02BC, 4, &ias));
+    ASSERT_TRUE(client.Process());
+    // The executor's conversions.
+    EXPECT_NEAR(lat * 90.0 / (10001750.0 * 4294967296.0), 52.30173122, 1e-9);
+    EXPECT_NEAR(lon * 360.0 / 18446744073709551616.0, 4.73740403, 1e-9);
+    EXPECT_EQ(static_cast<std::int32_t>(alt >> 32), -4); // -11 ft = -3.35 m: whole metres below
+    EXPECT_NEAR(heading / 11930464.711111112, 3.205903, 1e-6);
+    EXPECT_EQ(pitch, 0);
+    EXPECT_EQ(bank, 0);
+    EXPECT_EQ(ias / 128, 0);
+}
+
+TEST_F(ClientTest, ControlsWrittenReachTheAircraft)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    const std::int16_t zero16 = 0, full = 16384;
+    const std::uint8_t toe = 0;
+    ASSERT_TRUE(client.WriteNow(0x0BC8, 2, &zero16));
+    ASSERT_TRUE(client.Write(0x0C00, 1, &toe));
+    ASSERT_TRUE(client.Write(0x0C01, 1, &toe));
+    ASSERT_TRUE(client.Process());
+    ASSERT_TRUE(client.WriteNow(0x088C, 2, &full));
+    const auto& controls = sim.Sim().Model().GetControls();
+    EXPECT_EQ(controls.parkingBrake, 0);
+    EXPECT_EQ(controls.throttle, 16384);
+    EXPECT_EQ(controls.mixture, 16384); // parked rich
+    // Waiting through the clock flies the aircraft: 20 s of full throttle.
+    ASSERT_TRUE(sim.Clock()->Sleep(20000));
+    std::int32_t ias = 0;
+    ASSERT_TRUE(client.ReadNow(0x02BC, 4, &ias));
+    EXPECT_GT(ias / 128, 45);
+    std::int16_t lever = 0;
+    ASSERT_TRUE(client.ReadNow(0x088C, 2, &lever));
+    EXPECT_EQ(lever, 16384);
+}
+
+TEST_F(ClientTest, StopRequestEndsRetriesAtOnce)
+{
+    fssim::InProcessSim sim(Config());
+    CFSUIPCClient client(sim.Clock());
+    ASSERT_TRUE(client.Open());
+    sim.Sim().MutableFaults().noAnswer = true;
+    sim.Clock()->RequestStop();
+    const auto requests = sim.Sim().RequestCount();
+    std::int32_t v = 0;
+    EXPECT_FALSE(client.ReadNow(0x02BC, 4, &v));
+    EXPECT_EQ(client.GetLastResult(), 11u);
+    EXPECT_EQ(sim.Sim().RequestCount() - requests, 1u);
+}
+
+} // namespace
