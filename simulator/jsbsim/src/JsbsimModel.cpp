@@ -1,0 +1,246 @@
+#include "fssim/jsbsim/JsbsimModel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace fssim::jsbsim {
+
+namespace {
+
+constexpr double kFeet = 0.3048;
+constexpr double kKnot = 1852.0 / 3600.0;
+
+enum ControlIndex {
+    kThrottle,
+    kMixture,
+    kElevator,
+    kAileron,
+    kRudder,
+    kPitchTrim,
+    kLeftBrake,
+    kRightBrake,
+    kControlCount
+};
+
+const char* const kControlProperties[kControlCount] = {
+    "fcs/throttle-cmd-norm",   "fcs/mixture-cmd-norm",    "fcs/elevator-cmd-norm",
+    "fcs/aileron-cmd-norm",    "fcs/rudder-cmd-norm",     "fcs/pitch-trim-cmd-norm",
+    "fcs/left-brake-cmd-norm", "fcs/right-brake-cmd-norm"};
+
+enum StateIndex {
+    kLatInt,
+    kLatFrac,
+    kLonInt,
+    kLonFrac,
+    kAltitude,
+    kIas,
+    kTas,
+    kVerticalSpeed,
+    kPitch,
+    kBank,
+    kHeading,
+    kOnGround,
+    kRpm,
+    kAlpha,
+    kTime,
+    kStateCount
+};
+
+const char* const kStateProperties[kStateCount] = {"avilo/lat-deg-int",
+                                                   "avilo/lat-udeg-frac",
+                                                   "avilo/lon-deg-int",
+                                                   "avilo/lon-udeg-frac",
+                                                   "position/h-sl-ft",
+                                                   "velocities/vc-kts",
+                                                   "velocities/vtrue-kts",
+                                                   "velocities/h-dot-fps",
+                                                   "attitude/theta-deg",
+                                                   "attitude/phi-deg",
+                                                   "attitude/psi-deg",
+                                                   "gear/wow",
+                                                   "propulsion/engine/engine-rpm",
+                                                   "aero/alpha-deg",
+                                                   "simulation/sim-time-sec"};
+
+double Unit(int raw, double full) {
+    return std::clamp(raw / full, -1.0, 1.0);
+}
+double Unit01(int raw, double full) {
+    return std::clamp(raw / full, 0.0, 1.0);
+}
+
+std::string SetCommand(const char* property, double value) {
+    char line[128];
+    std::snprintf(line, sizeof line, "set %s %.9g", property, value);
+    return line;
+}
+
+} // namespace
+
+JsbsimModel::JsbsimModel(const ModelConfig& config)
+    : m_config(config), m_sent(kControlCount, std::numeric_limits<double>::quiet_NaN()) {}
+
+JsbsimModel::~JsbsimModel() = default;
+
+Process& JsbsimModel::GetProcess() {
+    if (!m_process)
+        throw JsbsimError("JSBSim: the model is not parked yet");
+    return *m_process;
+}
+
+void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading_deg,
+                       double elevation_m) {
+    m_process.reset();
+    InitialConditions ic;
+    ic.latitude_deg = latitude_deg;
+    ic.longitude_deg = longitude_deg;
+    ic.heading_deg = heading_deg;
+    ic.elevation_ft = elevation_m / kFeet;
+    m_process = std::make_unique<Process>(m_config.process, ic);
+
+    m_controls = Controls{};
+    m_controls.throttle = 0;
+    m_controls.mixture = 16384;
+    m_controls.parkingBrake = 32767;
+    m_extra = ExtraControls{};
+    std::fill(m_sent.begin(), m_sent.end(), std::numeric_limits<double>::quiet_NaN());
+    m_nowUs = 0;
+    m_frames = 0;
+    m_dtCarry = 0.0;
+
+    // Before resuming: fuel in both wing tanks (the engine feeds from a 0.1 lb float chamber
+    // that the fuel system refills from them) and all controls as handed over.
+    std::vector<std::string> setup = ControlCommands(true);
+    for (int tank = 0; tank < 2; ++tank)
+        setup.push_back(
+            SetCommand(("propulsion/tank[" + std::to_string(tank) + "]/contents-lbs").c_str(),
+                       m_config.fuelPerWingTank_lb));
+    for (const Reply& r : m_process->Exchange(setup))
+        if (r.text.find("set successful") == std::string::npos)
+            throw JsbsimError("JSBSim: a setting was refused while starting: " + r.text);
+    m_process->Resume();
+
+    // Engine start: magnetos both, starter until the engine runs by itself.
+    m_process->Exchange({"set propulsion/magneto_cmd 3", "set propulsion/starter_cmd 1"});
+    const std::uint64_t maxFrames = static_cast<std::uint64_t>(m_config.maxStartTime_s * kFrameHz);
+    std::uint64_t frame = 0;
+    for (;; ++frame) {
+        const double rpm = m_process->Get({"propulsion/engine/engine-rpm"}).front();
+        if (rpm > m_config.startRpm)
+            break;
+        if (frame > maxFrames)
+            throw JsbsimError("JSBSim: the engine did not start within " +
+                              std::to_string(m_config.maxStartTime_s) + " s (" +
+                              std::to_string(rpm) + " rpm)");
+    }
+    m_process->Exchange({"set propulsion/starter_cmd 0"});
+    const auto idle = static_cast<std::uint64_t>(m_config.idleAfterStart_s * kFrameHz);
+    for (std::uint64_t i = 0; i + 1 < idle; ++i)
+        m_process->Exchange({});
+
+    // Hand over: read the state with one more frame; the model's time starts now.
+    std::vector<std::string> gets;
+    for (const char* p : kStateProperties)
+        gets.push_back(std::string("get ") + p);
+    ReadState(m_process->Exchange(gets), 0);
+    m_state.groundElevation_m = elevation_m;
+}
+
+std::vector<std::string> JsbsimModel::ControlCommands(bool all) {
+    const Controls& c = m_controls;
+    const double parked = c.parkingBrake > 0 ? 1.0 : 0.0;
+    double values[kControlCount];
+    values[kThrottle] = Unit01(c.throttle, 16384.0);
+    values[kMixture] = Unit01(c.mixture, 16384.0);
+    values[kElevator] = -Unit(c.elevator, 16383.0);
+    values[kAileron] = Unit(c.aileron, 16383.0);
+    values[kRudder] = -Unit(m_extra.rudder, 16383.0);
+    values[kPitchTrim] = -Unit(m_extra.elevatorTrim, 16383.0);
+    values[kLeftBrake] = std::max(parked, Unit01(c.leftToeBrake, 200.0));
+    values[kRightBrake] = std::max(parked, Unit01(c.rightToeBrake, 200.0));
+    std::vector<std::string> commands;
+    for (int i = 0; i < kControlCount; ++i) {
+        if (all || !(values[i] == m_sent[i])) {
+            commands.push_back(SetCommand(kControlProperties[i], values[i]));
+            m_sent[i] = values[i];
+        }
+    }
+    return commands;
+}
+
+void JsbsimModel::ReadState(const std::vector<Reply>& replies, std::size_t first) {
+    double v[kStateCount];
+    for (int i = 0; i < kStateCount; ++i)
+        v[i] = Process::ParseGet(kStateProperties[i], replies.at(first + i));
+    State& s = m_state;
+    s.latitude_deg = v[kLatInt] + v[kLatFrac] / 1e6;
+    s.longitude_deg = v[kLonInt] + v[kLonFrac] / 1e6;
+    if (s.longitude_deg >= 180.0)
+        s.longitude_deg -= 360.0;
+    s.altitude_m = v[kAltitude] * kFeet;
+    s.tas_mps = v[kTas] * kKnot;
+    const double vs = v[kVerticalSpeed] * kFeet;
+    s.gamma_rad = s.tas_mps > 1.0 ? std::asin(std::clamp(vs / s.tas_mps, -1.0, 1.0)) : 0.0;
+    s.pitch_deg = v[kPitch];
+    s.bank_deg = v[kBank];
+    s.heading_deg = std::fmod(std::fmod(v[kHeading], 360.0) + 360.0, 360.0);
+    s.onGround = v[kOnGround] != 0.0;
+    m_derived.ias_kt = v[kIas];
+    m_derived.tas_kt = v[kTas];
+    m_derived.verticalSpeed_mps = vs;
+    m_derived.alpha_deg = v[kAlpha];
+    m_rpm = v[kRpm];
+    m_programTime = v[kTime];
+}
+
+void JsbsimModel::RunFrames(std::uint64_t n) {
+    if (n == 0)
+        return;
+    Process& p = GetProcess();
+    for (std::uint64_t i = 0; i < n; ++i) {
+        std::vector<std::string> commands;
+        if (i == 0)
+            commands = ControlCommands(false);
+        const bool last = i + 1 == n;
+        const std::size_t first = commands.size();
+        if (last)
+            for (const char* prop : kStateProperties)
+                commands.push_back(std::string("get ") + prop);
+        const std::vector<Reply> replies = p.Exchange(commands);
+        if (last)
+            ReadState(replies, first);
+        ++m_frames;
+    }
+}
+
+void JsbsimModel::AdvanceUs(std::uint64_t us) {
+    m_nowUs += us;
+    const std::uint64_t due = m_nowUs * kFrameHz / 1000000u;
+    if (due > m_frames)
+        RunFrames(due - m_frames);
+}
+
+void JsbsimModel::Step(double dt) {
+    if (!(dt > 0.0))
+        return;
+    // Whole microseconds; the fraction carries over so that many small steps add up.
+    const double us = dt * 1e6 + m_dtCarry;
+    const double whole = std::floor(us);
+    m_dtCarry = us - whole;
+    AdvanceUs(static_cast<std::uint64_t>(whole));
+}
+
+std::vector<Reply> JsbsimModel::Exchange(const std::vector<std::string>& commands) {
+    std::vector<std::string> all = ControlCommands(false);
+    const std::size_t skip = all.size();
+    all.insert(all.end(), commands.begin(), commands.end());
+    std::vector<Reply> replies = GetProcess().Exchange(all);
+    ++m_frames;
+    m_nowUs = std::max(m_nowUs, m_frames * 1000000u / kFrameHz);
+    replies.erase(replies.begin(), replies.begin() + static_cast<std::ptrdiff_t>(skip));
+    return replies;
+}
+
+} // namespace fssim::jsbsim
