@@ -9,3 +9,5 @@ using Args = std::vector<std::string>;
 
 int RunAirports(const Args& args);
 int RunFly(const Args& args);
+int RunCheck(const Args& args);
+int RunGenerate(const Args& args);
