@@ -41,7 +41,7 @@ Stats Summarise(std::vector<double>& us)
     return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)]};
 }
 
-template <typename F> Stats Measure(int iterations, F&& once)
+template <typename F> [[maybe_unused]] Stats Measure(int iterations, F&& once)
 {
     for (int i = 0; i < iterations / 10; ++i)
         once(); // warm-up
@@ -55,32 +55,65 @@ template <typename F> Stats Measure(int iterations, F&& once)
     return Summarise(us);
 }
 
-Stats Floor(int iterations)
-{
-    int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv) != 0) {
-        std::perror("socketpair");
-        std::exit(1);
-    }
-    std::thread echo([fd = sv[1]] {
-        unsigned char buf[64];
-        for (;;) {
-            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-            if (n <= 0)
-                return;
-            ::send(fd, buf, 8, MSG_NOSIGNAL);
+/// Two threads bouncing a 16-byte request and an 8-byte answer over SOCK_SEQPACKET.
+class PingPong {
+public:
+    PingPong()
+    {
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, m_sv) != 0) {
+            std::perror("socketpair");
+            std::exit(1);
         }
-    });
-    unsigned char req[16] = {1}, ans[16];
-    const Stats s = Measure(iterations, [&] {
-        ::send(sv[0], req, sizeof req, MSG_NOSIGNAL);
-        ::recv(sv[0], ans, sizeof ans, 0);
-    });
-    ::shutdown(sv[0], SHUT_RDWR);
-    echo.join();
-    ::close(sv[0]);
-    ::close(sv[1]);
-    return s;
+        m_echo = std::thread([fd = m_sv[1]] {
+            unsigned char buf[64];
+            for (;;) {
+                const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+                if (n <= 0)
+                    return;
+                ::send(fd, buf, 8, MSG_NOSIGNAL);
+            }
+        });
+    }
+    ~PingPong()
+    {
+        ::shutdown(m_sv[0], SHUT_RDWR);
+        m_echo.join();
+        ::close(m_sv[0]);
+        ::close(m_sv[1]);
+    }
+    void Once()
+    {
+        unsigned char req[16] = {1}, ans[16];
+        ::send(m_sv[0], req, sizeof req, MSG_NOSIGNAL);
+        ::recv(m_sv[0], ans, sizeof ans, 0);
+    }
+
+private:
+    int m_sv[2];
+    std::thread m_echo;
+};
+
+/// Times `a` and `b` in alternating blocks, so both see the same load on a busy machine.
+template <typename A, typename B>
+std::pair<Stats, Stats> MeasurePair(int iterations, A&& a, B&& b)
+{
+    std::vector<double> ua, ub;
+    const auto time = [](auto& f, std::vector<double>& out, int n, bool keep) {
+        for (int i = 0; i < n; ++i) {
+            const auto t0 = Clock::now();
+            f();
+            if (keep)
+                out.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
+        }
+    };
+    time(a, ua, iterations / 10, false); // warm-up
+    time(b, ub, iterations / 10, false);
+    constexpr int kBlock = 500;
+    for (int done = 0; done < iterations; done += kBlock) {
+        time(a, ua, std::min(kBlock, iterations - done), true);
+        time(b, ub, std::min(kBlock, iterations - done), true);
+    }
+    return {Summarise(ua), Summarise(ub)};
 }
 
 /// The simulator on a socket endpoint served by its own thread.
@@ -125,12 +158,11 @@ int main(int argc, char** argv)
     }
     ::setenv("AVILO_IPC_DIR", dir, 1);
 
-    const Stats floor = Floor(iterations);
-    std::printf("%d round trips each, %u cores\n", iterations, std::thread::hardware_concurrency());
-    std::printf("%-34s median %8.2f us  p99 %8.2f us\n", "floor: Unix-socket ping-pong", floor.median_us,
-                floor.p99_us);
-
+    std::printf("%d round trips each, %u cores; each line beside a floor timed in alternating blocks\n",
+                iterations, std::thread::hardware_concurrency());
+    Stats floor{};
     {
+        PingPong pingPong;
         SocketPeer peer;
         kestro::CFSUIPCClient client;
         if (!client.Open()) {
@@ -138,16 +170,22 @@ int main(int argc, char** argv)
             return 1;
         }
         std::int32_t ias = 0;
-        const Stats readNow = Measure(iterations, [&] { client.ReadNow(0x02BC, 4, &ias); });
-        Print("ReadNow (socket peer)", readNow, floor);
+        const auto [f1, readNow] = MeasurePair(
+            iterations, [&] { pingPong.Once(); }, [&] { client.ReadNow(0x02BC, 4, &ias); });
+        floor = f1;
+        std::printf("%-34s median %8.2f us  p99 %8.2f us\n", "floor: Unix-socket ping-pong",
+                    f1.median_us, f1.p99_us);
+        Print("ReadNow (socket peer)", readNow, f1);
 
         std::int32_t values[100];
-        const Stats batch = Measure(iterations / 4, [&] {
+        const auto [f2, batch] = MeasurePair(iterations / 4, [&] { pingPong.Once(); }, [&] {
             for (int i = 0; i < 100; ++i)
                 client.Read(0x0560 + 4 * (i % 16), 4, &values[i]);
             client.Process();
         });
-        Print("100 reads in one Process", batch, floor);
+        std::printf("%-34s median %8.2f us  p99 %8.2f us\n", "floor: Unix-socket ping-pong",
+                    f2.median_us, f2.p99_us);
+        Print("100 reads in one Process", batch, f2);
         std::printf("%-34s %8.3f us per read\n", "", batch.median_us / 100.0);
         client.Close();
     }
