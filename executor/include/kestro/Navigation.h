@@ -30,7 +30,7 @@ double ArcTan2(double y, double x);
 /// Reduces an angle to (0, 2 pi]: 2 pi - mod(2 pi - angle, 2 pi), mod truncating towards zero.
 /// An angle of exactly 0 gives 2 pi, so due north is reported as 360 degrees.
 /// @param angle radians, any finite value (the result is in (0, 2 pi] for angles in
-///        (-2 pi, 4 pi); farther out it follows the truncating mod).
+///        (-2 pi, 2 pi]; farther out it follows the truncating mod).
 /// @return radians.
 double ModTwoPi(double angle);
 

@@ -1,0 +1,312 @@
+// Whole flights: the executor's worker against the in-process simulator in virtual time (and
+// against the scripted peer where no flying is needed).  Log texts are compared whole where they
+// are deterministic.
+
+#include "FakePeer.h"
+#include "TestScripts.h"
+
+#include <fssim/InProcess.h>
+#include <kestro/FlightExecutor.h>
+#include <kestro/Kestro.h>
+#include <kestro/Navigation.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace kestro;
+using namespace kestro_test;
+
+const char* const kFinished = "Finished executing the flight script.\r\n\r\n";
+const char* const kNextPhase = "Next phase.\r\n\r\n";
+
+struct Flight {
+    ExecutionResult result;
+    std::vector<fssim::TrackPoint> track;
+    fssim::State end;
+};
+
+/// Flies `script` with the in-process simulator parked on `runway`.
+Flight Fly(const xml::DocumentPtr& script, const Runway& runway = {},
+           std::int64_t limitMs = 3 * 3600 * 1000) {
+    fssim::SimConfig config;
+    config.start = {runway.latitude, runway.longitude, runway.heading, runway.elevation_ft};
+    fssim::InProcessSim sim(config);
+    ExecutionOptions options;
+    options.clock = sim.Clock();
+    options.timeLimitMs = limitMs;
+    Flight flight;
+    flight.result = ExecuteFlightScript(script, options);
+    flight.track = sim.Sim().Track();
+    flight.end = sim.Sim().Model().GetState();
+    return flight;
+}
+
+TEST(Flight, SchipholDepartureClimbsThrough200And500MetresAndLevels) {
+    const Flight f = Fly(Script(TakeoffPhase()));
+    EXPECT_EQ(f.result.log, std::string(kStartLog) + kTakeoffLog + kNextPhase + kFinished);
+    EXPECT_EQ(f.result.exitCode, 0);
+    EXPECT_TRUE(f.result.messageBoxes.empty());
+
+    // The track: on the ground first, through 200 m and 500 m, and levelled at the end.
+    ASSERT_GT(f.track.size(), 60u);
+    const double ground = -11 * 0.3048;
+    EXPECT_NEAR(f.track.front().altitude_m, ground, 3.0);
+    double t200 = -1, t500 = -1;
+    for (const auto& p : f.track) {
+        if (t200 < 0 && p.altitude_m >= 200)
+            t200 = p.time_s;
+        if (t500 < 0 && p.altitude_m >= 500)
+            t500 = p.time_s;
+    }
+    EXPECT_GT(t200, 0);
+    EXPECT_GT(t500, t200);
+    EXPECT_GE(f.end.altitude_m, 500);
+    EXPECT_LT(f.end.altitude_m, 700);
+    EXPECT_NEAR(std::fabs(f.end.pitch_deg), 1.0, 0.5);
+    // Laterally neutral: still on the runway heading.
+    EXPECT_NEAR(f.end.heading_deg, Runway{}.heading, 1.0);
+}
+
+struct LegCase {
+    const char* name;
+    double north, east; // target offset from the runway threshold, degrees
+};
+
+class CruiseLegs : public testing::TestWithParam<LegCase> {};
+
+TEST_P(CruiseLegs, ReachTheTargetWithin002DegreesOfArc) {
+    const LegCase& c = GetParam();
+    const Runway runway;
+    const double lat = runway.latitude + c.north;
+    const double lon = runway.longitude + c.east;
+    const Flight f =
+        Fly(Script(TakeoffPhase() + "<phase name=\"cruise\">" + CruiseTask(lat, lon) + "</phase>"));
+    EXPECT_EQ(f.result.exitCode, 0) << f.result.log.substr(0, 2000);
+    const std::string& log = f.result.log;
+    const std::string tail =
+        "\tTarget reached. Cruise task done.\r\n\r\n" + std::string(kNextPhase) + kFinished;
+    ASSERT_GE(log.size(), tail.size());
+    EXPECT_EQ(log.substr(log.size() - tail.size()), tail);
+    EXPECT_EQ(log.substr(0, std::strlen(kStartLog) + std::strlen(kTakeoffLog)),
+              std::string(kStartLog) + kTakeoffLog);
+    EXPECT_LE(GreatCircleDistance(f.end.latitude_deg, f.end.longitude_deg, lat, lon), 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllQuadrants, CruiseLegs,
+    testing::Values(LegCase{"NorthEast", 0.12, 0.25}, LegCase{"SouthEast", -0.12, 0.25},
+                    LegCase{"SouthWest", -0.15, -0.15}, LegCase{"NorthWest", 0.15, -0.15},
+                    // Behind the aircraft after the take-off to the east: a turn of about 180
+                    LegCase{"TurnOfMoreThan150Degrees", 0.0, -0.2}),
+    [](const testing::TestParamInfo<LegCase>& info) { return std::string(info.param.name); });
+
+TEST(Flight, UnknownTaskNamesGiveOnlyNextPhase) {
+    const Flight f =
+        Fly(Script(TakeoffPhase() + "<phase name=\"landing\"><task name=\"land\"/><task "
+                                    "name=\"taxi\"/></phase><phase name=\"x\"/>"));
+    EXPECT_EQ(f.result.log, std::string(kStartLog) + kTakeoffLog + kNextPhase + kNextPhase +
+                                kNextPhase + kFinished);
+    EXPECT_EQ(f.result.exitCode, 0);
+}
+
+TEST(Flight, TimeLimitEndsAFlightThatDoesNotFinish) {
+    const Flight f = Fly(Script(TakeoffPhase()), Runway{}, 30 * 1000);
+    EXPECT_TRUE(f.result.timeLimitReached);
+    EXPECT_FALSE(f.result.stopped);
+    EXPECT_EQ(f.result.exitCode, 1);
+    EXPECT_EQ(f.result.log.find("Finished"), std::string::npos);
+    EXPECT_LE(f.track.back().time_s, 32.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scripts that cannot be flown, and links that cannot be opened: the scripted peer suffices.
+
+ExecutionResult RunWithPeer(const xml::DocumentPtr& script, FakePeer& peer) {
+    ExecutionOptions options;
+    options.clock = peer.Clock();
+    return ExecuteFlightScript(script, options);
+}
+
+TEST(Flight, ScriptsThatCannotBeFlownSayWhatIsMissing) {
+    const std::string takeoff = TakeoffPhase();
+    const auto without = [&](const std::string& element) {
+        std::string s = takeoff;
+        const std::size_t a = s.find("<" + element + ">");
+        const std::size_t b = s.find("</" + element + ">") + element.size() + 3;
+        return s.erase(a, b - a);
+    };
+    struct {
+        std::string body;
+        std::string line;
+    } cases[] = {
+        {"<phase name=\"cruise\">" + CruiseTask(52.4, 4.9) + "</phase>",
+         "it has no take-off procedure (phase \"takeoff\", task \"takeoff\", procedure "
+         "\"takeoff\")"},
+        {"", "it has no take-off procedure (phase \"takeoff\", task \"takeoff\", procedure "
+             "\"takeoff\")"},
+        {without("GPSRunway"), "the take-off procedure has no GPSRunway/longitude"},
+        {without("latitude"), "the take-off procedure has no GPSRunway/latitude"},
+        {without("runwayHeading"), "the take-off procedure has no runwayHeading"},
+        {without("runwayMagnVar"), "the take-off procedure has no runwayMagnVar"},
+        {without("runwayElevation"), "the take-off procedure has no runwayElevation"},
+        {takeoff + "<phase name=\"cruise\">" + CruiseTask(52.4, 4.9) + "<task/></phase>",
+         "task 2 of phase 2 has no name"},
+        {takeoff + "<phase name=\"cruise\"><task name=\"cruise\"><GPSCoordinate><latitude>52"
+                   "</latitude></GPSCoordinate></task></phase>",
+         "the cruise task 1 of phase 2 has no GPSCoordinate/longitude"},
+        {takeoff + "<phase name=\"cruise\"><task name=\"cruise\"/></phase>",
+         "the cruise task 1 of phase 2 has no GPSCoordinate/latitude"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        FakePeer peer;
+        const ExecutionResult r = RunWithPeer(Script(c.body), peer);
+        EXPECT_EQ(r.log,
+                  std::string(kStartLog) + "Cannot fly the flight script: " + c.line + ".\r\n\r\n");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(peer.ControlWrites().empty()); // nothing moved
+    }
+    FakePeer peer;
+    const ExecutionResult r = RunWithPeer(nullptr, peer);
+    EXPECT_EQ(r.log, std::string(kStartLog) +
+                         "Cannot fly the flight script: there is no flight script.\r\n\r\n");
+}
+
+TEST(Flight, ALinkThatCannotBeOpenedShowsItsErrorTextAndNothingElse) {
+    {
+        // No simulator at all.
+        ExecutionOptions options;
+        options.clock = FakePeer().Clock(); // a virtual clock that nothing answers
+        const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
+        EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\n");
+        EXPECT_EQ(r.messageBoxes, std::vector<std::string>{"Cannot link to FSUIPC or WideClient"});
+        EXPECT_EQ(r.exitCode, 1);
+    }
+    {
+        // A peer with a wrong version word.
+        FakePeer peer;
+        peer.Put<std::uint32_t>(0x3304, 0x19980004);
+        const ExecutionResult r = RunWithPeer(Script(TakeoffPhase()), peer);
+        EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\n");
+        EXPECT_EQ(r.messageBoxes,
+                  std::vector<std::string>{"Incorrect version of FSUIPC, or not FSUIPC"});
+    }
+}
+
+TEST(Flight, ALinkThatBreaksMidFlightDoesNotHangTheFlight) {
+    fssim::SimConfig config;
+    config.start = {Runway{}.latitude, Runway{}.longitude, Runway{}.heading, -11};
+    fssim::InProcessSim sim(config);
+    ExecutionOptions options;
+    options.clock = sim.Clock();
+    // The link breaks after 1,000 exchanges; every later exchange fails (after its retries) and
+    // the loops go on with the last values read, until the time limit ends the flight.
+    sim.Sim().MutableFaults().closeAfter = 1000;
+    options.timeLimitMs = 400 * 1000;
+    const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.timeLimitReached);
+    EXPECT_EQ(r.log.find("Finished"), std::string::npos);
+}
+
+TEST(Flight, ASecondExecutionInTheSameProcessCanLinkAgain) {
+    for (int i = 0; i < 2; ++i) {
+        FakePeer peer;
+        const ExecutionResult r = RunWithPeer(Script(""), peer);
+        EXPECT_EQ(r.log.substr(0, std::strlen(kStartLog)), kStartLog) << "execution " << i;
+        EXPECT_FALSE(TheFSUIPCClient().IsOpen());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Closing the window mid-flight (threads).
+
+/// Wraps the simulator's clock: at a chosen simulated time it signals the test and holds the
+/// worker inside that wait until a stop is requested, as a real wait is interrupted.
+class PausingClock final : public ipc::Clock {
+public:
+    PausingClock(std::shared_ptr<ipc::VirtualClock> inner, std::int64_t pauseAtMs)
+        : m_inner(std::move(inner)), m_pauseAtMs(pauseAtMs) {}
+    bool Sleep(std::uint32_t ms) override {
+        if (StopRequested())
+            return false;
+        if (m_inner->NowMs() >= m_pauseAtMs) {
+            std::unique_lock lock(m_mutex);
+            m_paused = true;
+            m_wake.notify_all();
+            m_wake.wait_for(lock, std::chrono::seconds(20), [this] { return StopRequested(); });
+            return false;
+        }
+        return m_inner->Sleep(ms);
+    }
+    std::int64_t NowMs() const override { return m_inner->NowMs(); }
+    void RequestStop() override {
+        std::lock_guard lock(m_mutex);
+        Clock::RequestStop();
+        m_wake.notify_all();
+    }
+    void WaitUntilPaused() {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, std::chrono::seconds(20), [this] { return m_paused; });
+    }
+
+private:
+    std::shared_ptr<ipc::VirtualClock> m_inner;
+    std::int64_t m_pauseAtMs;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_paused = false;
+};
+
+TEST(FlightThreads, ClosingTheWindowMidFlightStopsTheWorkerWithinOneWait) {
+    fssim::SimConfig config;
+    config.start = {Runway{}.latitude, Runway{}.longitude, Runway{}.heading, -11};
+    fssim::InProcessSim sim(config);
+    auto clock = std::make_shared<PausingClock>(sim.Clock(), 60 * 1000);
+    ExecutionOptions options;
+    options.clock = clock;
+    std::thread closer;
+    options.onWindowCreated = [&](CKestroWnd& window) {
+        closer = std::thread([&window, clock] {
+            clock->WaitUntilPaused();
+            window.RequestClose();
+        });
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
+    const auto elapsed = std::chrono::steady_clock::now() - t0;
+    closer.join();
+
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.log.find("Finished"), std::string::npos);
+    EXPECT_NE(r.log.find("Task: takeoff"), std::string::npos);
+    // Nothing flew on after the wait in which the window was closed.
+    EXPECT_LT(sim.Sim().NowMs(), 60 * 1000 + 600);
+    EXPECT_LT(elapsed, std::chrono::seconds(15));
+    EXPECT_FALSE(TheFSUIPCClient().IsOpen());
+}
+
+TEST(FlightThreads, ClosingTheWindowBeforeTheConnectionStopsAtOnce) {
+    // A simulator that never answers: Open would try for 9 x 2.1 s of real time.
+    fssim::SimConfig config;
+    config.faults.noAnswer = true;
+    fssim::InProcessSim sim(config);
+    ExecutionOptions options;
+    options.clock = std::make_shared<ipc::RealClock>();
+    options.onWindowCreated = [](CKestroWnd& window) { window.RequestClose(); };
+    const auto t0 = std::chrono::steady_clock::now();
+    const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+    EXPECT_TRUE(r.messageBoxes.empty());
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+} // namespace
