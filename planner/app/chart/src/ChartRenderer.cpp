@@ -1,0 +1,338 @@
+#include "chartview/ChartRenderer.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <new>
+
+#include <unistd.h>
+
+namespace avilo::planner {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::uint16_t ToRgb565(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return static_cast<std::uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+// Physical memory of the machine, bytes (0 when unknown).
+std::uint64_t PhysicalMemory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || size <= 0)
+        return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+// Positions far outside any window are pulled in so that offsets and Qt's fixed-point
+// rasteriser stay in range; a line to such a point still leaves the window the right way.
+constexpr int kFarAway = 1 << 24;
+
+} // namespace
+
+double TextToDouble(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    if (i < text.size() && text[i] == '+' && !(i + 1 < text.size() && text[i + 1] == '-'))
+        ++i;
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
+    if (ec == std::errc::result_out_of_range)
+        return (i < text.size() && text[i] == '-') ? -HUGE_VAL : HUGE_VAL;
+    return ec == std::errc() ? value : 0.0;
+}
+
+ChartRenderer::ChartRenderer() : m_icon(SteerPointIcon()) {}
+
+ChartRenderer::~ChartRenderer() {
+    m_chart.CloseTavola();
+}
+
+bool ChartRenderer::OpenChart(const std::string& path, std::string* error) {
+    const auto start = Clock::now();
+    m_profile = {};
+    m_bOpen = false;
+    if (!m_chart.OpenTavola(path.c_str(), 0)) {
+        if (error)
+            *error = m_chart.GetLastError().empty() ? "the chart cannot be read"
+                                                    : m_chart.GetLastError();
+        return false;
+    }
+    const CSize size = m_chart.GetDocumentSize();
+    if (size.cx <= 0 || size.cy <= 0) {
+        m_chart.CloseTavola();
+        if (error)
+            *error = "the chart has no pixels";
+        return false;
+    }
+    m_nChartWidth = size.cx;
+    m_nChartHeight = size.cy;
+    m_bOpen = true;
+    m_profile.open = Seconds(start);
+    return true;
+}
+
+std::uint64_t ChartRenderer::ImageBytes(int width, int height) {
+    return 3ull * static_cast<std::uint64_t>(std::max(0, width)) *
+           static_cast<std::uint64_t>(std::max(0, height));
+}
+
+bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
+    if (!m_bOpen) {
+        if (error)
+            *error = "no chart is open";
+        return false;
+    }
+    const int width = m_nChartWidth, height = m_nChartHeight;
+    const auto fail = [&](const std::string& why) {
+        m_full = QImage();
+        m_scaled = QImage();
+        if (error)
+            *error = why;
+        return false;
+    };
+    const std::string noMemory = "not enough memory for the images of a chart of " +
+                                 std::to_string(width) + " x " + std::to_string(height) +
+                                 " pixels (" + std::to_string(ImageBytes(width, height) >> 20) +
+                                 " MB)";
+    // A header may claim any size; never try to allocate more than the machine has.
+    const std::uint64_t physical = PhysicalMemory();
+    if (physical != 0 && ImageBytes(width, height) > physical)
+        return fail(noMemory);
+
+    auto start = Clock::now();
+    try {
+        m_full = QImage(width, height, QImage::Format_Indexed8);
+        m_scaled = QImage(width, height, QImage::Format_RGB16);
+    } catch (const std::bad_alloc&) {
+        return fail(noMemory);
+    }
+    if (m_full.isNull() || m_scaled.isNull())
+        return fail(noMemory);
+
+    // Colour table: the chart palette in order; entries past its count are black.
+    QList<QRgb> table(256, qRgb(0, 0, 0));
+    m_lut.fill(0);
+    if (const CPalette* palette = m_chart.GetPaletteHandle()) {
+        const auto& entries = palette->Entries();
+        for (std::size_t i = 0; i < entries.size() && i < 256; ++i) {
+            const PALETTEENTRY& e = entries[i];
+            table[static_cast<qsizetype>(i)] = qRgb(e.peRed, e.peGreen, e.peBlue);
+            m_lut[i] = ToRgb565(e.peRed, e.peGreen, e.peBlue);
+        }
+    }
+    m_full.setColorTable(table);
+    m_profile.allocate = Seconds(start);
+
+    // Rows go straight into the image (top row first); a damaged row reads as what the reader
+    // could decode, zero-filled.
+    start = Clock::now();
+    for (int row = 0; row < height; ++row)
+        m_chart.getMultiLines(row, 1, 0, width, m_full.scanLine(row));
+    m_profile.decode = Seconds(start);
+
+    start = Clock::now();
+    Reduce(scale);
+    m_profile.reduce = Seconds(start);
+    return true;
+}
+
+void ChartRenderer::Reduce(double scale) {
+    if (m_full.isNull() || m_scaled.isNull() || !(scale >= 1.0))
+        return;
+    // Tile rows and columns 0 .. size / tile, both bounds inclusive: a size that is a multiple
+    // of the tile gives one last, empty row or column of tiles, which draws nothing.
+    for (int i = 0; i <= m_nChartHeight / kReductionTile; ++i) {
+        for (int j = 0; j <= m_nChartWidth / kReductionTile; ++j) {
+            const int left = kReductionTile * j, top = kReductionTile * i;
+            const int right = std::min(left + kReductionTile, m_nChartWidth);
+            const int bottom = std::min(top + kReductionTile, m_nChartHeight);
+            ReduceTile(left, top, right, bottom, scale);
+        }
+    }
+}
+
+void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double scale) {
+    const int dl = ChartViewport::ChartToReduced(left, scale);
+    const int dt = ChartViewport::ChartToReduced(top, scale);
+    const int dr = std::min(ChartViewport::ChartToReduced(right, scale), m_scaled.width());
+    const int db = std::min(ChartViewport::ChartToReduced(bottom, scale), m_scaled.height());
+    const int dw = dr - dl, dh = db - dt, sw = right - left, sh = bottom - top;
+    if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
+        return; // an empty tile draws nothing
+
+    if (dw == sw && dh == sh) { // full resolution: one chart pixel per reduced pixel
+        for (int y = 0; y < dh; ++y) {
+            const std::uint8_t* src = m_full.constScanLine(top + y) + left;
+            auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
+            for (int x = 0; x < dw; ++x)
+                dst[x] = m_lut[src[x]];
+        }
+        return;
+    }
+
+    // Reduced pixel x covers chart columns colStart[x] .. colStart[x + 1] - 1, and likewise for
+    // rows: every chart pixel of the tile falls in exactly one reduced pixel.
+    std::vector<int> colStart(static_cast<std::size_t>(dw) + 1);
+    for (int x = 0; x <= dw; ++x)
+        colStart[x] = static_cast<int>(std::int64_t{x} * sw / dw);
+    std::vector<std::uint16_t> acc(static_cast<std::size_t>(dw));
+    for (int y = 0; y < dh; ++y) {
+        const int rowFirst = top + static_cast<int>(std::int64_t{y} * sh / dh);
+        const int rowEnd = top + static_cast<int>(std::int64_t{y + 1} * sh / dh);
+        std::fill(acc.begin(), acc.end(), std::uint16_t{0xFFFF});
+        for (int row = rowFirst; row < rowEnd; ++row) {
+            const std::uint8_t* src = m_full.constScanLine(row) + left;
+            for (int x = 0; x < dw; ++x) {
+                std::uint16_t a = acc[x];
+                for (int c = colStart[x]; c < colStart[x + 1]; ++c)
+                    a &= m_lut[src[c]];
+                acc[x] = a;
+            }
+        }
+        std::copy(acc.begin(), acc.end(),
+                  reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl);
+    }
+}
+
+void ChartRenderer::ClearReduced(const std::array<PixelRect, 2>& rects) {
+    if (m_scaled.isNull())
+        return;
+    for (const PixelRect& r : rects) {
+        const int x0 = std::clamp(r.x, 0, m_scaled.width());
+        const int y0 = std::clamp(r.y, 0, m_scaled.height());
+        const int x1 = static_cast<int>(
+            std::clamp<std::int64_t>(std::int64_t{r.x} + r.width, 0, m_scaled.width()));
+        const int y1 = static_cast<int>(
+            std::clamp<std::int64_t>(std::int64_t{r.y} + r.height, 0, m_scaled.height()));
+        for (int y = y0; y < y1; ++y) {
+            auto* row = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(y));
+            std::fill(row + x0, row + x1, std::uint16_t{0xFFFF});
+        }
+    }
+}
+
+void ChartRenderer::DrawChart(QPainter& painter, int clientWidth, int clientHeight, int hScroll,
+                              int vScroll, bool erase) const {
+    const QRect client(0, 0, clientWidth, clientHeight);
+    if (erase)
+        painter.fillRect(client, Qt::white);
+    // The part of the reduced image under the client area, and where it lands.
+    const QRect source = QRect(hScroll, vScroll, clientWidth, clientHeight) & m_scaled.rect();
+    QRect target;
+    if (!source.isEmpty()) {
+        target = source.translated(-hScroll, -vScroll);
+        painter.drawImage(target.topLeft(), m_scaled, source);
+    }
+    // What the image does not reach is white, also between erases (markers drawn there at an
+    // earlier scroll position would otherwise stay behind).
+    if (!erase) {
+        const QRegion rest = QRegion(client) - QRegion(target);
+        for (const QRect& r : rest)
+            painter.fillRect(r, Qt::white);
+    }
+}
+
+ReducedPoint ChartRenderer::ToReduced(LonLat position, double scale) {
+    CGEORec& geo = GeoRec();
+    const int x =
+        ChartViewport::ChartToReduced(geo.wpx(position.longitude, position.latitude), scale);
+    const int y =
+        ChartViewport::ChartToReduced(geo.wpy(position.longitude, position.latitude), scale);
+    return {std::clamp(x, -kFarAway, kFarAway), std::clamp(y, -kFarAway, kFarAway)};
+}
+
+std::vector<ReducedPoint> ChartRenderer::DrawPlan(QPainter& painter, const xml::Node& root,
+                                                  double scale, int hScroll, int vScroll) {
+    std::vector<ReducedPoint> drawn;
+    if (!root)
+        return drawn;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+    try {
+        for (const xml::Node& steerPoint : root.childNodes()) {
+            const xml::Node gps = steerPoint.selectSingleNode("GPSCoordinate");
+            if (!gps)
+                continue;
+            const double longitude = TextToDouble(gps.selectSingleNode("longitude").text());
+            const double latitude = TextToDouble(gps.selectSingleNode("latitude").text());
+            const ReducedPoint p = ToReduced({longitude, latitude}, scale);
+            const QPoint at(p.x - hScroll, p.y - vScroll);
+            painter.drawImage(at - QPoint(16, 16), m_icon);
+            // The route starts at the first steer point drawn, so a node without a position
+            // before it does not pull a line in from the window's corner.
+            if (!drawn.empty())
+                painter.drawLine(QPoint(drawn.back().x - hScroll, drawn.back().y - vScroll), at);
+            drawn.push_back(p);
+        }
+    } catch (...) {
+        painter.restore();
+        throw;
+    }
+    painter.restore();
+    return drawn;
+}
+
+std::vector<ReducedPoint> ChartRenderer::DrawTrack(QPainter& painter,
+                                                   const std::vector<LonLat>& track, double scale,
+                                                   int hScroll, int vScroll, const QColor& colour,
+                                                   double width) {
+    std::vector<ReducedPoint> points;
+    points.reserve(track.size());
+    QPolygonF line;
+    for (const LonLat& position : track) {
+        if (!std::isfinite(position.longitude) || !std::isfinite(position.latitude))
+            continue;
+        const ReducedPoint p = ToReduced(position, scale);
+        if (!points.empty() && points.back().x == p.x && points.back().y == p.y)
+            continue;
+        points.push_back(p);
+        line << QPointF(p.x - hScroll + 0.5, p.y - vScroll + 0.5);
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (line.size() == 1)
+        painter.drawPoint(line.front());
+    else if (line.size() > 1)
+        painter.drawPolyline(line);
+    painter.restore();
+    return points;
+}
+
+QImage ChartRenderer::SteerPointIcon() {
+    QImage icon(32, 32, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    QPainter p(&icon);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(4, 4, 24, 24));
+    const double d = 12 / 1.41421356;
+    p.drawLine(QPointF(16 - d, 16 - d), QPointF(16 + d, 16 + d));
+    p.drawLine(QPointF(16 - d, 16 + d), QPointF(16 + d, 16 - d));
+    p.setPen(QPen(Qt::red, 2));
+    p.drawLine(QPointF(16, 1), QPointF(16, 7));
+    p.drawLine(QPointF(16, 25), QPointF(16, 31));
+    p.drawLine(QPointF(1, 16), QPointF(7, 16));
+    p.drawLine(QPointF(25, 16), QPointF(31, 16));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::red);
+    p.drawEllipse(QPointF(16, 16), 2.5, 2.5);
+    p.end();
+    return icon;
+}
+
+} // namespace avilo::planner

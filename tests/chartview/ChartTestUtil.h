@@ -1,0 +1,122 @@
+#pragma once
+// Charts, reference files and a fake host for the chart window tests.
+
+#include <chartview/ChartHost.h>
+
+#include <tavola/NosWriter.h>
+#include <xml/Dom.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace charttest {
+
+/// A temporary directory, removed with its content.
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "chartview-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+/// The affine georeferencing of the test charts: longitude = 4 + x / 1000, latitude = 52 -
+/// y / 1000 (x, y chart pixels).
+inline double TestLongitude(double x) {
+    return 4.0 + x / 1000.0;
+}
+inline double TestLatitude(double y) {
+    return 52.0 - y / 1000.0;
+}
+inline double TestX(double longitude) {
+    return (longitude - 4.0) * 1000.0;
+}
+inline double TestY(double latitude) {
+    return (52.0 - latitude) * 1000.0;
+}
+
+/// Colours of the test charts: index 1 white, 2 light blue, 3 green, 4 black.
+inline std::vector<std::array<std::uint8_t, 3>> TestColours() {
+    return {{0, 0, 0}, {255, 255, 255}, {170, 210, 240}, {120, 200, 120}, {0, 0, 0}};
+}
+
+/// Writes a chart of width x height pixels with colour indices from `pixel(x, y)` to `path`,
+/// and (with `geo`) its reference file with five reference points of the test georeferencing.
+inline void MakeChart(const std::string& path, int width, int height,
+                      const std::function<unsigned char(int, int)>& pixel, bool geo = true) {
+    tavola::NosImage image;
+    image.name = "TEST";
+    image.width = width;
+    image.height = height;
+    image.colours = TestColours();
+    image.pixels.resize(static_cast<std::size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.pixels[static_cast<std::size_t>(y) * width + x] = pixel(x, y);
+    std::string error;
+    if (!tavola::WriteNosFile(path, image, {}, &error))
+        throw std::runtime_error("cannot write chart: " + error);
+    if (!geo)
+        return;
+    std::ofstream out(path.substr(0, path.size() - 4) + ".GEO");
+    out << "Name=TEST\n";
+    const int points[][2] = {{0, 0}, {1000, 0}, {0, 1000}, {1000, 1000}, {500, 300}};
+    int n = 1;
+    char line[128];
+    for (const auto& p : points) {
+        std::snprintf(line, sizeof line, "Point%d=%.6f %.6f %d %d\n", n++, TestLongitude(p[0]),
+                      TestLatitude(p[1]), p[1], p[0]);
+        out << line;
+    }
+}
+
+/// A fake main frame: one plan; AddSteerPoint appends a steer point with the position.
+class FakeHost : public avilo::planner::IChartHost {
+public:
+    FakeHost() : m_plan(xml::Document::Create()) {
+        m_root = m_plan->appendChild(m_plan->createElement("avilo"));
+    }
+    xml::Node PlanRoot() const override { return m_root; }
+    void AddSteerPoint(double longitude, double latitude) override {
+        m_added.push_back({longitude, latitude});
+        Append(longitude, latitude);
+    }
+    /// Appends a steer point as the plan file would hold it.
+    xml::Node Append(double longitude, double latitude) {
+        xml::Node sp = m_root.appendChild(m_plan->createElement("steerpoint"));
+        xml::Node gps = sp.appendChild(m_plan->createElement("GPSCoordinate"));
+        char text[64];
+        std::snprintf(text, sizeof text, "%f", longitude);
+        gps.appendChild(m_plan->createElement("longitude")).setText(text);
+        std::snprintf(text, sizeof text, "%f", latitude);
+        gps.appendChild(m_plan->createElement("latitude")).setText(text);
+        return sp;
+    }
+
+    struct Added {
+        double longitude, latitude;
+    };
+    xml::DocumentPtr m_plan;
+    xml::Node m_root;
+    std::vector<Added> m_added;
+};
+
+} // namespace charttest
