@@ -217,7 +217,10 @@ void JsbsimModel::RunFrames(std::uint64_t n) {
 
 void JsbsimModel::AdvanceUs(std::uint64_t us) {
     m_nowUs += us;
-    const std::uint64_t due = m_nowUs * kFrameHz / 1000000u;
+    // Frame k is due once the time reaches k / 120 s rounded down to whole microseconds: a
+    // step of exactly k frames given in seconds rounds to just below the exact boundary.  So
+    // due = the largest k with k x 10^6 < (now + 1) x 120.
+    const std::uint64_t due = ((m_nowUs + 1) * kFrameHz - 1) / 1000000u;
     if (due > m_frames)
         RunFrames(due - m_frames);
 }

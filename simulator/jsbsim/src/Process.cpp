@@ -314,6 +314,9 @@ std::vector<Reply> Process::Exchange(const std::vector<std::string>& commands) {
         sent += static_cast<std::size_t>(n);
     }
     const std::string text = ReadPrompts(expected, m_config.replyTimeout);
+    if (static const char* trace = std::getenv("AVILO_JSBSIM_TRACE"); trace && *trace) {
+        std::ofstream(trace, std::ios::app) << ">>> " << message << text << "\n";
+    }
     std::vector<Reply> replies;
     replies.reserve(expected);
     std::size_t begin = 0;

@@ -9,8 +9,9 @@
 //   mixture 0 .. 16384 (rich up) -> fcs/mixture-cmd-norm  = raw / 16384        (1 full rich)
 //   elevator -16383 .. 16383     -> fcs/elevator-cmd-norm = -raw / 16383       (the model's
 //                                   elevator is negative nose up; the input is positive nose up)
-//   aileron -16383 .. 16383      -> fcs/aileron-cmd-norm  = raw / 16383        (positive rolls
-//   right) rudder -16383 .. 16383       -> fcs/rudder-cmd-norm   = -raw / 16383       (the input is
+//   aileron -16383 .. 16383      -> fcs/aileron-cmd-norm  = raw / 16383        (positive
+//                                   rolls right)
+//   rudder -16383 .. 16383       -> fcs/rudder-cmd-norm   = -raw / 16383       (the input is
 //                                   positive yawing right; the model's rudder positive yaws left)
 //   elevator trim -16383 .. 16383-> fcs/pitch-trim-cmd-norm = -raw / 16383     (positive nose up)
 //   parking brake 0 .. 32767 and toe brakes 0 .. 200 -> fcs/left-brake-cmd-norm and

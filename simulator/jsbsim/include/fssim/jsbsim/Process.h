@@ -25,6 +25,9 @@
 // the end) holding links to the prepared aircraft, the initial conditions and the run script,
 // because the program resolves script and output paths against --root and runs with the root
 // as its working directory.
+//
+// Debugging: with the environment variable AVILO_JSBSIM_TRACE set to a file path, every message
+// sent and the replies read are appended to that file (slow: one open per exchange).
 
 #include <chrono>
 #include <stdexcept>
