@@ -6,6 +6,7 @@
 #include "TestScripts.h"
 
 #include <fssim/InProcess.h>
+#include <kestro/FSUIPC.h>
 #include <kestro/FlightExecutor.h>
 #include <kestro/Kestro.h>
 #include <kestro/Navigation.h>
@@ -30,14 +31,18 @@ struct Flight {
     ExecutionResult result;
     std::vector<fssim::TrackPoint> track;
     fssim::State end;
+    fssim::Controls controls;
 };
 
 /// Flies `script` with the in-process simulator parked on `runway`.
 Flight Fly(const xml::DocumentPtr& script, const Runway& runway = {},
-           std::int64_t limitMs = 3 * 3600 * 1000) {
+           std::int64_t limitMs = 3 * 3600 * 1000,
+           const std::function<void(fssim::InProcessSim&)>& prepare = {}) {
     fssim::SimConfig config;
     config.start = {runway.latitude, runway.longitude, runway.heading, runway.elevation_ft};
     fssim::InProcessSim sim(config);
+    if (prepare)
+        prepare(sim);
     ExecutionOptions options;
     options.clock = sim.Clock();
     options.timeLimitMs = limitMs;
@@ -45,6 +50,7 @@ Flight Fly(const xml::DocumentPtr& script, const Runway& runway = {},
     flight.result = ExecuteFlightScript(script, options);
     flight.track = sim.Sim().Track();
     flight.end = sim.Sim().Model().GetState();
+    flight.controls = sim.Sim().Model().GetControls();
     return flight;
 }
 
@@ -72,6 +78,19 @@ TEST(Flight, SchipholDepartureClimbsThrough200And500MetresAndLevels) {
     EXPECT_NEAR(std::fabs(f.end.pitch_deg), 1.0, 0.5);
     // Laterally neutral: still on the runway heading.
     EXPECT_NEAR(f.end.heading_deg, Runway{}.heading, 1.0);
+}
+
+TEST(Flight, TakeOffSetsTheMixtureRich) {
+    // Parked with the mixture at idle cut-off, the engine gives no power: the take-off must
+    // move the lever to the rich end for the aircraft to fly at all.
+    const Flight f = Fly(Script(TakeoffPhase()), Runway{}, 3600 * 1000, [](fssim::InProcessSim& s) {
+        CFSUIPCClient client(s.Clock());
+        const std::int16_t cutOff = 0;
+        ASSERT_TRUE(client.Open() && client.WriteNow(offsets::kMixture, 2, &cutOff));
+    });
+    EXPECT_EQ(f.result.exitCode, 0);
+    EXPECT_GE(f.end.altitude_m, 500);
+    EXPECT_GE(f.controls.mixture, 16384 - 150);
 }
 
 struct LegCase {
@@ -182,8 +201,12 @@ TEST(Flight, ScriptsThatCannotBeFlownSayWhatIsMissing) {
 TEST(Flight, ALinkThatCannotBeOpenedShowsItsErrorTextAndNothingElse) {
     {
         // No simulator at all.
+        // A virtual clock of its own that nothing answers; the time lives in a shared cell so
+        // the clock never refers to a peer that is gone.
+        auto now = std::make_shared<std::int64_t>(0);
         ExecutionOptions options;
-        options.clock = FakePeer().Clock(); // a virtual clock that nothing answers
+        options.clock = std::make_shared<ipc::VirtualClock>(
+            [now](std::uint32_t ms) { *now += ms; }, [now] { return *now; });
         const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
         EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\n");
         EXPECT_EQ(r.messageBoxes, std::vector<std::string>{"Cannot link to FSUIPC or WideClient"});
