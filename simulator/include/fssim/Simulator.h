@@ -44,7 +44,12 @@ struct Faults {
     std::uint32_t closeAfter = 0; ///< answer this many messages, then close the link (0: never)
 };
 
+/// The flight model behind the offsets: the simulator's own trainer, or JSBSim's Cessna 172P
+/// flown by the JSBSim program in lock-step.
+enum class Fdm { Builtin, Jsbsim };
+
 struct SimConfig {
+    Fdm fdm = Fdm::Builtin;
     StartPosition start;
     Aircraft aircraft;
     Weather weather;
