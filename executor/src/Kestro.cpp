@@ -12,7 +12,7 @@ CFSUIPCClient& TheFSUIPCClient() {
 }
 
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
-                   ExecutionResult& result) {
+                   ExecutionResult& result, ControlLaw law) {
     const xml::DocumentPtr script = params.script; // the worker's own reference
     CKestroWnd& window = *params.window;
     CFlightExecutor executor(
@@ -22,6 +22,7 @@ int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::in
             window.ShowStopMessage(text);
         },
         timeLimitMs);
+    executor.SetControlLaw(law);
     const int exitCode = executor.Run(script);
     result.timeLimitReached = executor.TimeLimitReached();
     result.stopped = executor.Stopped();
@@ -42,7 +43,7 @@ ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOpti
     ExecutionResult result;
     auto params = std::make_unique<ExecutionParams>(ExecutionParams{std::move(script), &window});
     std::thread worker([&] {
-        result.exitCode = ExecutorThread(*params, client, options.timeLimitMs, result);
+        result.exitCode = ExecutorThread(*params, client, options.timeLimitMs, result, options.law);
         window.NotifyWorkerEnded();
     });
 

@@ -22,6 +22,7 @@
 // stop request (and the optional time limit): a stop ends the flight within one wait by
 // unwinding to Run, which reports it.  Failed reads leave the previous values in place.
 
+#include "kestro/ControlLaw.h"
 #include "kestro/FSUIPC.h"
 
 #include <xml/Dom.h>
@@ -54,6 +55,9 @@ public:
     /// flown, flies its phases and tasks, and closes the link.  Returns the worker's exit code:
     /// 0 after "Finished executing the flight script.", 1 otherwise.
     int Run(const xml::DocumentPtr& script);
+    /// The control law of the flight's tasks (the specified one unless set).
+    void SetControlLaw(ControlLaw law) { m_law = law; }
+    ControlLaw GetControlLaw() const { return m_law; }
     /// True when the last Run ended because the time limit ran out.
     bool TimeLimitReached() const { return m_timeLimitReached; }
     /// True when the last Run ended on a stop request.
@@ -117,6 +121,7 @@ private:
     MessageFn m_addMessage;
     MessageBoxFn m_messageBox;
     std::int64_t m_timeLimitMs;
+    ControlLaw m_law = ControlLaw::Specified;
     std::int64_t m_startMs;
     bool m_timeLimitReached = false;
     bool m_stopped = false;

@@ -8,6 +8,7 @@
 // throws nothing.  The overload with ExecutionOptions lets a caller choose the clock (virtual
 // time for the in-process simulator) and limit the flight's length, and reports how it ended.
 
+#include "kestro/ControlLaw.h"
 #include "kestro/FSExecException.h"
 #include "kestro/FSUIPC.h"
 #include "kestro/KestroWnd.h"
@@ -36,6 +37,8 @@ struct ExecutionOptions {
     /// Ends a flight still under way after this many milliseconds of the clock's time; 0 for no
     /// limit (the planner's behaviour).
     std::int64_t timeLimitMs = 0;
+    /// The control law to fly with; the specified one unless a caller chooses otherwise.
+    ControlLaw law = ControlLaw::Specified;
     /// Called on the caller's thread once the window exists, before the worker starts (tests use
     /// it to close the window from elsewhere).
     std::function<void(CKestroWnd&)> onWindowCreated;
@@ -60,9 +63,9 @@ void ExecuteFlightScript(xml::DocumentPtr script);
 ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOptions& options);
 
 /// The worker: flies the script of `params`, reporting to its window, through the library's one
-/// link `client`; returns the exit code.
+/// link `client` with the control law `law`; returns the exit code.
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
-                   ExecutionResult& result);
+                   ExecutionResult& result, ControlLaw law = ControlLaw::Specified);
 
 /// The library's one simulator link, used by the worker of the execution under way.
 CFSUIPCClient& TheFSUIPCClient();
