@@ -7,6 +7,7 @@
 #include <ui/Dialogs.h>
 #include <xml/ComError.h>
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -97,9 +98,9 @@ void CAVDialogBar::FillList() {
         auto* item = new QTreeWidgetItem(m_list);
         for (int c = 0; c < static_cast<int>(row.size()); ++c) {
             item->setText(c, QString::fromStdString(row[c]));
-            item->setTextAlignment(c, (kListColumns[c].alignRight ? Qt::AlignRight
-                                                                  : Qt::AlignLeft) |
-                                          Qt::AlignVCenter);
+            item->setTextAlignment(c,
+                                   (kListColumns[c].alignRight ? Qt::AlignRight : Qt::AlignLeft) |
+                                       Qt::AlignVCenter);
         }
     }
     WorkflowButtons buttons = m_buttons;
@@ -107,8 +108,7 @@ void CAVDialogBar::FillList() {
     SetButtons(buttons);
 }
 
-template <class F>
-void CAVDialogBar::Guarded(F&& command) {
+template <class F> void CAVDialogBar::Guarded(F&& command) {
     try {
         command();
     } catch (const xml::ComError& e) {
@@ -148,16 +148,33 @@ void CAVDialogBar::OnDblclkList() {
         Guarded([&] { m_frame.EditSteerPointAt(row); });
 }
 
-void CAVDialogBar::OnCheckConsistency() { m_frame.RunConsistencyCheck(); }
-void CAVDialogBar::OnGenerateFlightScript() { m_frame.RunScriptGeneration(); }
-void CAVDialogBar::OnExecuteFlightScript() { m_frame.RunScriptExecution(); }
+void CAVDialogBar::OnCheckConsistency() {
+    m_frame.RunConsistencyCheck();
+}
+void CAVDialogBar::OnGenerateFlightScript() {
+    m_frame.RunScriptGeneration();
+}
+void CAVDialogBar::OnExecuteFlightScript() {
+    m_frame.RunScriptExecution();
+}
 
 bool CAVDialogBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list->viewport()) {
-        if (event->type() == QEvent::MouseButtonRelease) {
+        if (event->type() == QEvent::MouseButtonRelease && !m_forwardingRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() == Qt::LeftButton)
+            if (mouse->button() == Qt::LeftButton) {
+                // The click is handled after the view has finished with it (the view may
+                // clear the selection on release), as a list notifies its owner after the fact.
+                m_forwardingRelease = true;
+                QMouseEvent copy(mouse->type(), mouse->position(), mouse->scenePosition(),
+                                 mouse->globalPosition(), mouse->button(), mouse->buttons(),
+                                 mouse->modifiers(), mouse->pointingDevice());
+                copy.setTimestamp(mouse->timestamp());
+                QCoreApplication::sendEvent(watched, &copy);
+                m_forwardingRelease = false;
                 OnClickList(mouse->position().toPoint().y());
+                return true;
+            }
         } else if (event->type() == QEvent::MouseButtonDblClick) {
             // The dialogs of the edit replace the rows; the view must not see this event after.
             OnDblclkList();

@@ -44,8 +44,7 @@ protected:
 
 private:
     /// Runs a command of the main frame, showing a COM error that escapes it.
-    template <class F>
-    void Guarded(F&& command);
+    template <class F> void Guarded(F&& command);
 
     CMainFrame& m_frame;
     QTreeWidget* m_list;
@@ -54,6 +53,7 @@ private:
     QPushButton* m_buttonGenerate;
     QPushButton* m_buttonExecute;
     WorkflowButtons m_buttons;
+    bool m_forwardingRelease = false; ///< a release is being passed on to the list's view
 };
 
 } // namespace avilo::planner

@@ -1,0 +1,854 @@
+// The planner's windows, driven as a user would: the dialog chain answered by the test, the list
+// and its buttons, the plan file commands with their messages, the frame's bars and commands.
+#include "AviloApp.h"
+#include "MainFrm.h"
+#include "PlanFile.h"
+#include "SPAirportDlg.h"
+#include "SPTypeDlg.h"
+#include "Splash.h"
+#include "TestData.h"
+
+#include <ui/Dialogs.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <deque>
+#include <functional>
+
+using namespace avilo::planner;
+using avilo::planner::test::TempWorkDir;
+
+namespace {
+
+/// Answers the modal dialogs that appear while an operation runs, in the expected order.  A
+/// dialog that is not expected is cancelled and recorded, so a test never hangs.
+class DialogDriver : public QObject {
+public:
+    using Action = std::function<void(QDialog&)>;
+    struct Step {
+        QString dialog; ///< object name: the template id
+        Action action;
+    };
+
+    explicit DialogDriver(std::vector<Step> steps) : m_steps(steps.begin(), steps.end()) {
+        connect(&m_timer, &QTimer::timeout, this, &DialogDriver::Poll);
+        m_timer.start(5);
+    }
+
+    bool AllAnswered() const { return m_steps.empty() && m_unexpected.isEmpty(); }
+    QStringList m_seen;
+    QStringList m_unexpected;
+
+private:
+    void Poll() {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        if (dialog->property("answered").toBool()) {
+            // A check that failed inside an answer leaves its dialog open: close it.
+            if (QTest::currentTestFailed())
+                dialog->reject();
+            return;
+        }
+        dialog->setProperty("answered", true);
+        m_seen << dialog->objectName();
+        if (m_steps.empty() || m_steps.front().dialog != dialog->objectName()) {
+            m_unexpected << dialog->objectName();
+            dialog->reject();
+            return;
+        }
+        const Step step = m_steps.front();
+        m_steps.pop_front();
+        step.action(*dialog);
+    }
+
+    std::deque<Step> m_steps;
+    QTimer m_timer;
+};
+
+template <class W> W* Control(QWidget& parent, const char* id) {
+    W* control = parent.findChild<W*>(id);
+    if (!control)
+        qFatal("control %s not found in %s", id, qPrintable(parent.objectName()));
+    return control;
+}
+void Press(QDialog& dialog, const char* id) {
+    Control<QPushButton>(dialog, id)->click();
+}
+const auto Ok = [](QDialog& dialog) { Press(dialog, "1"); };
+const auto Cancel = [](QDialog& dialog) { Press(dialog, "2"); };
+
+QStringList Items(const QComboBox& combo) {
+    QStringList items;
+    for (int i = 0; i < combo.count(); ++i)
+        items << combo.itemText(i);
+    return items;
+}
+QStringList Items(const QListWidget& list, bool selectedOnly = false) {
+    QStringList items;
+    for (int i = 0; i < list.count(); ++i)
+        if (!selectedOnly || list.item(i)->isSelected())
+            items << list.item(i)->text();
+    return items;
+}
+void Choose(QComboBox& combo, const QString& text) {
+    const int index = combo.findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    combo.setCurrentIndex(index);
+}
+
+std::string Text(const xml::Node& root, const char* path) {
+    const xml::Node node = root.selectSingleNode(path);
+    return node.empty() ? "<none>" : node.text();
+}
+
+const char* kFivePlan = R"(<?xml version="1.0" encoding="UTF-8"?>
+<avilo>
+  <steerpoint phase="cruise"><GPSCoordinate><longitude>1</longitude><latitude>50</latitude></GPSCoordinate><timeOverSteerPoint>t0</timeOverSteerPoint><task>cruise</task><GPS><airspeed>70</airspeed><heading>4</heading><altitude>5000</altitude></GPS></steerpoint>
+  <steerpoint phase="cruise"><GPSCoordinate><longitude>2</longitude><latitude>50</latitude></GPSCoordinate><timeOverSteerPoint>t1</timeOverSteerPoint><task>cruise</task><GPS><airspeed>70</airspeed><heading>4</heading><altitude>5000</altitude></GPS></steerpoint>
+  <steerpoint phase="cruise"><GPSCoordinate><longitude>3</longitude><latitude>50</latitude></GPSCoordinate><timeOverSteerPoint>t2</timeOverSteerPoint><task>cruise</task><GPS><airspeed>70</airspeed><heading>4</heading><altitude>5000</altitude></GPS></steerpoint>
+  <steerpoint phase="cruise"><GPSCoordinate><longitude>4</longitude><latitude>50</latitude></GPSCoordinate><timeOverSteerPoint>t3</timeOverSteerPoint><task>cruise</task><GPS><airspeed>70</airspeed><heading>4</heading><altitude>5000</altitude></GPS></steerpoint>
+  <steerpoint phase="cruise"><GPSCoordinate><longitude>5</longitude><latitude>50</latitude></GPSCoordinate><task>cruise</task><GPS><airspeed>70</airspeed><heading>4</heading><altitude>5000</altitude></GPS></steerpoint>
+</avilo>
+)";
+
+} // namespace
+
+class PlannerGuiTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempWorkDir> m_dir;
+    std::unique_ptr<CMainFrame> m_frame;
+    std::vector<ui::MessageBoxRequest> m_messages;
+    std::function<int(const ui::MessageBoxRequest&)> m_answer;
+    std::vector<ui::FileDialogRequest> m_fileRequests;
+    std::deque<std::optional<std::string>> m_files;
+
+    QTreeWidget& List() const { return m_frame->DialogBar().List(); }
+    QPushButton& Button(const char* id) const {
+        return *Control<QPushButton>(m_frame->DialogBar(), id);
+    }
+    xml::Node Root() const { return m_frame->m_pRoot; }
+    long Count() const { return Root().childNodes().length(); }
+
+    /// Runs `operation` with the dialogs answered by `steps`.
+    void Drive(std::vector<DialogDriver::Step> steps, const std::function<void()>& operation) {
+        DialogDriver driver(std::move(steps));
+        operation();
+        QVERIFY2(driver.AllAnswered(), qPrintable("seen " + driver.m_seen.join(",") +
+                                                  ", unexpected " + driver.m_unexpected.join(",")));
+    }
+    /// Adds a steer point near Schiphol through both dialogs.
+    void AddAtSchiphol() {
+        Drive({{"148", Ok}, {"150", Ok}}, [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+    }
+    void LoadText(const std::string& text) {
+        m_files.push_back(m_dir->Write("plan.av", text));
+        m_frame->OnLoadPlan();
+    }
+    QStringList Row(int row) const {
+        QStringList texts;
+        for (int c = 0; c < List().columnCount(); ++c)
+            texts << List().topLevelItem(row)->text(c);
+        return texts;
+    }
+    QPoint RowPoint(int row, int x = 10) const {
+        return {x, List().visualItemRect(List().topLevelItem(row)).center().y()};
+    }
+
+private slots:
+    void initTestCase() {
+        m_dir = std::make_unique<TempWorkDir>(
+            std::vector<std::string>{"avilo.xsd", "scrivodb.xml", "airports.xml"});
+        ui::SetMessageBoxHandler([this](const ui::MessageBoxRequest& request) {
+            m_messages.push_back(request);
+            return m_answer ? m_answer(request) : ui::IDOK;
+        });
+        ui::SetFileDialogHandler([this](const ui::FileDialogRequest& request) {
+            m_fileRequests.push_back(request);
+            std::optional<std::string> answer;
+            if (!m_files.empty()) {
+                answer = m_files.front();
+                m_files.pop_front();
+            }
+            return answer;
+        });
+        m_frame = std::make_unique<CMainFrame>();
+        QVERIFY(m_messages.empty());
+        QVERIFY(m_frame->LoadFrame());
+        m_frame->show();
+    }
+
+    void cleanupTestCase() {
+        m_frame.reset();
+        ui::SetMessageBoxHandler({});
+        ui::SetFileDialogHandler({});
+        m_dir.reset();
+    }
+
+    void init() {
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDYES; };
+        m_frame->OnClearPlan();
+        m_answer = nullptr;
+        m_messages.clear();
+        m_fileRequests.clear();
+        m_files.clear();
+        for (QMdiSubWindow* child : m_frame->MdiArea().subWindowList())
+            delete child;
+    }
+
+    // --- steer point insertion and editing ---------------------------------------------
+
+    void addingOnAnEmptyPlanGivesTheDefaultAirportSteerPoint() {
+        Drive(
+            {{"148",
+              [](QDialog& d) {
+                  QCOMPARE(d.windowTitle(), QString("Steer Point"));
+                  QCOMPARE(Control<QPushButton>(d, "1")->text(), QString("Next >"));
+                  QCOMPARE(Control<QLineEdit>(d, "1017")->text(), QString("4.760000"));
+                  QCOMPARE(Control<QLineEdit>(d, "1016")->text(), QString("52.310000"));
+                  QCOMPARE(Control<QLineEdit>(d, "1015")->text(), QString("00:00"));
+                  QCOMPARE(Items(*Control<QComboBox>(d, "1033")), QStringList({"airport", "GPS"}));
+                  QCOMPARE(Control<QComboBox>(d, "1033")->currentText(), QString("airport"));
+                  QCOMPARE(Items(*Control<QComboBox>(d, "1034")),
+                           QStringList({"takeoff", "cruise"}));
+                  QCOMPARE(Control<QComboBox>(d, "1034")->currentText(), QString("takeoff"));
+                  Ok(d);
+              }},
+             {"150",
+              [](QDialog& d) {
+                  QCOMPARE(d.windowTitle(), QString("Airport"));
+                  QCOMPARE(Control<QPushButton>(d, "1")->text(), QString("Finish"));
+                  QCOMPARE(Control<QComboBox>(d, "1026")->currentText(), QString("Schiphol"));
+                  QCOMPARE(Control<QLineEdit>(d, "1027")->text(), QString("EHAM"));
+                  const QStringList entries = Items(*Control<QComboBox>(d, "1030"));
+                  QCOMPARE(entries.mid(0, 4), QStringList({"9", "27", "18L", "36R"}));
+                  QCOMPARE(entries.size(), 12);
+                  QCOMPARE(Control<QComboBox>(d, "1030")->currentIndex(), 0);
+                  QCOMPARE(Items(*Control<QListWidget>(d, "1040")), QStringList{"takeoff"});
+                  QCOMPARE(Items(*Control<QListWidget>(d, "1040"), true), QStringList{"takeoff"});
+                  Ok(d);
+              }}},
+            [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+        QCOMPARE(Count(), 1L);
+        // On runway 9 of Schiphol: its start threshold, written with six decimals.
+        QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/longitude"), std::string("4.746298"));
+        QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/latitude"), std::string("52.316623"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runway"), std::string("9"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runwayHeading"), std::string("86.777965"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runwayMagnVar"), std::string("1.767965"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runwayElevation"), std::string("-11"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/GPSRunway/longitude"), std::string("4.74629843"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/@shortname"), std::string("EHAM"));
+        QCOMPARE(Text(Root(), "steerpoint/@phase"), std::string("takeoff"));
+        QCOMPARE(Row(0),
+                 QStringList({"0", "airport", "00:00", "4.746298", "52.316623", "takeoff"}));
+        QVERIFY(Button("1003").isEnabled());
+        QVERIFY(!Button("1001").isEnabled());
+        QVERIFY(!Button("1002").isEnabled());
+        QVERIFY(!Button("1005").isEnabled());
+        QVERIFY(m_messages.empty());
+    }
+
+    void cancelInEitherDialogLeavesThePlanEmpty_data() {
+        QTest::addColumn<bool>("cancelFirst");
+        QTest::newRow("type dialog") << true;
+        QTest::newRow("airport dialog") << false;
+    }
+    void cancelInEitherDialogLeavesThePlanEmpty() {
+        QFETCH(bool, cancelFirst);
+        std::vector<DialogDriver::Step> steps{{"148", cancelFirst ? Cancel : Ok}};
+        if (!cancelFirst)
+            steps.push_back({"150", Cancel});
+        Drive(steps, [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+        QCOMPARE(Count(), 0L);
+        QCOMPARE(List().topLevelItemCount(), 0);
+        QVERIFY(!Button("1003").isEnabled());
+    }
+
+    void addingAgainInheritsFromThePreviousSteerPoint() {
+        AddAtSchiphol();
+        xml::Node first = Root().firstChild();
+        first.selectSingleNode("timeOverSteerPoint").setText("07:15");
+        first.setAttribute("phase", "cruise");
+        Drive({{"148",
+                [](QDialog& d) {
+                    QCOMPARE(Control<QLineEdit>(d, "1015")->text(), QString("07:15"));
+                    QCOMPARE(Control<QComboBox>(d, "1033")->currentText(), QString("airport"));
+                    QCOMPARE(Control<QComboBox>(d, "1034")->currentText(), QString("cruise"));
+                    QCOMPARE(Control<QLineEdit>(d, "1017")->text(), QString("5.000000"));
+                    Ok(d);
+                }},
+               {"150",
+                [this](QDialog& d) {
+                    // While the airport dialog runs, the new steer point carries copies of the
+                    // previous one's type element and tasks.
+                    const xml::Node added = Root().lastChild();
+                    QCOMPARE(added.selectSingleNode("airport").xml(),
+                             Root().firstChild().selectSingleNode("airport").xml());
+                    QCOMPARE(Text(added, "task"), std::string("takeoff"));
+                    Cancel(d);
+                }}},
+              [&] { m_frame->AddSteerPoint(5.0, 52.0); });
+        QCOMPARE(Count(), 1L);
+    }
+
+    void typeChangesSetTheDefaultsBeforeTheSecondDialog() {
+        AddAtSchiphol();
+        // Airport to GPS: the default GPS element, the first task becomes "cruise".
+        Drive({{"148",
+                [](QDialog& d) {
+                    Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                    Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                    Ok(d);
+                }},
+               {"149",
+                [](QDialog& d) {
+                    QCOMPARE(d.windowTitle(), QString("GPS Coordinate"));
+                    QCOMPARE(Control<QLineEdit>(d, "1032")->text(), QString("70"));
+                    QCOMPARE(Control<QLineEdit>(d, "1028")->text(), QString("4"));
+                    QCOMPARE(Control<QLineEdit>(d, "1029")->text(), QString("5000"));
+                    QCOMPARE(Items(*Control<QListWidget>(d, "1040")), QStringList{"cruise"});
+                    QCOMPARE(Items(*Control<QListWidget>(d, "1040"), true), QStringList{"cruise"});
+                    Control<QLineEdit>(d, "1032")->setText("fast");
+                    Ok(d);
+                }}},
+              [&] { m_frame->EditSteerPointAt(0); });
+        xml::Node sp = Root().firstChild();
+        QCOMPARE(Text(sp, "GPS/airspeed"), std::string("fast"));
+        QCOMPARE(Text(sp, "airport"), std::string("<none>"));
+        QCOMPARE(Text(sp, "task"), std::string("cruise"));
+        QCOMPARE(sp.selectNodes("task").length(), 1L);
+        QCOMPARE(Row(0)[1], QString("GPS"));
+
+        // GPS to airport: one task "takeoff" and the default airport before the dialog opens.
+        Drive({{"148",
+                [](QDialog& d) {
+                    Choose(*Control<QComboBox>(d, "1033"), "airport");
+                    Choose(*Control<QComboBox>(d, "1034"), "takeoff");
+                    Ok(d);
+                }},
+               {"150",
+                [this](QDialog& d) {
+                    const xml::Node edited = Root().firstChild();
+                    QCOMPARE(Text(edited, "airport/runway"), std::string("1L"));
+                    QCOMPARE(Text(edited, "GPS"), std::string("<none>"));
+                    QCOMPARE(Items(*Control<QListWidget>(d, "1040"), true), QStringList{"takeoff"});
+                    auto* airportDlg = qobject_cast<CSPAirportDlg*>(&d);
+                    QVERIFY(airportDlg);
+                    QCOMPARE(airportDlg->m_strRunway, std::string("1L"));
+                    Ok(d);
+                }}},
+              [&] { m_frame->EditSteerPointAt(0); });
+        QCOMPARE(Text(Root(), "steerpoint/airport/runway"), std::string("9"));
+        QCOMPARE(Row(0)[1], QString("airport"));
+    }
+
+    void aCommaDecimalPositionIsWrittenAsTyped() {
+        Drive(
+            {{"148",
+              [](QDialog& d) {
+                  Control<QLineEdit>(d, "1017")->setText("4,76");
+                  Control<QLineEdit>(d, "1016")->setText("52,31");
+                  Ok(d);
+              }},
+             {"150",
+              [this](QDialog& d) {
+                  QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/longitude"), std::string("4,76"));
+                  QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/latitude"), std::string("52,31"));
+                  auto* airportDlg = qobject_cast<CSPAirportDlg*>(&d);
+                  QVERIFY(airportDlg);
+                  QCOMPARE(airportDlg->m_dLongitude, 4.0);
+                  QCOMPARE(airportDlg->m_dLatitude, 52.0);
+                  Ok(d);
+              }}},
+            [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+        QCOMPARE(Count(), 1L);
+        // After Finish the steer point sits on a runway threshold, written with "%f".
+        QVERIFY(QString::fromStdString(Text(Root(), "steerpoint/GPSCoordinate/longitude"))
+                    .contains(QRegularExpression("^-?\\d+\\.\\d{6}$")));
+    }
+
+    void choosingTheOppositeDirectionOfTheSecondRunway() {
+        Drive({{"148", Ok},
+               {"150",
+                [](QDialog& d) {
+                    auto* runway = Control<QComboBox>(d, "1030");
+                    runway->setCurrentIndex(3);
+                    QCOMPARE(runway->currentText(), QString("36R"));
+                    Ok(d);
+                }}},
+              [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+        QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/longitude"), std::string("4.777431"));
+        QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/latitude"), std::string("52.290823"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runway"), std::string("36R"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runwayHeading"), std::string("3.175748"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/runwayMagnVar"), std::string("2.429065"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/GPSRunway/longitude"), std::string("4.77743092"));
+        QCOMPARE(Text(Root(), "steerpoint/airport/GPSRunway/latitude"), std::string("52.29082345"));
+    }
+
+    void noAirportInTheMiddleOfAnOcean() {
+        Drive({{"148", Ok},
+               {"150",
+                [this](QDialog& d) {
+                    QCOMPARE(Control<QComboBox>(d, "1026")->count(), 0);
+                    QCOMPARE(Control<QComboBox>(d, "1030")->count(), 0);
+                    QCOMPARE(Items(*Control<QListWidget>(d, "1040")), QStringList{"takeoff"});
+                    QCOMPARE(m_messages.size(), std::size_t(1));
+                    QCOMPARE(m_messages[0].text,
+                             std::string("There is no airport in the neighborhood!"));
+                    QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+                    // Finish without an airport says so and keeps the dialog open.
+                    Ok(d);
+                    QVERIFY(d.isVisible());
+                    QCOMPARE(m_messages.size(), std::size_t(2));
+                    QCOMPARE(m_messages[1].text, std::string("Please select an airport."));
+                    Cancel(d);
+                }}},
+              [&] { m_frame->AddSteerPoint(-140.0, -40.0); }); // South Pacific
+        QCOMPARE(Count(), 0L);
+    }
+
+    void airportsWithoutRunwaysAndTheNearestAirport() {
+        xml::DocumentPtr db = xml::Document::Create();
+        QVERIFY(db->loadXML(R"(<airportdb>
+          <airport name="beta field" ICAO="BBBB" GPSLon="0.5" GPSLat="0.5"><runway heading="92" magnvar="2" elevation="10">
+            <GPSRwyStart><longitude>0.49</longitude><latitude>0.5</latitude></GPSRwyStart>
+            <GPSRwyEnd><longitude>0.51</longitude><latitude>0.5</latitude></GPSRwyEnd></runway></airport>
+          <airport name="Alpha" ICAO="AAAA" GPSLon="0.1" GPSLat="0"/>
+        </airportdb>)"));
+        CSPAirportDlg dialog(db);
+        dialog.m_dLongitude = 0.0;
+        dialog.m_dLatitude = 0.0;
+        dialog.m_strName = "beta field"; // the nearest airport is selected whatever was preset
+        dialog.m_strPhase = "cruise";    // no task of this phase is offered at an airport
+        int result = 0;
+        Drive({{"150",
+                [this](QDialog& d) {
+                    auto* name = Control<QComboBox>(d, "1026");
+                    QCOMPARE(Items(*name), QStringList({"Alpha", "beta field"}));
+                    QCOMPARE(name->currentText(), QString("Alpha"));
+                    QCOMPARE(Control<QLineEdit>(d, "1027")->text(), QString("AAAA"));
+                    QCOMPARE(Control<QComboBox>(d, "1030")->count(), 0);
+                    QCOMPARE(Control<QListWidget>(d, "1040")->count(), 0);
+                    QCOMPARE(m_messages.size(), std::size_t(1));
+                    QCOMPARE(m_messages[0].text,
+                             std::string("This airport has no runways! Select another airport."));
+                    QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+                    Ok(d); // no runway: stays open
+                    QVERIFY(d.isVisible());
+                    QCOMPARE(m_messages.back().text, std::string("Please select a runway."));
+                    name->setCurrentIndex(1);
+                    QCOMPARE(Items(*Control<QComboBox>(d, "1030")), QStringList({"9", "27"}));
+                    QCOMPARE(Control<QLineEdit>(d, "1027")->text(), QString("BBBB"));
+                    Control<QComboBox>(d, "1030")->setCurrentIndex(1);
+                    Ok(d);
+                }}},
+              [&] { result = dialog.DoModal(); });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(dialog.m_strName, std::string("beta field"));
+        QCOMPARE(dialog.m_strICAO, std::string("BBBB"));
+        QCOMPARE(dialog.m_strRunway, std::string("27"));
+        QCOMPARE(dialog.m_strHeading, std::string("272.000000"));
+        QCOMPARE(dialog.m_strElevation, std::string("10"));
+        QCOMPARE(dialog.m_dLongitude, 0.51);
+        QVERIFY(dialog.m_lstTasks.empty());
+    }
+
+    void theTypeDialogSaysWhatIsMissingAndCancelKeepsThePresets() {
+        CSPTypeDlg dialog(m_frame->m_pSchemas.get());
+        dialog.m_strType = "balloon";
+        dialog.m_strPhase = "cruise";
+        dialog.m_strLongitude = "1";
+        int result = 0;
+        Drive({{"148",
+                [this](QDialog& d) {
+                    QCOMPARE(Control<QComboBox>(d, "1033")->currentIndex(), -1);
+                    Ok(d);
+                    QVERIFY(d.isVisible());
+                    QCOMPARE(m_messages.back().text,
+                             std::string("Please select a steer point type."));
+                    Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                    Control<QComboBox>(d, "1034")->setCurrentIndex(-1);
+                    Ok(d);
+                    QVERIFY(d.isVisible());
+                    QCOMPARE(m_messages.back().text, std::string("Please select a flight phase."));
+                    Control<QLineEdit>(d, "1017")->setText("typed");
+                    Cancel(d);
+                }}},
+              [&] { result = dialog.DoModal(); });
+        QCOMPARE(result, IDCANCEL);
+        QCOMPARE(dialog.m_strType, std::string("balloon"));
+        QCOMPARE(dialog.m_strPhase, std::string("cruise"));
+        QCOMPARE(dialog.m_strLongitude, std::string("1"));
+    }
+
+    void cancelInTheSecondDialogRestoresAnEditedSteerPoint() {
+        LoadText(kFivePlan);
+        const std::string before = Root().firstChild().xml();
+        Drive({{"148",
+                [](QDialog& d) {
+                    Control<QLineEdit>(d, "1015")->setText("23:59");
+                    Choose(*Control<QComboBox>(d, "1033"), "airport");
+                    Ok(d);
+                }},
+               {"150", Cancel}},
+              [&] { m_frame->EditSteerPointAt(0); });
+        QCOMPARE(Root().firstChild().xml(), before);
+        QCOMPARE(Count(), 5L);
+        QCOMPARE(Row(0)[2], QString("t0"));
+    }
+
+    void editingASteerPointWithoutPhaseReportsTheError() {
+        LoadText("<avilo><steerpoint><GPSCoordinate><longitude>1</longitude><latitude>2"
+                 "</latitude></GPSCoordinate><timeOverSteerPoint>x</timeOverSteerPoint><GPS>"
+                 "<airspeed/><heading/><altitude/></GPS></steerpoint></avilo>");
+        m_messages.clear();
+        // Loading stops at the phase: the dialog still opens with what was read.
+        Drive({{"148",
+                [](QDialog& d) {
+                    QCOMPARE(Control<QComboBox>(d, "1033")->currentText(), QString("GPS"));
+                    Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                    Ok(d);
+                }}},
+              [&] { m_frame->EditSteerPointAt(0); });
+        QCOMPARE(m_messages.size(), std::size_t(2)); // loading, then the write-back
+        QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+        // Adding after it fails to inherit the phase and adds nothing.
+        m_messages.clear();
+        Drive({}, [&] { m_frame->AddSteerPoint(1.0, 1.0); });
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(Count(), 1L);
+    }
+
+    // --- the list bar ------------------------------------------------------------------
+
+    void theListHasItsColumns() {
+        const QStringList headings{"SP Nr",     "SP Type",  "Time over SP",
+                                   "Longitude", "Latitude", "Task(s)"};
+        const int widths[] = {40, 80, 80, 100, 100, 200};
+        const bool right[] = {true, false, true, true, true, false};
+        QCOMPARE(List().columnCount(), 6);
+        for (int c = 0; c < 6; ++c) {
+            QCOMPARE(List().headerItem()->text(c), headings[c]);
+            QCOMPARE(List().columnWidth(c), widths[c]);
+            QCOMPARE(bool(List().headerItem()->textAlignment(c) & Qt::AlignRight), right[c]);
+        }
+        const QStringList buttons{"Delete Steering Point", "Check Consistency",
+                                  "Generate FlightScript", "Execute FlightScript"};
+        int i = 0;
+        for (const char* id : {"1001", "1003", "1002", "1005"}) {
+            QCOMPARE(Button(id).text(), buttons[i++]);
+            QVERIFY(!Button(id).isEnabled());
+        }
+        // The three work-flow buttons sit at the right end, Delete at the left.
+        QCOMPARE(Button("1005").geometry().right(), m_frame->DialogBar().width() - 1);
+        QCOMPARE(Button("1002").geometry().right() + 1, Button("1005").x());
+        QCOMPARE(Button("1001").x(), 0);
+    }
+
+    void aLoadedPlanWithoutTimeShowsUnknown() {
+        LoadText(kFivePlan);
+        QCOMPARE(List().topLevelItemCount(), 5);
+        QCOMPARE(Row(4), QStringList({"4", "GPS", "Unknown", "5", "50", "cruise"}));
+        QCOMPARE(bool(List().topLevelItem(4)->textAlignment(2) & Qt::AlignRight), true);
+        QVERIFY(Button("1003").isEnabled());
+    }
+
+    void deletingRowsOneTwoAndFourOfFive() {
+        LoadText(kFivePlan);
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, RowPoint(1));
+        QVERIFY(Button("1001").isEnabled());
+        List().topLevelItem(2)->setSelected(true);
+        List().topLevelItem(4)->setSelected(true);
+        QCOMPARE(List().selectedItems().size(), 3);
+        Button("1001").click();
+        QCOMPARE(Count(), 2L);
+        QCOMPARE(Row(0)[0], QString("0"));
+        QCOMPARE(Row(0)[2], QString("t0"));
+        QCOMPARE(Row(1)[0], QString("1"));
+        QCOMPARE(Row(1)[2], QString("t3"));
+        QVERIFY(!Button("1001").isEnabled());
+        QVERIFY(Button("1003").isEnabled());
+
+        // Deleting the rest disables Check Consistency.
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, RowPoint(0));
+        List().topLevelItem(1)->setSelected(true);
+        Button("1001").click();
+        QCOMPARE(Count(), 0L);
+        QVERIFY(!Button("1003").isEnabled());
+        QVERIFY(!Button("1001").isEnabled());
+    }
+
+    void onlyAClickEnablesDelete() {
+        LoadText(kFivePlan);
+        List().setFocus();
+        QTest::keyClick(&List(), Qt::Key_Down);
+        QTest::keyClick(&List(), Qt::Key_Down, Qt::ShiftModifier);
+        QVERIFY(!List().selectedItems().isEmpty());
+        QVERIFY(!Button("1001").isEnabled());
+        // A click far right along a row selects that row.
+        List().clearSelection();
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {},
+                          RowPoint(3, List().viewport()->width() - 3));
+        QVERIFY(Button("1001").isEnabled());
+        QVERIFY(List().topLevelItem(3)->isSelected());
+        // A click below the rows clears the selection and disables Delete again.
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {},
+                          QPoint(10, List().viewport()->height() - 2));
+        if (List().selectedItems().isEmpty())
+            QVERIFY(!Button("1001").isEnabled());
+    }
+
+    void doubleClickEditsTheFirstSelectedRow() {
+        LoadText(kFivePlan);
+        Drive({{"148",
+                [](QDialog& d) {
+                    QCOMPARE(Control<QLineEdit>(d, "1015")->text(), QString("t2"));
+                    Control<QLineEdit>(d, "1015")->setText("12:00");
+                    Ok(d);
+                }},
+               {"149", Ok}},
+              [&] {
+                  // A double click arrives after the click of its first press.
+                  QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, RowPoint(2));
+                  QTest::mouseDClick(List().viewport(), Qt::LeftButton, {}, RowPoint(2));
+              });
+        QCOMPARE(Row(2)[2], QString("12:00"));
+        QVERIFY(List().selectedItems().isEmpty()); // the list was refilled
+    }
+
+    // --- plan files --------------------------------------------------------------------
+
+    void saveThenLoadRestoresEverySteerPoint() {
+        AddAtSchiphol();
+        Drive({{"148",
+                [](QDialog& d) {
+                    Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                    Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                    Ok(d);
+                }},
+               {"149", Ok}},
+              [&] { m_frame->AddSteerPoint(6.5, 53.25); });
+        QCOMPARE(Count(), 2L);
+        const std::string before = Root().xml();
+        const QStringList row1 = Row(1);
+
+        m_files.push_back((m_dir->path() / "flight").string()); // the extension is added
+        m_frame->OnSavePlan();
+        QCOMPARE(m_fileRequests.size(), std::size_t(1));
+        QVERIFY(m_fileRequests[0].save);
+        QCOMPARE(m_fileRequests[0].defaultName, std::string("avilo.av"));
+        QCOMPARE(m_fileRequests[0].defaultExtension, std::string("av"));
+        QCOMPARE(m_fileRequests[0].filter, std::string("Avilo files (*.av)"));
+        QVERIFY(std::filesystem::exists(m_dir->path() / "flight.av"));
+
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDYES; };
+        m_frame->OnClearPlan();
+        QCOMPARE(Count(), 0L);
+        m_files.push_back((m_dir->path() / "flight.av").string());
+        m_frame->OnLoadPlan();
+        QCOMPARE(Root().xml(), before);
+        QCOMPARE(Row(1), row1);
+        QVERIFY(Button("1003").isEnabled());
+        QCOMPARE(m_messages.size(), std::size_t(1)); // the Clear question only
+    }
+
+    void aMalformedFileChangesNothing() {
+        LoadText(kFivePlan);
+        const xml::Node root = Root();
+        m_messages.clear();
+        LoadText("<avilo>\n<steerpoint>\n</avilo>");
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m_messages[0].text)
+                    .startsWith("Flight script XML database parse error:\r\nError code: -"));
+        QVERIFY(QString::fromStdString(m_messages[0].text).contains("\r\nLine number: 3\r\n"));
+        QCOMPARE(m_messages[0].icon, ui::Icon::Exclamation);
+        QVERIFY(Root() == root);
+        QCOMPARE(Count(), 5L);
+        QCOMPARE(List().topLevelItemCount(), 5);
+    }
+
+    void aFileWithAnotherRootLeavesThePlannerUsable() {
+        LoadText(kFivePlan);
+        m_messages.clear();
+        LoadText("<plan><steerpoint/></plan>");
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m_messages[0].text).startsWith("COM Error: "));
+        QVERIFY(QString::fromStdString(m_messages[0].text).contains("\r\nSource: "));
+        QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+        QCOMPARE(Count(), 5L);
+        // The plan that was there can still be edited and extended.
+        Drive({{"148",
+                [](QDialog& d) {
+                    Control<QLineEdit>(d, "1015")->setText("09:30");
+                    Ok(d);
+                }},
+               {"149", Ok}},
+              [&] { m_frame->EditSteerPointAt(3); });
+        QCOMPARE(Row(3)[2], QString("09:30"));
+        m_frame->DeleteSteerPointAt(4);
+        Drive({{"148", Ok}, {"149", Ok}}, [&] { m_frame->AddSteerPoint(6.0, 50.0); });
+        QCOMPARE(Count(), 5L);
+        QCOMPARE(List().topLevelItemCount(), 5);
+        QCOMPARE(Row(4)[2], QString("09:30"));
+        QVERIFY(m_messages.size() == 1);
+    }
+
+    void cancelledFileDialogsDoNothing() {
+        LoadText(kFivePlan);
+        m_frame->OnLoadPlan();
+        m_frame->OnSavePlan();
+        m_frame->OnOpenChart();
+        QCOMPARE(Count(), 5L);
+        QVERIFY(m_messages.empty());
+        QVERIFY(m_frame->MdiArea().subWindowList().isEmpty());
+    }
+
+    void aFailedSaveIsReported() {
+        m_files.push_back((m_dir->path() / "no" / "such" / "dir.av").string());
+        m_frame->OnSavePlan();
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QVERIFY(QString::fromStdString(m_messages[0].text).startsWith("COM Error: "));
+        QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+    }
+
+    void ctrlCClearsThePlanAfterTheQuestion_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<long>("remaining");
+        QTest::newRow("no") << ui::IDNO << 5L;
+        QTest::newRow("yes") << ui::IDYES << 0L;
+    }
+    void ctrlCClearsThePlanAfterTheQuestion() {
+        QFETCH(int, answer);
+        QFETCH(long, remaining);
+        LoadText(kFivePlan);
+        m_messages.clear();
+        m_answer = [answer](const ui::MessageBoxRequest&) { return answer; };
+        m_frame->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_frame.get()));
+        List().setFocus();
+        QTest::keyClick(&List(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(m_messages[0].text, std::string("Clear Flight Plan\r\nAre you sure?"));
+        QCOMPARE(m_messages[0].buttons, ui::Buttons::YesNo);
+        QCOMPARE(m_messages[0].icon, ui::Icon::Exclamation);
+        QCOMPARE(Count(), remaining);
+        QCOMPARE(List().topLevelItemCount(), int(remaining));
+        QCOMPARE(Button("1003").isEnabled(), remaining > 0);
+        // The cleared plan keeps its declaration; a new steer point is numbered 0.
+        QCOMPARE(m_frame->m_pPlan->firstChild().nodeName(), std::string("xml"));
+    }
+
+    // --- main frame --------------------------------------------------------------------
+
+    void theFrameHasItsBarsAndCommands() {
+        QCOMPARE(m_frame->windowTitle(), QString("Avilo"));
+        auto* toolBar = m_frame->findChild<QToolBar*>("59392");
+        auto* band = m_frame->findChild<QToolBar*>("ReBarBand0");
+        QVERIFY(toolBar && band);
+        QCOMPARE(m_frame->toolBarArea(band), Qt::TopToolBarArea);
+        QVERIFY(m_frame->toolBarBreak(toolBar));
+        QVERIFY(band->geometry().bottom() < toolBar->geometry().top());
+        const QList<QAction*> tools = toolBar->actions();
+        QCOMPARE(tools.size(), 4);
+        QCOMPARE(tools[0]->objectName(), QString("32783"));
+        QVERIFY(tools[1]->isSeparator());
+        QCOMPARE(tools[2]->objectName(), QString("32773"));
+        QCOMPARE(tools[3]->objectName(), QString("32774"));
+        QCOMPARE(tools[0]->toolTip(), QString("Open Chart"));
+        QCOMPARE(tools[0]->statusTip(), QString("Opens a NOS/GEO sectional chart"));
+        QCOMPARE(tools[2]->toolTip(), QString("Zoom out"));
+        const std::pair<int, const char*> shortcuts[] = {
+            {32783, "Ctrl+O"}, {32786, "Ctrl+C"}, {32784, "Ctrl+L"}, {32785, "Ctrl+S"},
+            {32774, "Ctrl+Z"}, {32773, "Ctrl+X"}, {57680, "F6"},     {57681, "Shift+F6"}};
+        for (const auto& [id, keys] : shortcuts)
+            QCOMPARE(m_frame->Command(id)->shortcut(), QKeySequence(keys));
+        QCOMPARE(m_frame->Command(32786)->statusTip(), QString("Clears Flight Plan"));
+        QVERIFY(m_frame->statusBar()->findChild<QLabel*>("indicatorCAP"));
+        QVERIFY(m_frame->statusBar()->findChild<QLabel*>("indicatorNUM"));
+        QVERIFY(m_frame->statusBar()->findChild<QLabel*>("indicatorSCRL"));
+    }
+
+    void openChartAddsAChildWindowEachTime() {
+        m_files.push_back("/charts/first.nos");
+        m_files.push_back("/charts/second.nos");
+        m_frame->OnOpenChart();
+        m_frame->OnOpenChart();
+        QCOMPARE(m_fileRequests.size(), std::size_t(2));
+        QCOMPARE(m_fileRequests[0].filter, std::string("NOS/GEO files (*.nos)"));
+        QVERIFY(!m_fileRequests[0].save);
+        QCOMPARE(m_frame->m_strChartFile, std::string("/charts/second.nos"));
+        const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();
+        QCOMPARE(children.size(), 2);
+        QCOMPARE(children[0]->windowTitle(), QString("/charts/first.nos"));
+        QCOMPARE(children[1]->windowTitle(), QString("/charts/second.nos"));
+        // Zooming a window without a zoomable view, or with no chart at all, does nothing.
+        m_frame->OnZoomIn();
+        m_frame->OnZoomOut();
+        for (QMdiSubWindow* child : children)
+            delete child;
+        m_frame->OnZoomIn();
+        m_frame->OnZoomOut();
+        m_frame->RepaintActiveChart();
+        QVERIFY(m_messages.empty());
+    }
+
+    void theAboutBox() {
+        Drive({{"100",
+                [](QDialog& d) {
+                    QCOMPARE(d.windowTitle(), QString("About Avilo"));
+                    QStringList texts;
+                    for (QLabel* label : d.findChildren<QLabel*>())
+                        texts << label->text();
+                    QVERIFY(texts.contains("Avilo Version 1.0"));
+                    QCOMPARE(texts.size(), 3); // icon, version, one more line
+                    Ok(d);
+                }}},
+              [&] { m_frame->Command(57664)->trigger(); });
+    }
+
+    void theSplashIsCentredAndGoesAway() {
+        QCOMPARE(CSplashWnd::CentredPosition({1024, 768}, {456, 269}), QPoint(284, 249));
+        QCOMPARE(CSplashWnd::CentredPosition({300, 200}, {456, 269}), QPoint(-78, -34));
+        CSplashWnd splash;
+        QVERIFY(splash.Create(151));
+        QVERIFY(splash.isVisible());
+        QCOMPARE(splash.size(), QSize(456, 269));
+        QVERIFY(splash.m_nTimer != 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!splash.isVisible(), 5000);
+    }
+
+    void withoutTheSchemaThePlannerReportsAndGoesOn() {
+        TempWorkDir bare({"scrivodb.xml"});
+        m_messages.clear();
+        CMainFrame frame;
+        QVERIFY(frame.LoadFrame());
+        QCOMPARE(m_messages.size(), std::size_t(1)); // the schema cache, block 1
+        QVERIFY(QString::fromStdString(m_messages[0].text).startsWith("COM Error:\r\n"));
+        QVERIFY(frame.m_pPlan && !frame.m_pRoot.empty());
+        m_messages.clear();
+        Drive({}, [&] { frame.AddSteerPoint(1.0, 2.0); });
+        QVERIFY(!m_messages.empty());
+        QCOMPARE(frame.m_pRoot.childNodes().length(), 0L);
+    }
+};
+
+QTEST_MAIN(PlannerGuiTest)
+#include "PlannerGuiTest.moc"
