@@ -5,8 +5,17 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+// The palette arithmetic has no input-dependent branching worth a fuzzer's feedback, and its
+// comparison tracing would eat most of a fuzzer's time.
+#if defined(__clang__) && __clang_major__ >= 13
+#define TAVOLA_NO_COVERAGE __attribute__((no_sanitize("coverage")))
+#else
+#define TAVOLA_NO_COVERAGE
+#endif
 
 namespace {
 
@@ -90,16 +99,27 @@ int CTavola::OpenTavola(const char* path, int referenceOnly) {
         m_strError = std::string("cannot open ") + (path ? path : "");
         return 0;
     }
+    // Only a regular file is read whole; a directory or a device opens as a stream but has
+    // no meaningful size.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        m_strError = std::string("cannot read ") + path + ": not a regular file";
+        return 0;
+    }
     std::vector<unsigned char> data;
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size < 0 || !in) {
-        // Opened but not readable as a file (a directory, for instance).
         m_strError = std::string("cannot read ") + path;
         return 0;
     }
-    data.resize(static_cast<std::size_t>(size));
+    try {
+        data.resize(static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        m_strError = std::string("cannot read ") + path + ": not enough memory";
+        return 0;
+    }
     if (size > 0 && !in.read(reinterpret_cast<char*>(data.data()), size)) {
         m_strError = std::string("cannot read ") + path;
         return 0;
@@ -112,11 +132,14 @@ int CTavola::OpenTavola(const char* path, int referenceOnly) {
     if (referenceOnly == 0 && !OpenBinary())
         return Fail(m_strError);
 
-    // Reference file: the path with its extension replaced by ".GEO" (appended when the
-    // last "." is at position 0 or absent).
+    // Reference file: the path with its extension replaced by ".GEO" (appended when the file
+    // name has no "." after its first character).  Only the file name is searched, so that
+    // a "." in a folder name never cuts the path.
     std::string geo = m_strPath;
+    const std::size_t slash = geo.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
     const std::size_t dot = geo.rfind('.');
-    if (dot != std::string::npos && dot >= 1)
+    if (dot != std::string::npos && dot > nameAt)
         geo.erase(dot);
     geo += ".GEO";
     m_GeoRec.ReadGEO(geo, referenceOnly);
@@ -131,7 +154,7 @@ int CTavola::OpenTavola(const char* path, int referenceOnly) {
     return 1;
 }
 
-int CTavola::OpenTavolaData(std::vector<unsigned char> data, int referenceOnly) {
+int CTavola::OpenTavolaData(std::vector<unsigned char> data, int referenceOnly, bool buildPalette) {
     m_strPath.clear();
     m_File = std::move(data);
     m_strError.clear();
@@ -144,7 +167,8 @@ int CTavola::OpenTavolaData(std::vector<unsigned char> data, int referenceOnly) 
     if (!OpenBinary())
         return Fail(m_strError);
     m_bOpen = true;
-    BuildPal();
+    if (buildPalette)
+        BuildPal();
     return 1;
 }
 
@@ -269,6 +293,21 @@ bool CTavola::OpenBinary() {
         m_strError = "no chart size (RA=) in the header";
         return false;
     }
+    const void* sub = size ? std::memchr(m_File.data(), 0x1A, size) : nullptr;
+    if (!sub) {
+        m_strError = "no end-of-header byte (0x1A)";
+        return false;
+    }
+    const std::size_t at = static_cast<const unsigned char*>(sub) - m_File.data();
+    if (at + 2 >= size) {
+        m_strError = "file ends before the bit depth";
+        return false;
+    }
+    m_nBitDepth = m_File[at + 2];
+    if (m_nBitDepth < 1 || m_nBitDepth > 7) {
+        m_strError = "bit depth " + std::to_string(m_nBitDepth) + " outside 1..7";
+        return false;
+    }
     if (size < 4) {
         m_strError = "file too short for a row index";
         return false;
@@ -290,21 +329,6 @@ bool CTavola::OpenBinary() {
     }
     m_Index[height] = indexAt;
 
-    const void* sub = std::memchr(m_File.data(), 0x1A, size);
-    if (!sub) {
-        m_strError = "no end-of-header byte (0x1A)";
-        return false;
-    }
-    const std::size_t at = static_cast<const unsigned char*>(sub) - m_File.data();
-    if (at + 2 >= size) {
-        m_strError = "file ends before the bit depth";
-        return false;
-    }
-    m_nBitDepth = m_File[at + 2];
-    if (m_nBitDepth < 1 || m_nBitDepth > 7) {
-        m_strError = "bit depth " + std::to_string(m_nBitDepth) + " outside 1..7";
-        return false;
-    }
     m_nColourMask = ((1 << m_nBitDepth) - 1) << (7 - m_nBitDepth);
     m_nColourShift = 7 - m_nBitDepth;
     m_nCountMask = (1 << (7 - m_nBitDepth)) - 1;
@@ -445,7 +469,13 @@ int CTavola::getAALine(int row, int firstCol, int colCount, unsigned char* out, 
     return 1;
 }
 
-void CTavola::BuildPal() {
+const std::vector<unsigned char>& CTavola::GetColourCube() {
+    if (m_bOpen && m_pPalette && !m_bCubeBuilt)
+        BuildPalIndex();
+    return m_ColourCube;
+}
+
+TAVOLA_NO_COVERAGE void CTavola::BuildPal() {
     const int headerCount = std::clamp(m_nColours, 0, 256);
     m_LogPalette = LOGPALETTE{};
     for (int i = 0; i < headerCount; ++i) {
@@ -491,24 +521,35 @@ void CTavola::BuildPal() {
     m_bCubeBuilt = false;
 }
 
-void CTavola::BuildPalIndex() {
+TAVOLA_NO_COVERAGE void CTavola::BuildPalIndex() {
     m_ColourCube.assign(32 * 32 * 32, 0);
     const int count = m_LogPalette.palNumEntries;
     const auto& e = m_LogPalette.palPalEntry;
     if (count > 1) {
+        // Nearest entry (first minimum in entry order) of every cube cell.  For one red and
+        // green, the entries are visited by their red-green distance, so that the search for
+        // a blue can stop once that distance alone exceeds the best found.
         int drg[256];
+        int order[256];
+        const int n = count - 1;
         for (int r = 0; r < 256; r += 8) {
             for (int g5 = 0; g5 < 32; ++g5) {
                 for (int k = 1; k < count; ++k) {
                     const int dr = e[k].peRed - r, dg = e[k].peGreen - 8 * g5;
                     drg[k] = dr * dr + dg * dg;
+                    order[k - 1] = k;
                 }
+                std::sort(order, order + n,
+                          [&](int a, int b) { return drg[a] != drg[b] ? drg[a] < drg[b] : a < b; });
                 for (int b5 = 0; b5 < 32; ++b5) {
-                    int best = 1, bestD = INT_MAX;
-                    for (int k = 1; k < count; ++k) {
+                    int best = 0, bestD = INT_MAX;
+                    for (int i = 0; i < n; ++i) {
+                        const int k = order[i];
+                        if (drg[k] > bestD)
+                            break;
                         const int db = e[k].peBlue - 8 * b5;
                         const int d = drg[k] + db * db;
-                        if (d < bestD) {
+                        if (d < bestD || (d == bestD && k < best)) {
                             bestD = d;
                             best = k;
                         }

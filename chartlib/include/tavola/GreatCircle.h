@@ -20,11 +20,13 @@ inline constexpr double kGcEps = 1e-11;
 double GreatCircleDistance(double lat1, double lon1, double lat2, double lon2);
 // Initial great-circle course from point 1 to point 2, degrees clockwise from north, in
 // (0, 360]: due north is 360.  Coincident points give 0; from the north pole pi (180), from
-// the south pole 2 pi (360).
+// the south pole 2 pi (360).  The pole test is |cos(lat1)| < 1e-11 with the 10-decimal pi, so
+// a start at exactly +-90 takes the general formula (the start meridian sets the course).
 double TrueCourse(double lat1, double lon1, double lat2, double lon2);
 // arcsine by 2 atan(x / (1 + sqrt(1 - x^2))); x in [-1, 1]; radians.
 double ArcSin(double x);
 // Four-quadrant arctangent of y / x in radians, (-pi, pi]; 0 when both are 0.
 double ArcTan2(double y, double x);
-// 2 pi - mod(2 pi - angle, 2 pi) with a truncating mod: maps an angle (radians) to (0, 2 pi].
+// 2 pi - mod(2 pi - angle, 2 pi) with a truncating mod: maps an angle (radians) in
+// (-inf, 2 pi] to (0, 2 pi]; larger angles land in [2 pi, 4 pi).
 double ModTwoPi(double angle);

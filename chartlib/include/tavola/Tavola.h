@@ -75,8 +75,10 @@ public:
     // read or is malformed; then nothing stays open.  referenceOnly != 0 reads only the
     // header and the reference file (no fit, no raster, no palette).
     int OpenTavola(const char* path, int referenceOnly);
-    // The same from a chart held in memory (no reference file is read).
-    int OpenTavolaData(std::vector<unsigned char> data, int referenceOnly);
+    // The same from a chart held in memory (no reference file is read).  buildPalette =
+    // false skips the palette (the fuzz targets use it to spend their time on the readers).
+    int OpenTavolaData(std::vector<unsigned char> data, int referenceOnly,
+                       bool buildPalette = true);
 
     // The embedded base reference record, valid as long as this object.
     CGEORec* GetBaseGeoRec() { return &m_GeoRec; }
@@ -107,6 +109,10 @@ public:
     int GetHeaderColourCount() const { return m_nColours; }
     const PALETTEENTRY* GetHeaderColours() const { return m_HeaderColours; }
     const LOGPALETTE& GetLogPalette() const { return m_LogPalette; }
+    // The 32 x 32 x 32 colour cube of the reduced lines, element [(r5 * 32 + g5) * 32 + b5]
+    // = the palette entry nearest to (8 r5, 8 g5, 8 b5); built on first use; empty while
+    // no chart is open.
+    const std::vector<unsigned char>& GetColourCube();
     const std::string& GetVersion() const { return m_strVersion; }
     const std::string& GetPath() const { return m_strPath; }
     // Why the last OpenTavola returned 0 (empty after a success).
