@@ -9,14 +9,6 @@
 #include <fstream>
 #include <iterator>
 
-// The palette arithmetic has no input-dependent branching worth a fuzzer's feedback, and its
-// comparison tracing would eat most of a fuzzer's time.
-#if defined(__clang__) && __clang_major__ >= 13
-#define TAVOLA_NO_COVERAGE __attribute__((no_sanitize("coverage")))
-#else
-#define TAVOLA_NO_COVERAGE
-#endif
-
 namespace {
 
 // Longest run count kept: enough for any row, small enough that sums stay in range.
@@ -475,7 +467,7 @@ const std::vector<unsigned char>& CTavola::GetColourCube() {
     return m_ColourCube;
 }
 
-TAVOLA_NO_COVERAGE void CTavola::BuildPal() {
+void CTavola::BuildPal() {
     const int headerCount = std::clamp(m_nColours, 0, 256);
     m_LogPalette = LOGPALETTE{};
     for (int i = 0; i < headerCount; ++i) {
@@ -521,7 +513,7 @@ TAVOLA_NO_COVERAGE void CTavola::BuildPal() {
     m_bCubeBuilt = false;
 }
 
-TAVOLA_NO_COVERAGE void CTavola::BuildPalIndex() {
+void CTavola::BuildPalIndex() {
     m_ColourCube.assign(32 * 32 * 32, 0);
     const int count = m_LogPalette.palNumEntries;
     const auto& e = m_LogPalette.palPalEntry;
