@@ -253,6 +253,26 @@ ReducedPoint ChartRenderer::ToReduced(LonLat position, double scale) {
     return {std::clamp(x, -kFarAway, kFarAway), std::clamp(y, -kFarAway, kFarAway)};
 }
 
+template <class Visit>
+void ChartRenderer::ForEachSteerPoint(const xml::Node& root, double scale, Visit visit) {
+    if (!root)
+        return;
+    for (const xml::Node& steerPoint : root.childNodes()) {
+        const xml::Node gps = steerPoint.selectSingleNode("GPSCoordinate");
+        if (!gps)
+            continue;
+        const double longitude = TextToDouble(gps.selectSingleNode("longitude").text());
+        const double latitude = TextToDouble(gps.selectSingleNode("latitude").text());
+        visit(ToReduced({longitude, latitude}, scale));
+    }
+}
+
+std::vector<ReducedPoint> ChartRenderer::PlanPoints(const xml::Node& root, double scale) {
+    std::vector<ReducedPoint> points;
+    ForEachSteerPoint(root, scale, [&](ReducedPoint p) { points.push_back(p); });
+    return points;
+}
+
 std::vector<ReducedPoint> ChartRenderer::DrawPlan(QPainter& painter, const xml::Node& root,
                                                   double scale, int hScroll, int vScroll) {
     std::vector<ReducedPoint> drawn;
@@ -262,13 +282,7 @@ std::vector<ReducedPoint> ChartRenderer::DrawPlan(QPainter& painter, const xml::
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(Qt::black, 1, Qt::SolidLine));
     try {
-        for (const xml::Node& steerPoint : root.childNodes()) {
-            const xml::Node gps = steerPoint.selectSingleNode("GPSCoordinate");
-            if (!gps)
-                continue;
-            const double longitude = TextToDouble(gps.selectSingleNode("longitude").text());
-            const double latitude = TextToDouble(gps.selectSingleNode("latitude").text());
-            const ReducedPoint p = ToReduced({longitude, latitude}, scale);
+        ForEachSteerPoint(root, scale, [&](ReducedPoint p) {
             const QPoint at(p.x - hScroll, p.y - vScroll);
             painter.drawImage(at - QPoint(16, 16), m_icon);
             // The route starts at the first steer point drawn, so a node without a position
@@ -276,7 +290,7 @@ std::vector<ReducedPoint> ChartRenderer::DrawPlan(QPainter& painter, const xml::
             if (!drawn.empty())
                 painter.drawLine(QPoint(drawn.back().x - hScroll, drawn.back().y - vScroll), at);
             drawn.push_back(p);
-        }
+        });
     } catch (...) {
         painter.restore();
         throw;

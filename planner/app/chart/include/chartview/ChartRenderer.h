@@ -94,6 +94,9 @@ public:
     /// plan cannot be read; the steer points drawn before stay drawn.
     std::vector<ReducedPoint> DrawPlan(QPainter& painter, const xml::Node& root, double scale,
                                        int hScroll, int vScroll);
+    /// The reduced-image points of the steer points under `root` that DrawPlan draws, in plan
+    /// order.  Throws xml::ComError when the plan cannot be read.
+    std::vector<ReducedPoint> PlanPoints(const xml::Node& root, double scale);
     /// Draws a flown track as a polyline of `colour`, `width` pixels wide; returns its
     /// reduced-image points.
     std::vector<ReducedPoint> DrawTrack(QPainter& painter, const std::vector<LonLat>& track,
@@ -118,6 +121,9 @@ public:
     static std::uint64_t ImageBytes(int width, int height);
 
 private:
+    // Calls `visit` with the reduced-image point of each steer point under `root` that has a
+    // position, in plan order.
+    template <class Visit> void ForEachSteerPoint(const xml::Node& root, double scale, Visit visit);
     void ReduceTile(int left, int top, int right, int bottom, double scale);
 
     CTavola m_chart;

@@ -1,0 +1,133 @@
+// avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] --png OUT.png [--crop]
+//           [--scale FACTOR]
+//
+// Draws a picture of a flight: the chart with the planned route and the steer point markers of
+// PLAN and the flown track of TRACK (as written by `avilo-cli fly ... --track`), and writes it
+// as a PNG.  --crop keeps only the part of the chart around the route and the track; --scale
+// reduces the chart by FACTOR (1 to 5, chart pixels per picture pixel).  Needs no display.
+//
+// Exit status: 0 written, 1 an input cannot be read or the picture cannot be written (nothing
+// is written then, and an existing OUT.png stays as it was), 2 usage.
+#include <chartview/FlightPicture.h>
+
+#include <xml/ComError.h>
+#include <xml/Dom.h>
+
+#include <QImageWriter>
+#include <QSaveFile>
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <string_view>
+
+using namespace avilo::planner;
+
+namespace {
+
+int Usage() {
+    std::fputs("usage: avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] "
+               "--png OUT.png [--crop] [--scale FACTOR]\n",
+               stderr);
+    return 2;
+}
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "avilo-map: %s\n", text.c_str());
+    return 1;
+}
+
+std::string ComText(const xml::ComError& e) {
+    return e.Description().empty() ? e.ErrorMessage() : e.Description();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::string chartPath, planPath, trackPath, pngPath;
+    FlightPictureOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (a == "--crop")
+            options.crop = true;
+        else if (a == "--chart" && hasValue)
+            chartPath = argv[++i];
+        else if (a == "--plan" && hasValue)
+            planPath = argv[++i];
+        else if (a == "--track" && hasValue)
+            trackPath = argv[++i];
+        else if (a == "--png" && hasValue)
+            pngPath = argv[++i];
+        else if (a == "--scale" && hasValue) {
+            const std::string_view v = argv[++i];
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), options.scale);
+            if (ec != std::errc() || end != v.data() + v.size() || !(options.scale >= 1.0) ||
+                !(options.scale <= 5.0)) {
+                std::fprintf(stderr, "avilo-map: the factor must be a number from 1 to 5\n");
+                return 2;
+            }
+        } else
+            return Usage();
+    }
+    if (chartPath.empty() || pngPath.empty())
+        return Usage();
+
+    // Inputs first: a bad plan or track must not cost the decoding of a large chart.
+    xml::DocumentPtr plan;
+    xml::Node root;
+    if (!planPath.empty()) {
+        plan = xml::Document::Create();
+        if (!plan->load(planPath)) {
+            const xml::ParseError& e = plan->parseError();
+            return Fail("cannot read the plan " + planPath +
+                        (e.line > 0 ? " (line " + std::to_string(e.line) + ")" : "") + ": " +
+                        e.reason);
+        }
+        root = plan->documentElement();
+    }
+    std::vector<LonLat> track;
+    if (!trackPath.empty()) {
+        std::ifstream in(trackPath);
+        if (!in)
+            return Fail("cannot open the track " + trackPath);
+        std::string error;
+        if (!ReadTrackCsv(in, &track, &error))
+            return Fail("cannot read the track " + trackPath + ": " + error);
+    }
+
+    ChartRenderer renderer;
+    std::string error;
+    if (!renderer.OpenChart(chartPath, &error))
+        return Fail("cannot open the chart " + chartPath + ": " + error);
+    if (!renderer.LoadBitmaps(options.scale, &error))
+        return Fail("cannot load the chart " + chartPath + ": " + error);
+
+    QImage picture;
+    try {
+        picture = DrawFlightPicture(renderer, root, track, options);
+    } catch (const xml::ComError& e) {
+        return Fail("cannot read the plan " + planPath + ": " + ComText(e));
+    }
+    if (picture.isNull())
+        return Fail("not enough memory for the picture");
+
+    // Written beside the destination and renamed over it only when complete.
+    QSaveFile file(QString::fromStdString(pngPath));
+    if (!file.open(QIODevice::WriteOnly))
+        return Fail("cannot write " + pngPath + ": " + file.errorString().toStdString());
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture)) {
+        file.cancelWriting();
+        return Fail("cannot write " + pngPath + ": " + writer.errorString().toStdString());
+    }
+    if (!file.commit())
+        return Fail("cannot write " + pngPath + ": " + file.errorString().toStdString());
+    std::printf(
+        "%s: %d x %d pixels, %zu steer points, %zu track points\n", pngPath.c_str(),
+        picture.width(), picture.height(),
+        static_cast<std::size_t>(root ? renderer.PlanPoints(root, options.scale).size() : 0),
+        track.size());
+    return 0;
+}
