@@ -15,11 +15,6 @@ std::string Str(long n) {
     return std::to_string(n);
 }
 
-std::string ComErrorReport(const xml::ComError& e) {
-    return "COM Error: " + Str(e.Error()) + "\r\nSource: " + e.Source() +
-           "\r\nError message: " + e.ErrorMessage();
-}
-
 [[noreturn]] void Fail(CTessarDialog& log, const std::string& text, TessarError error) {
     AppendToLog(log, text);
     FinishLog(log);
@@ -67,9 +62,10 @@ bool CheckConsistency(xml::DocumentPtr plan) {
     } catch (const CTessarException&) {
         throw;
     } catch (const xml::ComError& e) {
-        Fail(log, ComErrorReport(e), TessarComError);
+        Fail(log, xml::FormatComErrorReport(e), TessarComError);
     } catch (const std::bad_alloc&) {
-        Fail(log, ComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_)), TessarComError);
+        Fail(log, xml::FormatComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_)),
+             TessarComError);
     }
 }
 

@@ -18,12 +18,6 @@ std::string Str(long n) {
     return std::to_string(n);
 }
 
-// The report of a failed XML operation, shown in the log and carried by the exception.
-std::string ComErrorReport(const xml::ComError& e) {
-    return "COM Error: " + Str(e.Error()) + "\r\nSource: " + e.Source() +
-           "\r\nError message: " + e.ErrorMessage();
-}
-
 // Leading decimal digits of `text`; 0 when there are none.
 long LeadingNumber(const std::string& text) {
     long n = 0;
@@ -196,10 +190,11 @@ xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan) {
     } catch (const CScrivoException&) {
         throw;
     } catch (const xml::ComError& e) {
-        const std::string report = ComErrorReport(e);
+        const std::string report = xml::FormatComErrorReport(e);
         Fail(log, report, ScrivoComError, report);
     } catch (const std::bad_alloc&) {
-        const std::string report = ComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_));
+        const std::string report =
+            xml::FormatComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_));
         Fail(log, report, ScrivoComError, report);
     }
 }

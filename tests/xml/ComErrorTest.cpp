@@ -29,3 +29,9 @@ TEST(ComError, PlannerReport) {
     EXPECT_EQ(xml::FormatComErrorMessage(ComError(xml::hr::E_FAIL_, "src", "what happened")),
               "COM Error:\r\nSource: src\r\nError description: what happened");
 }
+
+TEST(ComError, ComponentReport) {
+    // Negative codes print signed; the message is the system text, not the description.
+    EXPECT_EQ(xml::FormatComErrorReport(ComError(xml::hr::E_FAIL_, "src", "what happened")),
+              "COM Error: -2147467259\r\nSource: src\r\nError message: Unspecified error");
+}

@@ -66,4 +66,9 @@ std::string FormatComErrorMessage(const ComError& e) {
     return text;
 }
 
+std::string FormatComErrorReport(const ComError& e) {
+    return "COM Error: " + std::to_string(e.Error()) + "\r\nSource: " + e.Source() +
+           "\r\nError message: " + e.ErrorMessage();
+}
+
 } // namespace xml

@@ -64,4 +64,9 @@ private:
 /// carries error information, else "Message: <system message>\r\nDescription: <description>".
 std::string FormatComErrorMessage(const ComError& e);
 
+/// The components' report of a COM error, written to their logs and carried by their exceptions:
+/// "COM Error: <code as a signed decimal>\r\nSource: <source>\r\nError message: <system
+/// message>", without a trailing line break.
+std::string FormatComErrorReport(const ComError& e);
+
 } // namespace xml
