@@ -1,12 +1,14 @@
 #include "kestro/FlightExecutor.h"
 
 #include "kestro/Navigation.h"
+#include "kestro/StabilisedLaw.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 namespace kestro {
 
@@ -188,15 +190,19 @@ void CFlightExecutor::FlyPhases(const xml::DocumentPtr& script) {
     for (const char* element : kTakeoffElements)
         (void)ParseDecimal(procedure.selectSingleNode(element).text());
 
+    std::optional<CStabilisedPilot> stabilised;
+    if (m_law == ControlLaw::Stabilised)
+        stabilised.emplace(*this);
+
     const xml::Node root = script->selectSingleNode("flightscript");
     for (xml::Node phase = root.firstChild(); !phase.empty(); phase = phase.nextSibling()) {
         if (phase.nodeType() == xml::NodeType::Element) {
             for (const xml::Node& task : phase.selectNodes("task")) {
                 const std::string name = task.getAttribute("name");
                 if (name == "takeoff")
-                    TakeOff();
+                    stabilised ? stabilised->TakeOff() : TakeOff();
                 else if (name == "cruise")
-                    Cruise(task);
+                    stabilised ? stabilised->Cruise(task) : Cruise(task);
             }
         }
         Log("Next phase.\r\n\r\n");

@@ -1,10 +1,14 @@
-// avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]
+// avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]
+//               [--control specified|stabilised] [--track TRACK.csv] [--limit SECONDS]
 //
 // Flies a flight script with the flight executor, printing its log as the message window shows
 // it.  A plan is checked and turned into a script first (a plan the checker finds inconsistent is
 // still generated and flown, as in the planner).  "builtin" flies the simulator inside this
 // process in virtual time, starting parked on the take-off runway of the script; "ipc" connects
-// to a running fssim in real time.  Exit 0 after "Finished executing the flight script.".
+// to a running fssim in real time.  --fdm chooses the in-process simulator's flight model (the
+// simulator's own trainer, or JSBSim's c172p), --control the executor's control law.  At the end
+// it prints a flight report computed from the flown track and the script.  Exit 0 after
+// "Finished executing the flight script.".
 
 #include "Commands.h"
 
@@ -12,6 +16,7 @@
 #include <fssim/Start.h>
 #include <kestro/FSUIPC.h>
 #include <kestro/FlightExecutor.h>
+#include <kestro/FlightReport.h>
 #include <kestro/Kestro.h>
 #include <xml/Dom.h>
 #if AVILO_CLI_HAVE_TESSAR
@@ -33,9 +38,11 @@
 namespace {
 
 int FlyUsage() {
-    std::fputs("usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] "
-               "[--limit SECONDS]\n",
-               stderr);
+    std::fputs(
+        "usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]\n"
+        "                      [--control specified|stabilised] [--track TRACK.csv] "
+        "[--limit SECONDS]\n",
+        stderr);
     return 2;
 }
 
@@ -166,13 +173,21 @@ int RunFly(const Args& args) {
     std::string input;
     std::string sim = "builtin";
     std::string trackPath;
+    std::string fdm;
+    std::string control = "specified";
     double limit_s = 4 * 3600.0; // a generous bound: the sample flights take well under an hour
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if ((a == "--sim" || a == "--track" || a == "--limit") && i + 1 < args.size()) {
+        if ((a == "--sim" || a == "--track" || a == "--limit" || a == "--fdm" ||
+             a == "--control") &&
+            i + 1 < args.size()) {
             const std::string& value = args[++i];
             if (a == "--sim")
                 sim = value;
+            else if (a == "--fdm")
+                fdm = value;
+            else if (a == "--control")
+                control = value;
             else if (a == "--track")
                 trackPath = value;
             else
@@ -183,8 +198,16 @@ int RunFly(const Args& args) {
             return FlyUsage();
         }
     }
-    if (input.empty() || (sim != "builtin" && sim != "ipc") || !(limit_s > 0))
+    if (input.empty() || (sim != "builtin" && sim != "ipc") || !(limit_s > 0) ||
+        (control != "specified" && control != "stabilised") ||
+        (!fdm.empty() && fdm != "builtin" && fdm != "jsbsim"))
         return FlyUsage();
+    if (!fdm.empty() && sim != "builtin") {
+        std::fputs("avilo-cli fly: --fdm chooses the in-process simulator's model; a running "
+                   "fssim has its own (fssim --fdm)\n",
+                   stderr);
+        return 2;
+    }
 
     const xml::DocumentPtr script = LoadScript(input);
     if (!script)
@@ -192,10 +215,14 @@ int RunFly(const Args& args) {
 
     kestro::ExecutionOptions options;
     options.timeLimitMs = static_cast<std::int64_t>(limit_s * 1000);
+    options.law =
+        control == "stabilised" ? kestro::ControlLaw::Stabilised : kestro::ControlLaw::Specified;
     kestro::ExecutionResult result;
     std::vector<fssim::TrackPoint> track;
     if (sim == "builtin") {
         fssim::SimConfig config;
+        config.fdm = fdm == "jsbsim" ? fssim::Fdm::Jsbsim : fssim::Fdm::Builtin;
+        config.trackPeriodMs = 200; // fine enough for the flight report's figures
         std::string error;
         if (const auto start = fssim::StartFromScript(script, error))
             config.start = *start;
@@ -205,15 +232,24 @@ int RunFly(const Args& args) {
         options.clock = simulator.Clock();
         result = kestro::ExecuteFlightScript(script, options);
         track = simulator.Sim().Track();
+        // The state where the flight ended, which falls between two track points.
+        const fssim::TrackPoint last = simulator.Sim().CurrentPoint();
+        if (track.empty() || last.time_s > track.back().time_s)
+            track.push_back(last);
     } else {
-        std::optional<TrackRecorder> recorder;
-        if (!trackPath.empty())
-            recorder.emplace();
+        // Recorded for the flight report as well as for --track.
+        TrackRecorder recorder;
         result = kestro::ExecuteFlightScript(script, options);
-        if (recorder) {
-            recorder->Stop();
-            track = recorder->Track();
-        }
+        recorder.Stop();
+        track = recorder.Track();
+    }
+    if (result.exitCode == 0 || !track.empty()) {
+        std::vector<kestro::FlightSample> samples;
+        samples.reserve(track.size());
+        for (const fssim::TrackPoint& p : track)
+            samples.push_back({p.time_s, p.latitude_deg, p.longitude_deg, p.altitude_m,
+                               p.airspeed_kt, p.pitch_deg, p.bank_deg, p.heading_deg});
+        std::fputs(kestro::FlightReport(script, samples).Text().c_str(), stdout);
     }
     std::fflush(stdout);
 

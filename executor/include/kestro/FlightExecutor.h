@@ -97,6 +97,8 @@ public:
     int LastAltitudeMetres() const { return static_cast<int>(m_altitudeRaw >> 32); }
 
 private:
+    friend class CStabilisedPilot; // flies through the same link, waits and stop checks
+
     void Log(const std::string& text) { m_addMessage(text); }
     /// What is missing for the script to be flown; empty when it can be flown.
     std::string CheckScript(const xml::DocumentPtr& script) const;

@@ -1,0 +1,185 @@
+#pragma once
+// The stabilised control law: closed loops with damping and trim that fly a real aircraft
+// (engine torque, a phugoid, ailerons that command a roll rate), chosen with
+// ControlLaw::Stabilised.  It walks the same phases and tasks as the specified law and writes the
+// same log lines where they still say what happens.
+//
+// Every loop runs at one period (StabilisedGains::period_ms).  One exchange per cycle writes the
+// controls computed in the previous cycle and reads the state; rates (pitch rate, roll rate, yaw
+// rate) are differences of successive samples over the clock's elapsed time, so the law works
+// in virtual time and in real time alike.
+//
+// Loops (outer to inner); classical cascaded PID design, e.g. Stevens & Lewis, "Aircraft
+// Control and Simulation", 3rd ed., ch. 4 (pitch attitude hold, altitude hold, heading hold
+// through bank, roll attitude hold), and the lookahead (carrot) guidance of Park, Deyst & How,
+// "A New Nonlinear Guidance Logic for Trajectory Tracking", AIAA GNC 2004:
+//  - guidance: the desired track is the bearing to a point `lookahead_m` ahead along the leg's
+//    line (from the previous steer point, or the leg's start, to the target), which corrects the
+//    cross-track error with an intercept angle atan(xte / lookahead) and never overshoots the
+//    line;  near the target it is the bearing to the target itself;
+//  - bank command  = clamp(headingToBank x track error, +-bank limit), the bank limit that of a
+//    standard-rate turn (3 deg/s: tan(bank) = V omega / g) at the true airspeed, within
+//    [minBankLimit_deg, maxBankLimit_deg];
+//  - aileron       = trim + bankP x bank error - bankD x roll rate (trim integrates bankI x error);
+//  - climb (more than captureBand_m below the target): full throttle, pitch from the airspeed
+//    error against the best-rate climb speed (speed on pitch);
+//  - altitude hold (otherwise): vertical speed command = clamp(altitudeP x altitude error,
+//    +-maxClimb_mps / maxDescent_mps), pitch command = integral + vsP x vertical speed error;
+//    throttle = integral + throttleP x airspeed error (airspeed on throttle);
+//  - elevator      = trim + pitchP x pitch error - pitchD x pitch rate (trim integrates pitchI x
+//    error), so the trim holds the pitch without a standing error at any speed;
+//  - take-off roll: rudder = rudderP x heading error - rudderD x yaw rate (nose-wheel steering and
+//    rudder), wings held level; rotation at rotateSpeed_kt to rotatePitch_deg.
+// Each integral is limited to its output's range (no wind-up) and is carried over between tasks,
+// so a leg starts with the trim of the one before.
+//
+// Accuracy: with the project's own aircraft, no wind: altitude within 10 ft and airspeed within
+// 2 kt once settled, cross-track error within 20 m on a straight leg; on JSBSim's c172p the
+// figures are in docs/flight-laws.md.
+//
+// Offsets beyond those of the specified law (the simulator serves them; a simulator that does not
+// know the rudder simply keeps the value):
+//   0x02C8  4  vertical speed          metres per second x 256, climbing positive
+//   0x0BBA  2  rudder input            -16383 .. 16383, positive yaws right
+
+#include "kestro/FlightExecutor.h"
+
+#include <xml/Dom.h>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+namespace kestro {
+
+namespace offsets {
+inline constexpr std::uint32_t kVerticalSpeed = 0x02C8;
+inline constexpr std::uint32_t kRudder = 0x0BBA;
+} // namespace offsets
+
+/// Gains and limits of the stabilised law.  Control units: elevator, aileron and rudder inputs
+/// run -16383 .. 16383 ("units" below); the throttle is a fraction 0 .. 1 of the lever.
+struct StabilisedGains {
+    std::uint32_t period_ms = 50; ///< one control cycle, milliseconds of the clock (10 .. 200)
+
+    // Pitch attitude loop.
+    double pitchP = 300.0;      ///< elevator units per degree of pitch error
+    double pitchI = 150.0;      ///< elevator units per degree-second of pitch error (the trim)
+    double pitchD = 120.0;      ///< elevator units per degree/second of pitch rate (damping)
+    double minPitch_deg = -8.0; ///< pitch command limits, degrees (nose up positive)
+    double maxPitch_deg = 12.0;
+
+    // Vertical path.
+    double altitudeP = 0.15;   ///< metres/second of vertical speed per metre of altitude error
+    double maxClimb_mps = 3.0; ///< vertical speed command limits in altitude hold, m/s
+    double maxDescent_mps = 3.0;
+    double vsP = 1.5;            ///< degrees of pitch per m/s of vertical speed error
+    double vsI = 0.4;            ///< degrees of pitch per (m/s)-second of vertical speed error
+    double captureBand_m = 60.0; ///< farther below the target than this: climb at full power
+    double climbSpeed_kt = 74.0; ///< best-rate climb speed, knots indicated
+    double speedPitchP = 0.4;    ///< degrees of pitch per knot above the climb speed
+    double speedPitchI = 0.05;   ///< degrees of pitch per knot-second above the climb speed
+
+    // Airspeed on throttle.
+    double throttleP = 0.03;   ///< lever fraction per knot of airspeed error
+    double throttleI = 0.006;  ///< lever fraction per knot-second of airspeed error
+    double minThrottle = 0.15; ///< lever fraction limits while holding airspeed
+    double maxThrottle = 1.0;
+
+    // Lateral.
+    double headingToBank = 0.8;     ///< degrees of bank per degree of track error
+    double minBankLimit_deg = 15.0; ///< the standard-rate bank is held within these, degrees
+    double maxBankLimit_deg = 25.0;
+    double bankP = 700.0;        ///< aileron units per degree of bank error
+    double bankI = 60.0;         ///< aileron units per degree-second of bank error (the trim)
+    double bankD = 150.0;        ///< aileron units per degree/second of roll rate
+    double lookahead_m = 2500.0; ///< guidance lookahead along the leg, metres
+
+    // Take-off.
+    double rotateSpeed_kt = 55.0;      ///< rotation speed, knots indicated
+    double rotatePitch_deg = 7.0;      ///< pitch held from rotation until climbing, degrees
+    double rotateRate_degps = 2.0;     ///< how fast the pitch command rises at rotation, deg/s
+    double rudderP = 900.0;            ///< rudder units per degree of heading error on the roll
+    double rudderD = 400.0;            ///< rudder units per degree/second of yaw rate on the roll
+    double levelOffAltitude_m = 500.0; ///< the take-off levels off here, metres above sea level
+    double levelOffThrottle = 0.8;     ///< lever fraction after the level-off
+    double settle_s = 10.0;            ///< altitude hold before the take-off task ends, seconds
+};
+
+/// Flies the take-off and cruise tasks of one flight with the stabilised law through the link of
+/// `executor` (its waits, stop checks and time limit apply).  One instance per flight: it keeps
+/// the trims and the previous steer point between tasks.
+class CStabilisedPilot {
+public:
+    explicit CStabilisedPilot(CFlightExecutor& executor, const StabilisedGains& gains = {});
+
+    /// Brakes off, mixture rich, full throttle; roll on the runway heading with the rudder;
+    /// rotate at rotateSpeed_kt; climb at the best-rate speed; level off at levelOffAltitude_m.
+    void TakeOff();
+    /// One leg to the task's GPSCoordinate, along the line from the previous steer point, at the
+    /// task's procedure altitude (feet) and airspeed (knots) where it gives them, until within
+    /// 0.02 degrees of arc of the target.
+    void Cruise(const xml::Node& task);
+
+    /// The state as last read.
+    struct Sample {
+        double time_s = 0;
+        double latitude_deg = 0, longitude_deg = 0;
+        double altitude_m = 0;
+        double ias_kt = 0;
+        double vs_mps = 0;
+        double pitch_deg = 0, bank_deg = 0, heading_deg = 0;
+    };
+
+private:
+    enum class Vertical { Ground, Rotate, Climb, Hold };
+
+    /// Writes the controls and reads the state in one exchange, then waits for the rest of the
+    /// period.  Updates the rates.
+    void Cycle();
+    /// One cycle of the loops: lateral (rudder on the runway, else bank to the track) and
+    /// vertical (the current mode, towards `altitude_m`; airspeed on the throttle when given,
+    /// else the throttle stays where it is).
+    void Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt, bool onRunway);
+    double PitchToElevator(double pitchCommand_deg, double dt);
+    double BankToAileron(double bankCommand_deg, double dt);
+    double BankLimit() const;
+
+    CFlightExecutor& m_executor;
+    StabilisedGains m_g;
+
+    Sample m_now, m_previous;
+    bool m_haveSample = false;
+    double m_dt = 0;
+    std::int32_t m_verticalSpeedRaw = 0;
+    double m_pitchRate = 0, m_rollRate = 0, m_yawRate = 0;
+
+    // Control outputs, written in the next exchange.
+    double m_elevator = 0, m_aileron = 0, m_rudder = 0, m_throttle = 0;
+    bool m_writeControls = false;
+
+    // Integrals (trims).
+    double m_pitchTrim = 0; ///< elevator units
+    double m_bankTrim = 0;  ///< aileron units
+    double m_pitchBase = 0; ///< degrees: integral of the vertical speed or climb speed loop
+    double m_throttleBase = 0.8;
+    Vertical m_mode = Vertical::Ground;
+    double m_pitchCommand = 0;
+
+    std::optional<std::pair<double, double>> m_previousTarget; ///< latitude, longitude
+    std::optional<double> m_levelOffAltitude;                  ///< the altitude held last, metres
+};
+
+/// Desired track along a leg with lookahead guidance, on a local plane about the target (legs of
+/// a few hundred kilometres or less: the plane's error is below 0.5 % of the leg).
+/// @param start_lat, start_lon the leg's start (degrees).
+/// @param target_lat, target_lon the leg's target (degrees).
+/// @param lat, lon the aircraft's position (degrees).
+/// @param lookahead_m metres ahead along the leg of the point steered at.
+/// @param crossTrack_m if given, receives the cross-track error, metres, positive right of the
+///        leg (looking towards the target).
+/// @return true course in degrees [0, 360).
+double LegTrack(double start_lat, double start_lon, double target_lat, double target_lon,
+                double lat, double lon, double lookahead_m, double* crossTrack_m = nullptr);
+
+} // namespace kestro

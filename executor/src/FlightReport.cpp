@@ -1,0 +1,209 @@
+#include "kestro/FlightReport.h"
+
+#include "kestro/FlightExecutor.h"
+#include "kestro/Navigation.h"
+#include "kestro/StabilisedLaw.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace kestro {
+
+namespace {
+
+constexpr double kMetresPerDegree = 10001750.0 / 90.0;
+constexpr double kFeet = 0.3048;
+constexpr double kTargetArc_deg = 0.02;
+
+double Wrap180(double degrees) {
+    degrees = std::fmod(degrees, 360.0);
+    if (degrees > 180.0)
+        degrees -= 360.0;
+    if (degrees <= -180.0)
+        degrees += 360.0;
+    return degrees;
+}
+
+std::optional<double> Planned(const xml::Node& task, const char* path) {
+    const xml::Node node = task.selectSingleNode(path);
+    if (node.empty())
+        return std::nullopt;
+    const double value = ParseDecimal(node.text());
+    if (!(value > 0) || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+/// Follows a value against its plan over a leg.
+struct Holder {
+    HeldFigure& figure;
+    double tolerance;
+    void Add(double value, double legTime_s) {
+        figure.final = value;
+        if (!figure.planned)
+            return;
+        const double deviation = std::fabs(value - *figure.planned);
+        if (!figure.settledAfter_s && deviation <= tolerance) {
+            figure.settledAfter_s = legTime_s;
+            figure.maxDeviation = deviation;
+        }
+        figure.maxDeviation = std::max(figure.maxDeviation, deviation);
+    }
+};
+
+std::string Format(const char* format, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
+}
+
+std::string HeldText(const char* what, const HeldFigure& h, const char* unit, const char* format) {
+    if (!h.planned)
+        return std::string("\t") + what + ": none planned; " + Format(format, h.final) + " " +
+               unit + " at the end\n";
+    std::string text =
+        std::string("\t") + what + " " + Format(format, *h.planned) + " " + unit + " planned: ";
+    if (h.settledAfter_s)
+        text += "held within " + Format(format, h.maxDeviation) + " " + unit + " after " +
+                Format("%.0f", *h.settledAfter_s) + " s";
+    else
+        text += "never settled, " + Format(format, h.final) + " " + unit + " at the end";
+    return text + "\n";
+}
+
+} // namespace
+
+FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<FlightSample>& track) {
+    if (track.empty())
+        return;
+    const FlightSample& first = track.front();
+
+    // Take-off.
+    std::size_t legStart = 0;
+    std::optional<std::size_t> liftOff, levelOff;
+    for (std::size_t i = 0; i < track.size(); ++i) {
+        if (!liftOff && track[i].altitude_m > first.altitude_m + kLiftOffHeight_m)
+            liftOff = i;
+        if (!liftOff)
+            m_takeoff.maxHeadingDeviation_deg =
+                std::max(m_takeoff.maxHeadingDeviation_deg,
+                         std::fabs(Wrap180(track[i].heading_deg - first.heading_deg)));
+        if (!levelOff && track[i].altitude_m >= kLevelOff_m) {
+            levelOff = i;
+            break;
+        }
+    }
+    if (liftOff) {
+        const FlightSample& p = track[*liftOff];
+        m_takeoff.liftedOff = true;
+        m_takeoff.liftOffSpeed_kt = p.airspeed_kt;
+        m_takeoff.groundRoll_m =
+            kMetresPerDegree * GreatCircleDistance(first.latitude_deg, first.longitude_deg,
+                                                   p.latitude_deg, p.longitude_deg);
+        legStart = *liftOff;
+    }
+    if (levelOff) {
+        m_takeoff.timeToLevelOff_s = track[*levelOff].time_s - first.time_s;
+        legStart = *levelOff;
+    }
+
+    // Cruise legs.
+    if (!script)
+        return;
+    std::optional<std::pair<double, double>> previousTarget;
+    for (const xml::Node& task :
+         script->selectNodes("/flightscript/phase/task[@name=\"cruise\"]")) {
+        const xml::Node lat = task.selectSingleNode("GPSCoordinate/latitude");
+        const xml::Node lon = task.selectSingleNode("GPSCoordinate/longitude");
+        if (lat.empty() || lon.empty())
+            continue;
+        LegFigures leg;
+        leg.targetLatitude_deg = ParseDecimal(lat.text());
+        leg.targetLongitude_deg = ParseDecimal(lon.text());
+        leg.altitude_ft.planned = Planned(task, "procedure/altitude");
+        leg.airspeed_kt.planned = Planned(task, "procedure/airspeed");
+        const FlightSample& begin = track[legStart];
+        const auto start =
+            previousTarget.value_or(std::make_pair(begin.latitude_deg, begin.longitude_deg));
+        previousTarget = std::make_pair(leg.targetLatitude_deg, leg.targetLongitude_deg);
+        const double course =
+            TrueCourse(start.first, start.second, leg.targetLatitude_deg, leg.targetLongitude_deg);
+
+        Holder altitude{leg.altitude_ft, kAltitudeSettle_ft};
+        Holder airspeed{leg.airspeed_kt, kAirspeedSettle_kt};
+        leg.closestApproach_deg = 180;
+        bool onCourse = false;
+        std::size_t i = legStart;
+        for (; i < track.size(); ++i) {
+            const FlightSample& p = track[i];
+            const double distance = GreatCircleDistance(
+                p.latitude_deg, p.longitude_deg, leg.targetLatitude_deg, leg.targetLongitude_deg);
+            leg.closestApproach_deg = std::min(leg.closestApproach_deg, distance);
+            double crossTrack = 0;
+            LegTrack(start.first, start.second, leg.targetLatitude_deg, leg.targetLongitude_deg,
+                     p.latitude_deg, p.longitude_deg, 0, &crossTrack);
+            leg.maxCrossTrack_m = std::max(leg.maxCrossTrack_m, std::fabs(crossTrack));
+            onCourse = onCourse || (std::fabs(Wrap180(p.heading_deg - course)) <= kOnCourse_deg &&
+                                    std::fabs(p.bank_deg) <= kWingsLevel_deg);
+            if (onCourse)
+                leg.maxCrossTrackOnCourse_m =
+                    std::max(leg.maxCrossTrackOnCourse_m.value_or(0), std::fabs(crossTrack));
+            leg.maxBank_deg = std::max(leg.maxBank_deg, std::fabs(p.bank_deg));
+            leg.maxPitch_deg = std::max(leg.maxPitch_deg, std::fabs(p.pitch_deg));
+            altitude.Add(p.altitude_m / kFeet, p.time_s - begin.time_s);
+            // The airspeed counts from when the altitude has settled: climbs fly their own speed.
+            if (leg.altitude_ft.settledAfter_s || !leg.altitude_ft.planned)
+                airspeed.Add(p.airspeed_kt, p.time_s - begin.time_s);
+            else
+                leg.airspeed_kt.final = p.airspeed_kt;
+            leg.time_s = p.time_s - begin.time_s;
+            if (distance <= kTargetArc_deg) {
+                leg.reached = true;
+                break;
+            }
+        }
+        m_legs.push_back(leg);
+        legStart = std::min(i, track.size() - 1);
+    }
+}
+
+std::string FlightReport::Text() const {
+    std::string text = "Flight report\n";
+    text += "Take-off:\n";
+    if (m_takeoff.liftedOff) {
+        text += "\tground roll " + Format("%.0f", m_takeoff.groundRoll_m) + " m, lift-off at " +
+                Format("%.1f", m_takeoff.liftOffSpeed_kt) + " kt\n";
+        text += "\tgreatest deviation from the runway heading on the roll " +
+                Format("%.1f", m_takeoff.maxHeadingDeviation_deg) + " deg\n";
+    } else {
+        text += "\tdid not lift off (greatest deviation from the runway heading " +
+                Format("%.1f", m_takeoff.maxHeadingDeviation_deg) + " deg)\n";
+    }
+    if (m_takeoff.timeToLevelOff_s)
+        text += "\t" + Format("%.0f", kLevelOff_m) + " m after " +
+                Format("%.0f", *m_takeoff.timeToLevelOff_s) + " s\n";
+    else
+        text += "\tnever reached " + Format("%.0f", kLevelOff_m) + " m\n";
+    for (std::size_t i = 0; i < m_legs.size(); ++i) {
+        const LegFigures& leg = m_legs[i];
+        text += "Leg " + std::to_string(i + 1) + " to " + Format("%.6f", leg.targetLatitude_deg) +
+                ", " + Format("%.6f", leg.targetLongitude_deg) + ":\n";
+        text += std::string("\t") + (leg.reached ? "reached" : "NOT reached") +
+                ", closest approach " + Format("%.4f", leg.closestApproach_deg) + " deg (" +
+                Format("%.0f", leg.closestApproach_deg * kMetresPerDegree) + " m), leg time " +
+                Format("%.0f", leg.time_s) + " s\n";
+        text += "\tgreatest cross-track error " + Format("%.0f", leg.maxCrossTrack_m) + " m";
+        if (leg.maxCrossTrackOnCourse_m)
+            text += ", " + Format("%.0f", *leg.maxCrossTrackOnCourse_m) + " m once on course";
+        else
+            text += ", never on course";
+        text += "\n\tlargest bank " + Format("%.1f", leg.maxBank_deg) + " deg, largest pitch " +
+                Format("%.1f", leg.maxPitch_deg) + " deg\n";
+        text += HeldText("altitude", leg.altitude_ft, "ft", "%.0f");
+        text += HeldText("airspeed", leg.airspeed_kt, "kt", "%.1f");
+    }
+    return text;
+}
+
+} // namespace kestro
