@@ -1,10 +1,11 @@
 // fssim: serves the simulator link to other processes, in real time (or faster), with the flight
-// model of a light trainer parked on a runway threshold.
+// model of a light trainer (or JSBSim's Cessna 172P) parked on a runway threshold.
 #include "fssim/Simulator.h"
 #include "fssim/Start.h"
 
 #include <ipc/Endpoint.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -19,7 +20,9 @@ namespace {
 
 std::atomic<bool> g_stop{false};
 
-void OnSignal(int) { g_stop = true; }
+void OnSignal(int) {
+    g_stop = true;
+}
 
 const char* const kUsage =
     "usage: fssim [options]\n"
@@ -29,10 +32,13 @@ const char* const kUsage =
     "  --heading DEG         true heading the aircraft stands on\n"
     "  --elevation FT        runway elevation in feet\n"
     "Simulation:\n"
+    "  --fdm builtin|jsbsim  flight model: the simulator's own trainer (default) or JSBSim's\n"
+    "                        Cessna 172P run by the JSBSim program in lock-step\n"
     "  --rate R              simulated seconds per wall-clock second (default 1)\n"
-    "  --hz N                model steps per simulated second, 1 to 1000 (default 100)\n"
-    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots\n"
-    "  --turbulence MPS      vertical gusts of this standard deviation\n"
+    "  --hz N                model steps per simulated second, 1 to 1000 (default 100;\n"
+    "                        JSBSim always runs 120)\n"
+    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots (builtin only)\n"
+    "  --turbulence MPS      vertical gusts of this standard deviation (builtin only)\n"
     "  --seed N              seed of the turbulence (default 1)\n"
     "  --duration S          stop after S simulated seconds (default: until interrupted)\n"
     "  --track FILE          write the flown track as CSV when stopping\n"
@@ -47,8 +53,7 @@ const char* const kUsage =
     "  --close-after N       answer N requests, then close the link\n"
     "The endpoint is a socket in $AVILO_IPC_DIR (default: a per-user runtime folder).\n";
 
-double ToDouble(const std::string& option, const char* text)
-{
+double ToDouble(const std::string& option, const char* text) {
     char* end = nullptr;
     const double v = std::strtod(text, &end);
     if (end == text || *end != '\0')
@@ -56,8 +61,7 @@ double ToDouble(const std::string& option, const char* text)
     return v;
 }
 
-unsigned long ToUnsigned(const std::string& option, const char* text, int base = 10)
-{
+unsigned long ToUnsigned(const std::string& option, const char* text, int base = 10) {
     char* end = nullptr;
     const unsigned long v = std::strtoul(text, &end, base);
     if (end == text || *end != '\0' || text[0] == '-')
@@ -67,8 +71,7 @@ unsigned long ToUnsigned(const std::string& option, const char* text, int base =
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     fssim::SimConfig config;
     config.start = {52.30173122, 4.73740403, 3.205903, -11.0};
     std::string className = "UIPCMAIN";
@@ -93,6 +96,14 @@ int main(int argc, char** argv)
                 if (!start)
                     throw std::invalid_argument(error);
                 config.start = *start;
+            } else if (opt == "--fdm") {
+                const std::string fdm = value();
+                if (fdm == "builtin")
+                    config.fdm = fssim::Fdm::Builtin;
+                else if (fdm == "jsbsim")
+                    config.fdm = fssim::Fdm::Jsbsim;
+                else
+                    throw std::invalid_argument("--fdm wants builtin or jsbsim, not " + fdm);
             } else if (opt == "--lat") {
                 config.start.latitude_deg = ToDouble(opt, value());
             } else if (opt == "--lon") {
@@ -133,7 +144,8 @@ int main(int argc, char** argv)
                 config.faults.simVersion =
                     0xFADE0000u | (static_cast<std::uint32_t>(ToUnsigned(opt, value())) & 0xFFFFu);
             } else if (opt == "--link-version") {
-                config.faults.linkVersion = static_cast<std::uint32_t>(ToUnsigned(opt, value(), 16));
+                config.faults.linkVersion =
+                    static_cast<std::uint32_t>(ToUnsigned(opt, value(), 16));
             } else if (opt == "--no-answer") {
                 config.faults.noAnswer = true;
             } else if (opt == "--wrong-answer") {
@@ -146,6 +158,9 @@ int main(int argc, char** argv)
                 throw std::invalid_argument("unknown option " + opt);
             }
         }
+        if (config.fdm == fssim::Fdm::Jsbsim &&
+            (config.weather.windSpeed_kt != 0.0 || config.weather.turbulence_mps != 0.0))
+            throw std::invalid_argument("--wind and --turbulence apply to the builtin model only");
     } catch (const std::exception& e) {
         std::cerr << "fssim: " << e.what() << "\n" << kUsage;
         return 2;
@@ -161,16 +176,21 @@ int main(int argc, char** argv)
 
         const ipc::Handler handler = [&sim](const ipc::Message& m) { return sim.HandleMessage(m); };
         const auto start = std::chrono::steady_clock::now();
-        const double stepWallMs = 1000.0 / config.rateHz / rate;
+        const int hz = config.fdm == fssim::Fdm::Jsbsim ? 120 : config.rateHz;
+        const double stepWallMs = 1000.0 / hz / rate;
         const int serveMs = std::max(0, std::min(10, static_cast<int>(stepWallMs)));
         const std::uint64_t durationUs = static_cast<std::uint64_t>(duration * 1e6);
         while (!g_stop) {
-            const double wallUs = std::chrono::duration<double, std::micro>(
-                                      std::chrono::steady_clock::now() - start)
-                                      .count();
+            const double wallUs =
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                    .count();
             const auto due = static_cast<std::uint64_t>(wallUs * rate);
+            // At most 50 ms of simulated time between two looks at the link: a model that
+            // cannot keep up with the rate lags behind but still answers.
             if (due > sim.NowUs())
-                sim.AdvanceUs(due - sim.NowUs());
+                sim.AdvanceUs(std::min<std::uint64_t>(due - sim.NowUs(), 50000));
+            if (!sim.Failure().empty())
+                break;
             if (durationUs > 0 && sim.NowUs() >= durationUs)
                 break;
             endpoint.Serve(serveMs, handler);
@@ -183,6 +203,11 @@ int main(int argc, char** argv)
                 std::cerr << "fssim: cannot write " << trackPath << "\n";
                 return 1;
             }
+        }
+        if (!sim.Failure().empty()) {
+            std::cerr << "fssim: the flight model failed after " << sim.NowMs() / 1000.0
+                      << " simulated seconds: " << sim.Failure() << "\n";
+            return 1;
         }
         std::cout << "fssim: stopped after " << sim.NowMs() / 1000.0 << " simulated seconds, "
                   << sim.RequestCount() << " requests" << std::endl;

@@ -11,13 +11,16 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = kPi / 180.0;
 constexpr double kSeaLevelDensity = 1.225;
 
-double Clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+double Clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
 
-double Norm(int raw, double full) { return std::clamp(raw / full, -1.0, 1.0); }
+double Norm(int raw, double full) {
+    return std::clamp(raw / full, -1.0, 1.0);
+}
 
 /// First-order lag of `value` towards `target` with time constant tau, rate-limited.
-double Lag(double value, double target, double tau, double maxRate, double dt)
-{
+double Lag(double value, double target, double tau, double maxRate, double dt) {
     double rate = (target - value) / std::max(tau, 1e-6);
     rate = std::clamp(rate, -maxRate, maxRate);
     const double next = value + rate * dt;
@@ -25,28 +28,23 @@ double Lag(double value, double target, double tau, double maxRate, double dt)
     return (target - value) * (target - next) < 0.0 ? target : next;
 }
 
-double WrapHeading(double h)
-{
+double WrapHeading(double h) {
     h = std::fmod(h, 360.0);
     return h < 0.0 ? h + 360.0 : h;
 }
 
 } // namespace
 
-double AirDensity(double altitude_m)
-{
+double AirDensity(double altitude_m) {
     const double t = 1.0 - 0.0065 * std::clamp(altitude_m, -500.0, 11000.0) / 288.15;
     return kSeaLevelDensity * std::pow(t, 4.2559);
 }
 
 FlightModel::FlightModel(const Aircraft& aircraft, const Weather& weather)
-    : m_aircraft(aircraft), m_weather(weather), m_rng(weather.seed)
-{
-}
+    : m_aircraft(aircraft), m_weather(weather), m_rng(weather.seed) {}
 
 void FlightModel::Park(double latitude_deg, double longitude_deg, double heading_deg,
-                       double elevation_m)
-{
+                       double elevation_m) {
     m_state = State{};
     m_state.latitude_deg = latitude_deg;
     m_state.longitude_deg = longitude_deg;
@@ -59,8 +57,7 @@ void FlightModel::Park(double latitude_deg, double longitude_deg, double heading
     m_gust = 0.0;
 }
 
-double FlightModel::PowerFraction() const
-{
+double FlightModel::PowerFraction() const {
     const double throttle = Clamp01(m_controls.throttle / 16384.0);
     const double mixture = Clamp01(m_controls.mixture / 16384.0);
     // Below 10 % the mixture is at idle cut-off and the engine gives nothing; from 60 % on it
@@ -72,8 +69,7 @@ double FlightModel::PowerFraction() const
     return lever * mixtureFactor * densityFactor;
 }
 
-FlightModel::Forces FlightModel::ComputeForces(double gustVertical_mps) const
-{
+FlightModel::Forces FlightModel::ComputeForces(double gustVertical_mps) const {
     const Aircraft& a = m_aircraft;
     const double rho = AirDensity(m_state.altitude_m);
     const double v = m_state.tas_mps;
@@ -105,8 +101,7 @@ FlightModel::Forces FlightModel::ComputeForces(double gustVertical_mps) const
     return {thrust, q * a.wingArea_m2 * cl, q * a.wingArea_m2 * cd, alpha, rho, stalled};
 }
 
-Derived FlightModel::GetDerived() const
-{
+Derived FlightModel::GetDerived() const {
     const Forces f = ComputeForces(m_gust);
     Derived d;
     d.tas_kt = m_state.tas_mps / kMetresPerKnot;
@@ -121,8 +116,7 @@ Derived FlightModel::GetDerived() const
     return d;
 }
 
-void FlightModel::Step(double dt)
-{
+void FlightModel::Step(double dt) {
     const Aircraft& a = m_aircraft;
     State& s = m_state;
     const double m = a.mass_kg;
@@ -142,7 +136,8 @@ void FlightModel::Step(double dt)
     const double ias_kt = s.tas_mps / kMetresPerKnot * std::sqrt(f.density / kSeaLevelDensity);
 
     // Pitch attitude commanded by the elevator input.
-    double pitchCmd = Norm(m_controls.elevator, 16383.0) * a.pitchRange_deg;
+    double pitchCmd =
+        Norm(m_controls.elevator + m_controls.elevatorTrim, 16383.0) * a.pitchRange_deg;
     if (s.onGround) {
         const double authority =
             Clamp01((ias_kt - a.rotateFrom_kt) / (a.rotateFull_kt - a.rotateFrom_kt));
@@ -184,7 +179,9 @@ void FlightModel::Step(double dt)
         const double gdot = (f.lift * std::cos(phi) + f.thrust * std::sin(alphaRad) -
                              weight * std::cos(s.gamma_rad)) /
                             (m * v);
-        const double psidot = f.lift * std::sin(phi) / (m * v * std::cos(s.gamma_rad));
+        double psidot = f.lift * std::sin(phi) / (m * v * std::cos(s.gamma_rad));
+        if (m_controls.rudder != 0) // a skid: the nose goes round, the flight path with it
+            psidot += Norm(m_controls.rudder, 16383.0) * a.rudderYawFull_degps * kDeg;
         s.tas_mps = std::max(0.0, s.tas_mps + vdot * dt);
         s.gamma_rad = std::clamp(s.gamma_rad + gdot * dt, -kPi / 2 + 0.01, kPi / 2 - 0.01);
         s.heading_deg = WrapHeading(s.heading_deg + psidot / kDeg * dt);

@@ -13,9 +13,7 @@ InProcessSim::InProcessSim(const SimConfig& config, const std::string& className
           // whole time-out.
           sim->AdvanceMs(reply.kind == ipc::Reply::Kind::NoAnswer ? kNoAnswerMs : kExchangeMs);
           return reply;
-      })
-{
-}
+      }) {}
 
 InProcessSim::~InProcessSim() = default;
 

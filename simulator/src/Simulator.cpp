@@ -1,6 +1,7 @@
 #include "fssim/Simulator.h"
 
 #include "fssim/Offsets.h"
+#include "fssim/jsbsim/JsbsimModel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,35 +19,32 @@ constexpr std::uint32_t kWriteHeader = 12;
 constexpr std::size_t kViewCache = 8;
 constexpr double kFeet = 0.3048;
 
-std::uint32_t Get32(const std::uint8_t* p)
-{
+std::uint32_t Get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-template <typename T> void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, T value)
-{
+template <typename T> void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, T value) {
     // Little-endian host: the value's bytes are its encoding.
     std::memcpy(space.data() + offset, &value, sizeof value);
 }
 
-template <typename T> T Get(const std::vector<std::uint8_t>& space, std::uint32_t offset)
-{
+template <typename T> T Get(const std::vector<std::uint8_t>& space, std::uint32_t offset) {
     T value;
     std::memcpy(&value, space.data() + offset, sizeof value);
     return value;
 }
 
-std::int32_t Scaled(double v, double scale)
-{
-    return static_cast<std::int32_t>(std::clamp(std::round(v * scale), -2147483648.0, 2147483647.0));
+std::int32_t Scaled(double v, double scale) {
+    return static_cast<std::int32_t>(
+        std::clamp(std::round(v * scale), -2147483648.0, 2147483647.0));
 }
 
 } // namespace
 
-void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track)
-{
-    out << "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,bank_deg,heading_deg\n";
+void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
+    out << "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,bank_deg,heading_"
+           "deg\n";
     char line[256];
     for (const TrackPoint& p : track) {
         std::snprintf(line, sizeof line, "%.3f,%.7f,%.7f,%.2f,%.2f,%.2f,%.2f,%.2f\n", p.time_s,
@@ -56,43 +54,51 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track)
     }
 }
 
+std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config, jsbsim::JsbsimModel*& jsbsim) {
+    if (config.fdm == Fdm::Jsbsim) {
+        auto model = std::make_unique<jsbsim::JsbsimModel>();
+        jsbsim = model.get();
+        return model;
+    }
+    return std::make_unique<FlightModel>(config.aircraft, config.weather);
+}
+
 Simulator::Simulator(const SimConfig& config)
-    : m_config(config), m_model(config.aircraft, config.weather), m_space(offsets::kSpace, 0),
+    : m_config(config), m_model(MakeModel(config, m_jsbsim)), m_space(offsets::kSpace, 0),
       m_stepUs(1000000u / static_cast<std::uint64_t>(std::clamp(config.rateHz, 1, 1000))),
-      m_msgId(ipc::RegisterWindowMessage("FsasmLib:IPC"))
-{
+      m_msgId(ipc::RegisterWindowMessage("FsasmLib:IPC")) {
     const StartPosition& s = config.start;
-    m_model.Park(s.latitude_deg, s.longitude_deg, s.heading_deg, s.elevation_ft * kFeet);
-    const Controls& c = m_model.GetControls();
+    m_model->Park(s.latitude_deg, s.longitude_deg, s.heading_deg, s.elevation_ft * kFeet);
+    const Controls& c = m_model->GetControls();
     Put<std::int16_t>(m_space, offsets::kThrottle, static_cast<std::int16_t>(c.throttle));
     Put<std::int16_t>(m_space, offsets::kMixture, static_cast<std::int16_t>(c.mixture));
     Put<std::int16_t>(m_space, offsets::kElevator, static_cast<std::int16_t>(c.elevator));
     Put<std::int32_t>(m_space, offsets::kAileron, c.aileron);
+    Put<std::int16_t>(m_space, offsets::kRudder, static_cast<std::int16_t>(c.rudder));
+    Put<std::int16_t>(m_space, offsets::kElevatorTrim, static_cast<std::int16_t>(c.elevatorTrim));
     Put<std::int16_t>(m_space, offsets::kParkingBrake, static_cast<std::int16_t>(c.parkingBrake));
     RefreshOffsets();
     m_track.push_back(CurrentPoint());
     m_nextTrackUs = std::uint64_t{m_config.trackPeriodMs} * 1000;
 }
 
-TrackPoint Simulator::CurrentPoint() const
-{
-    const State& s = m_model.GetState();
-    return {static_cast<double>(m_modelUs) / 1e6,
-            s.latitude_deg,
-            s.longitude_deg,
-            s.altitude_m,
-            m_model.GetDerived().ias_kt,
-            s.pitch_deg,
-            s.bank_deg,
-            s.heading_deg};
+Simulator::~Simulator() = default;
+
+TrackPoint Simulator::CurrentPoint() const {
+    const State& s = m_model->GetState();
+    return {static_cast<double>(m_modelUs) / 1e6, s.latitude_deg, s.longitude_deg, s.altitude_m,
+            m_model->GetDerived().ias_kt,         s.pitch_deg,    s.bank_deg,      s.heading_deg};
 }
 
-void Simulator::AdvanceUs(std::uint64_t us)
-{
+void Simulator::AdvanceUs(std::uint64_t us) {
     m_nowUs += us;
+    if (m_jsbsim) {
+        AdvanceJsbsim();
+        return;
+    }
     const double dt = static_cast<double>(m_stepUs) / 1e6;
     while (m_modelUs + m_stepUs <= m_nowUs) {
-        m_model.Step(dt);
+        m_model->Step(dt);
         m_modelUs += m_stepUs;
         if (m_config.trackPeriodMs > 0 && m_modelUs >= m_nextTrackUs) {
             m_track.push_back(CurrentPoint());
@@ -101,10 +107,31 @@ void Simulator::AdvanceUs(std::uint64_t us)
     }
 }
 
-void Simulator::RefreshOffsets()
-{
-    const State& s = m_model.GetState();
-    const Derived d = m_model.GetDerived();
+void Simulator::AdvanceJsbsim() {
+    if (!m_failure.empty())
+        return; // time passes, the model stays where it failed
+    try {
+        // In pieces that end on the track's sample times, so that a long advance still records
+        // every point.
+        while (m_modelUs < m_nowUs) {
+            std::uint64_t until = m_nowUs;
+            if (m_config.trackPeriodMs > 0)
+                until = std::min(until, m_nextTrackUs);
+            m_jsbsim->AdvanceUs(until - m_modelUs);
+            m_modelUs = until;
+            if (m_config.trackPeriodMs > 0 && m_modelUs >= m_nextTrackUs) {
+                m_track.push_back(CurrentPoint());
+                m_nextTrackUs += std::uint64_t{m_config.trackPeriodMs} * 1000;
+            }
+        }
+    } catch (const std::exception& e) {
+        m_failure = e.what();
+    }
+}
+
+void Simulator::RefreshOffsets() {
+    const State& s = m_model->GetState();
+    const Derived d = m_model->GetDerived();
     Put<std::int32_t>(m_space, offsets::kGroundElevation, Scaled(s.groundElevation_m, 256.0));
     Put<std::int32_t>(m_space, offsets::kTrueAirspeed, Scaled(d.tas_kt, offsets::kKnotsScale));
     Put<std::int32_t>(m_space, offsets::kIndicatedAirspeed, Scaled(d.ias_kt, offsets::kKnotsScale));
@@ -120,20 +147,20 @@ void Simulator::RefreshOffsets()
     Put<std::uint32_t>(m_space, offsets::kSimVersion, m_config.faults.simVersion);
 }
 
-void Simulator::ApplyControls()
-{
-    Controls& c = m_model.GetControls();
+void Simulator::ApplyControls() {
+    Controls& c = m_model->GetControls();
     c.throttle = Get<std::int16_t>(m_space, offsets::kThrottle);
     c.mixture = Get<std::int16_t>(m_space, offsets::kMixture);
     c.elevator = Get<std::int16_t>(m_space, offsets::kElevator);
     c.aileron = Get<std::int32_t>(m_space, offsets::kAileron);
+    c.rudder = Get<std::int16_t>(m_space, offsets::kRudder);
+    c.elevatorTrim = Get<std::int16_t>(m_space, offsets::kElevatorTrim);
     c.parkingBrake = Get<std::int16_t>(m_space, offsets::kParkingBrake);
     c.leftToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kLeftToeBrake), 200);
     c.rightToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kRightToeBrake), 200);
 }
 
-bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size)
-{
+bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size) {
     // Check the whole batch first: every record inside the block and the offset space.
     std::size_t pos = 0;
     for (;;) {
@@ -174,8 +201,7 @@ bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size)
     return true;
 }
 
-std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const std::string& name)
-{
+std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const std::string& name) {
     for (auto it = m_views.begin(); it != m_views.end(); ++it) {
         if (it->sender == sender && it->view->Name() == name) {
             auto view = it->view;
@@ -195,11 +221,10 @@ std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const 
     return view;
 }
 
-ipc::Reply Simulator::HandleMessage(const ipc::Message& message)
-{
+ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
     ++m_requests;
     const Faults& f = m_config.faults;
-    if (f.closeAfter != 0 && m_requests > f.closeAfter)
+    if ((f.closeAfter != 0 && m_requests > f.closeAfter) || !m_failure.empty())
         return ipc::Reply::Close();
     if (f.noAnswer)
         return ipc::Reply::NoAnswer();

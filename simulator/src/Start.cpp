@@ -16,8 +16,7 @@ const char* const kTakeoffProcedure =
     "/flightscript/phase[@name=\"takeoff\"]/task[@name=\"takeoff\"]/procedure[@name=\"takeoff\"]";
 
 /// The text of `path` below `node` as a number; false when the element is missing.
-bool Number(const xml::Node& node, const char* path, double& value, std::string& error)
-{
+bool Number(const xml::Node& node, const char* path, double& value, std::string& error) {
     const xml::Node n = node.selectSingleNode(path);
     if (!n) {
         error = std::string("the take-off runway has no ") + path;
@@ -27,8 +26,7 @@ bool Number(const xml::Node& node, const char* path, double& value, std::string&
     return true;
 }
 
-std::optional<StartPosition> FromRunway(const xml::Node& node, std::string& error)
-{
+std::optional<StartPosition> FromRunway(const xml::Node& node, std::string& error) {
     StartPosition start;
     if (!Number(node, "GPSRunway/latitude", start.latitude_deg, error) ||
         !Number(node, "GPSRunway/longitude", start.longitude_deg, error) ||
@@ -41,8 +39,7 @@ std::optional<StartPosition> FromRunway(const xml::Node& node, std::string& erro
 } // namespace
 
 std::optional<StartPosition> StartFromScript(const std::shared_ptr<xml::Document>& script,
-                                             std::string& error)
-{
+                                             std::string& error) {
     try {
         const xml::Node procedure = script->selectSingleNode(kTakeoffProcedure);
         if (!procedure) {
@@ -57,8 +54,7 @@ std::optional<StartPosition> StartFromScript(const std::shared_ptr<xml::Document
 }
 
 std::optional<StartPosition> StartFromPlan(const std::shared_ptr<xml::Document>& plan,
-                                           std::string& error)
-{
+                                           std::string& error) {
     try {
         xml::Node airport = plan->selectSingleNode("/avilo/steerpoint[task=\"takeoff\"]/airport");
         if (!airport)
@@ -74,8 +70,7 @@ std::optional<StartPosition> StartFromPlan(const std::shared_ptr<xml::Document>&
     }
 }
 
-std::optional<StartPosition> StartFromFile(const std::string& path, std::string& error)
-{
+std::optional<StartPosition> StartFromFile(const std::string& path, std::string& error) {
     try {
         auto doc = xml::Document::Create();
         if (!doc->load(path)) {
@@ -99,19 +94,16 @@ std::optional<StartPosition> StartFromFile(const std::string& path, std::string&
 #else
 
 std::optional<StartPosition> StartFromScript(const std::shared_ptr<xml::Document>&,
-                                             std::string& error)
-{
+                                             std::string& error) {
     error = "built without the XML layer";
     return std::nullopt;
 }
 std::optional<StartPosition> StartFromPlan(const std::shared_ptr<xml::Document>&,
-                                           std::string& error)
-{
+                                           std::string& error) {
     error = "built without the XML layer";
     return std::nullopt;
 }
-std::optional<StartPosition> StartFromFile(const std::string&, std::string& error)
-{
+std::optional<StartPosition> StartFromFile(const std::string&, std::string& error) {
     error = "built without the XML layer";
     return std::nullopt;
 }

@@ -98,11 +98,10 @@ private:
             m_bankI =
                 std::clamp(m_bankI + 200.0 * (bankTarget - s.bank_deg) * kDt, -4000.0, 4000.0);
         c.aileron = Raw(1500.0 * (bankTarget - s.bank_deg) - 300.0 * p + m_bankI);
-        auto& x = m_model.GetExtraControls();
         if (rudderOnHeading)
-            x.rudder = Raw(2500.0 * Wrap180(headingTarget - s.heading_deg) - 1200.0 * r);
+            c.rudder = Raw(2500.0 * Wrap180(headingTarget - s.heading_deg) - 1200.0 * r);
         else
-            x.rudder = 0;
+            c.rudder = 0;
         m_last = s;
         m_model.Step(kDt);
     }
@@ -169,9 +168,9 @@ TEST(JsbsimModel, ControlsReachTheModelWithTheirSigns) {
     auto& c = m.GetControls();
     c.throttle = 8192;
     c.mixture = 16384;
-    c.elevator = 16383;                  // nose up: the model's elevator is negative nose up
-    c.aileron = -8192;                   // roll left
-    m.GetExtraControls().rudder = 16383; // yaw right: the model's rudder is positive left
+    c.elevator = 16383; // nose up: the model's elevator is negative nose up
+    c.aileron = -8192;  // roll left
+    c.rudder = 16383;   // yaw right: the model's rudder is positive left
     c.parkingBrake = 0;
     c.leftToeBrake = 100;
     m.Step(0.1);

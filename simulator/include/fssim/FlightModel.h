@@ -11,7 +11,9 @@
 //  - Aileron input commands a roll rate (full input = rollRateFull_degps, a few percent of the
 //    real aileron's authority); with the ailerons centred the bank is kept.
 //  - Laterally neutral: no torque, P-factor or asymmetric weight; on the ground the wheels keep
-//    the wings level and the heading fixed (no steering).
+//    the wings level and the heading fixed (no steering).  The rudder does little: in the air it
+//    skids the heading round at up to rudderYawFull_degps, on the ground nothing.
+//  - Elevator trim adds to the elevator input (their sum is limited to the input's range).
 //  - Turns are coordinated: the heading rate is L sin(bank) / (m V cos(gamma)), that is
 //    g tan(bank) / V in a level turn.
 // Equations: dV/dt = (T cos a - D)/m - g sin(gamma);  d(gamma)/dt = (L cos(bank) + T sin a -
@@ -26,6 +28,8 @@
 // Units: SI inside; positions in degrees on a sphere of 10,001,750 m per 90 degrees of
 // latitude (the simulator's own scale).
 
+#include "fssim/AircraftModel.h"
+
 #include <cstdint>
 #include <random>
 
@@ -38,15 +42,15 @@ struct Aircraft {
     double aspectRatio = 7.32;
     double oswald = 0.75;
     double cd0 = 0.031;
-    double cl0 = 0.44;            ///< lift coefficient at zero angle of attack of the fuselage datum
+    double cl0 = 0.44; ///< lift coefficient at zero angle of attack of the fuselage datum
     double clAlpha_perDeg = 0.095;
-    double clMax = 1.62;          ///< clean stall: about 50 KCAS at maximum weight
-    double groundEffect = 0.10;   ///< extra lift fraction on the runway ...
-    double wingSpan_m = 11.0;     ///< ... fading out at this height
-    double power_W = 119300.0;    ///< 160 hp
+    double clMax = 1.62;        ///< clean stall: about 50 KCAS at maximum weight
+    double groundEffect = 0.10; ///< extra lift fraction on the runway ...
+    double wingSpan_m = 11.0;   ///< ... fading out at this height
+    double power_W = 119300.0;  ///< 160 hp
     double staticThrust_N = 2350.0;
     double thrustDrop_Ns2pm2 = 0.20; ///< kT: thrust lost with the square of the airspeed
-    double idlePower = 0.04;      ///< power fraction at closed throttle
+    double idlePower = 0.04;         ///< power fraction at closed throttle
     double rollingFriction = 0.02;
     double brakeFriction = 0.45;  ///< added friction coefficient at full brake
     double pitchRange_deg = 30.0; ///< pitch commanded by full elevator input
@@ -54,20 +58,10 @@ struct Aircraft {
     double maxPitchRate_degps = 12.0;
     double rollRateFull_degps = 3.0; ///< roll rate at full aileron input (5 % of real authority)
     double rollLag_s = 0.2;
-    double rotateFrom_kt = 35.0;  ///< on the ground the nose can rise from this airspeed ...
-    double rotateFull_kt = 45.0;  ///< ... fully (up to maxGroundPitch) from this one
+    double rudderYawFull_degps = 1.5; ///< heading rate of a skid at full rudder, in the air
+    double rotateFrom_kt = 35.0;      ///< on the ground the nose can rise from this airspeed ...
+    double rotateFull_kt = 45.0;      ///< ... fully (up to maxGroundPitch) from this one
     double maxGroundPitch_deg = 12.0;
-};
-
-/// Control positions as the simulator's offsets give them (raw input units).
-struct Controls {
-    int throttle = 0;      ///< 0 .. 16384 (full power)
-    int mixture = 16384;   ///< 0 idle cut-off .. 16384 full rich
-    int elevator = 0;      ///< -16383 .. 16383, positive nose up
-    int aileron = 0;       ///< -16383 .. 16383, positive rolls right
-    int parkingBrake = 0;  ///< 0 released .. 32767 set
-    int leftToeBrake = 0;  ///< 0 .. 200
-    int rightToeBrake = 0; ///< 0 .. 200
 };
 
 /// Optional wind (constant, blowing FROM `fromDeg`) and turbulence (seeded, deterministic).
@@ -78,35 +72,7 @@ struct Weather {
     std::uint32_t seed = 1;
 };
 
-struct State {
-    double latitude_deg = 0.0;
-    double longitude_deg = 0.0;
-    double altitude_m = 0.0;        ///< of the aircraft above mean sea level
-    double groundElevation_m = 0.0; ///< of the terrain (flat: the start elevation)
-    double tas_mps = 0.0;           ///< true airspeed along the flight path
-    double gamma_rad = 0.0;         ///< flight-path angle, climbing positive
-    double heading_deg = 0.0;       ///< true, [0, 360)
-    double pitch_deg = 0.0;
-    double bank_deg = 0.0;
-    double rollRate_degps = 0.0;
-    bool onGround = true;
-    double distanceRolled_m = 0.0;  ///< ground distance covered while on the ground
-};
-
-/// Figures derived from the state, as the instruments give them.
-struct Derived {
-    double ias_kt = 0.0;      ///< indicated (= equivalent) airspeed
-    double tas_kt = 0.0;
-    double verticalSpeed_mps = 0.0;
-    double alpha_deg = 0.0;
-    double density_kgpm3 = 0.0;
-    double thrust_N = 0.0;
-    double lift_N = 0.0;
-    double drag_N = 0.0;
-    bool stalled = false;
-};
-
-class FlightModel {
+class FlightModel final : public AircraftModel {
 public:
     static constexpr double kMetresPerDegreeLat = 10001750.0 / 90.0;
     static constexpr double kMetresPerKnot = 1852.0 / 3600.0;
@@ -116,16 +82,17 @@ public:
 
     /// Parks the aircraft at a position, true heading (degrees) and ground elevation (metres),
     /// engine idling, mixture rich, parking brake set, controls centred.
-    void Park(double latitude_deg, double longitude_deg, double heading_deg, double elevation_m);
+    void Park(double latitude_deg, double longitude_deg, double heading_deg,
+              double elevation_m) override;
 
     /// Advances the model by dt seconds (a fixed step of 0.001 to 0.05 s is sensible).
-    void Step(double dt);
+    void Step(double dt) override;
 
-    Controls& GetControls() { return m_controls; }
-    const Controls& GetControls() const { return m_controls; }
-    const State& GetState() const { return m_state; }
+    Controls& GetControls() override { return m_controls; }
+    const Controls& GetControls() const override { return m_controls; }
+    const State& GetState() const override { return m_state; }
     State& MutableState() { return m_state; }
-    Derived GetDerived() const;
+    Derived GetDerived() const override;
     const Aircraft& GetAircraft() const { return m_aircraft; }
 
     /// Power fraction the engine delivers now (0 .. 1), from throttle, mixture and density.

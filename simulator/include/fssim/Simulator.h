@@ -9,11 +9,22 @@
 // unknown record id or a missing end marker rejects the batch (answer 0, nothing read or
 // written).
 //
-// Time: the model steps at a fixed rate (rateHz).  AdvanceUs/AdvanceMs run as many steps as the
-// time covers; the remainder carries over, so any sequence of advances adds up exactly.  The
-// simulator is not locked: use it from one thread at a time (in virtual time the thread that
-// does the link's exchanges).
+// Flight models (SimConfig::fdm): the simulator's own trainer (fssim::FlightModel), or JSBSim's
+// Cessna 172P flown by the JSBSim program as a child process in lock-step
+// (fssim::jsbsim::JsbsimModel: started, engine running and parking brake set before the
+// simulator's time starts; wind and turbulence are not applied to it).  Both serve the same
+// offsets with the same scales and signs.
+//
+// Time: the builtin model steps at a fixed rate (rateHz), JSBSim's at 120 frames per simulated
+// second.  AdvanceUs/AdvanceMs run as many steps as the time covers; the remainder carries over,
+// so any sequence of advances adds up exactly.  The simulator is not locked: use it from one
+// thread at a time (in virtual time the thread that does the link's exchanges).
+//
+// A model that fails while running (the JSBSim program dies or stops answering) stops the
+// simulation: Failure() says what happened, time still passes, and every later message is
+// answered by closing the link, so a client sees a broken link instead of a frozen aircraft.
 
+#include "fssim/AircraftModel.h"
 #include "fssim/FlightModel.h"
 
 #include <ipc/Endpoint.h>
@@ -27,12 +38,16 @@
 
 namespace fssim {
 
+namespace jsbsim {
+class JsbsimModel;
+}
+
 /// Where the aircraft starts: parked on a runway threshold.
 struct StartPosition {
-    double latitude_deg = 52.3;   ///< north positive
-    double longitude_deg = 4.76;  ///< east positive
-    double heading_deg = 0.0;     ///< true heading, degrees clockwise from north
-    double elevation_ft = 0.0;    ///< runway elevation in feet, as plans and the airport base give it
+    double latitude_deg = 52.3;  ///< north positive
+    double longitude_deg = 4.76; ///< east positive
+    double heading_deg = 0.0;    ///< true heading, degrees clockwise from north
+    double elevation_ft = 0.0; ///< runway elevation in feet, as plans and the airport base give it
 };
 
 /// Misbehaviour on request, for testing clients.
@@ -53,7 +68,7 @@ struct SimConfig {
     StartPosition start;
     Aircraft aircraft;
     Weather weather;
-    int rateHz = 100; ///< model steps per simulated second (1 to 1000)
+    int rateHz = 100; ///< builtin model steps per simulated second (1 to 1000); JSBSim: 120
     Faults faults;
     std::uint32_t trackPeriodMs = 1000; ///< one track point per this much simulated time
 };
@@ -76,7 +91,12 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
 
 class Simulator {
 public:
+    /// Parks the aircraft at config.start.  With Fdm::Jsbsim this starts the JSBSim program
+    /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails.
     explicit Simulator(const SimConfig& config = {});
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
 
     /// Advances simulated time; the model steps as often as the time covers.
     void AdvanceUs(std::uint64_t us);
@@ -84,8 +104,13 @@ public:
     std::uint64_t NowUs() const { return m_nowUs; }
     std::int64_t NowMs() const { return static_cast<std::int64_t>(m_nowUs / 1000); }
 
-    FlightModel& Model() { return m_model; }
-    const FlightModel& Model() const { return m_model; }
+    AircraftModel& Model() { return *m_model; }
+    const AircraftModel& Model() const { return *m_model; }
+    /// The JSBSim model when flying it, else null.
+    jsbsim::JsbsimModel* Jsbsim() { return m_jsbsim; }
+
+    /// Empty while the model runs; what went wrong once it has failed.
+    const std::string& Failure() const { return m_failure; }
     const SimConfig& Config() const { return m_config; }
     Faults& MutableFaults() { return m_config.faults; }
 
@@ -110,10 +135,13 @@ public:
 
 private:
     void ApplyControls();
+    void AdvanceJsbsim();
     std::shared_ptr<ipc::SharedView> ViewFor(std::uint64_t sender, const std::string& name);
 
     SimConfig m_config;
-    FlightModel m_model;
+    std::unique_ptr<AircraftModel> m_model;
+    jsbsim::JsbsimModel* m_jsbsim = nullptr; ///< m_model when flying JSBSim
+    std::string m_failure;
     std::vector<std::uint8_t> m_space;
     std::uint64_t m_nowUs = 0;
     std::uint64_t m_modelUs = 0;

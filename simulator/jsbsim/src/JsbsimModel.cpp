@@ -104,7 +104,6 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
     m_controls.throttle = 0;
     m_controls.mixture = 16384;
     m_controls.parkingBrake = 32767;
-    m_extra = ExtraControls{};
     std::fill(m_sent.begin(), m_sent.end(), std::numeric_limits<double>::quiet_NaN());
     m_nowUs = 0;
     m_frames = 0;
@@ -156,8 +155,8 @@ std::vector<std::string> JsbsimModel::ControlCommands(bool all) {
     values[kMixture] = Unit01(c.mixture, 16384.0);
     values[kElevator] = -Unit(c.elevator, 16383.0);
     values[kAileron] = Unit(c.aileron, 16383.0);
-    values[kRudder] = -Unit(m_extra.rudder, 16383.0);
-    values[kPitchTrim] = -Unit(m_extra.elevatorTrim, 16383.0);
+    values[kRudder] = -Unit(c.rudder, 16383.0);
+    values[kPitchTrim] = -Unit(c.elevatorTrim, 16383.0);
     values[kLeftBrake] = std::max(parked, Unit01(c.leftToeBrake, 200.0));
     values[kRightBrake] = std::max(parked, Unit01(c.rightToeBrake, 200.0));
     std::vector<std::string> commands;

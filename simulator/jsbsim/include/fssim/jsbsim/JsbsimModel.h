@@ -41,7 +41,7 @@
 
 #include "fssim/jsbsim/Process.h"
 
-#include <fssim/FlightModel.h>
+#include <fssim/AircraftModel.h>
 
 #include <cstdint>
 #include <memory>
@@ -58,13 +58,7 @@ struct ModelConfig {
     double idleAfterStart_s = 1.0;
 };
 
-/// Control inputs the offsets serve beyond fssim::Controls.
-struct ExtraControls {
-    int rudder = 0;       ///< -16383 .. 16383, positive yaws right
-    int elevatorTrim = 0; ///< -16383 .. 16383, positive nose up
-};
-
-class JsbsimModel {
+class JsbsimModel final : public AircraftModel {
 public:
     static constexpr int kFrameHz = 120;
 
@@ -77,18 +71,18 @@ public:
     /// elevation in metres above mean sea level), starts the engine and hands over with the
     /// parking brake set, throttle closed, mixture rich, controls centred.  A second call
     /// starts a new program.  Throws JsbsimError.
-    void Park(double latitude_deg, double longitude_deg, double heading_deg, double elevation_m);
+    void Park(double latitude_deg, double longitude_deg, double heading_deg,
+              double elevation_m) override;
 
     /// Advances by dt seconds (any dt >= 0; whole frames run, the rest carries over).
-    void Step(double dt);
+    void Step(double dt) override;
     /// Advances by exactly `us` microseconds.
     void AdvanceUs(std::uint64_t us);
 
-    Controls& GetControls() { return m_controls; }
-    const Controls& GetControls() const { return m_controls; }
-    ExtraControls& GetExtraControls() { return m_extra; }
-    const State& GetState() const { return m_state; }
-    Derived GetDerived() const { return m_derived; }
+    Controls& GetControls() override { return m_controls; }
+    const Controls& GetControls() const override { return m_controls; }
+    const State& GetState() const override { return m_state; }
+    Derived GetDerived() const override { return m_derived; }
 
     double EngineRpm() const { return m_rpm; }
     /// Simulated time since the hand-over, microseconds.
@@ -109,7 +103,6 @@ private:
     ModelConfig m_config;
     std::unique_ptr<Process> m_process;
     Controls m_controls;
-    ExtraControls m_extra;
     State m_state;
     Derived m_derived;
     double m_rpm = 0.0;
