@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 
 namespace avilo::planner {
 
@@ -40,6 +41,14 @@ bool CAviloApp::InitInstance() {
     m_pMainWnd = std::make_unique<CMainFrame>();
     if (!m_pMainWnd->LoadFrame())
         return false;
+    // After a flight the frame destroys itself as a window; the frame object goes once the
+    // command that flew has returned, and with it the planner.
+    connect(m_pMainWnd.get(), &CMainFrame::destroyRequested, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            m_pMainWnd.reset();
+            quit();
+        });
+    });
     m_hMDIMenu = res::LoadMenu(res::IDR_AVILOTYPE);
     m_hMDIAccel = res::LoadMenu(res::IDR_AVILOTYPE);
     m_pMainWnd->show();
@@ -54,6 +63,8 @@ int CAviloApp::ExitInstance(int code) {
     return code;
 }
 
-void CAviloApp::OnAppAbout() { ShowAboutBox(m_pMainWnd.get()); }
+void CAviloApp::OnAppAbout() {
+    ShowAboutBox(m_pMainWnd.get());
+}
 
 } // namespace avilo::planner

@@ -9,6 +9,10 @@
 #include "SPTypeDlg.h"
 #include "SteerPointEditing.h"
 
+#include <chartview/NOSFrm.h>
+#include <chartview/NOSView.h>
+#include <scrivo/Scrivo.h>
+#include <tessar/Tessar.h>
 #include <ui/Dialogs.h>
 
 #include <QAction>
@@ -49,7 +53,9 @@ QAction* CMainFrame::AddCommand(int id, const QString& text, const QKeySequence&
     return action;
 }
 
-QAction* CMainFrame::Command(int id) const { return findChild<QAction*>(res::IdName(id)); }
+QAction* CMainFrame::Command(int id) const {
+    return findChild<QAction*>(res::IdName(id));
+}
 
 bool CMainFrame::LoadFrame() {
     m_mdiArea = new QMdiArea(this);
@@ -146,6 +152,15 @@ bool CMainFrame::LoadFrame() {
     view->addSeparator();
     view->addAction(zoomIn);
     view->addAction(zoomOut);
+    // The executor's control law: the specified loops unless the user chooses the stabilised
+    // ones, which also fly an aircraft that needs damping and trim.
+    QMenu* flight = menuBar()->addMenu("F&light");
+    m_stabilisedLaw = new QAction("&Stabilised control law", this);
+    m_stabilisedLaw->setObjectName("StabilisedControlLaw");
+    m_stabilisedLaw->setCheckable(true);
+    m_stabilisedLaw->setChecked(false);
+    m_stabilisedLaw->setStatusTip("Flies the script with damped, trimmed control loops");
+    flight->addAction(m_stabilisedLaw);
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(about);
 
@@ -169,7 +184,7 @@ void CMainFrame::AddSteerPoint(double longitude, double latitude) {
     } catch (const xml::ComError& e) {
         ReportComError(e, e.ErrorMessage());
     }
-    RepaintActiveChart();
+    RepaintCharts();
 }
 
 int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
@@ -222,53 +237,103 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
 void CMainFrame::EditSteerPointAt(int index) {
     EditSteerPoint(m_pRoot.childNodes().item(index));
     m_wndDlgBar->FillList();
-    RepaintActiveChart();
+    RepaintCharts();
 }
 
 void CMainFrame::DeleteSteerPointAt(int index) {
     DeleteSteerPoint(m_pRoot, index);
-    RepaintActiveChart();
+    RepaintCharts();
 }
 
 // --- component commands -------------------------------------------------------------------
 
-// The component libraries are wired to these by the component commands; until then the buttons
-// leave everything as it is.
-void CMainFrame::RunConsistencyCheck() {}
-void CMainFrame::RunScriptGeneration() {}
-void CMainFrame::RunScriptExecution() {}
+void CMainFrame::RunConsistencyCheck() {
+    try {
+        const bool consistent = tessar::CheckConsistency(m_pPlan);
+        WorkflowButtons buttons = m_wndDlgBar->Buttons();
+        buttons.CheckDone(consistent);
+        m_wndDlgBar->SetButtons(buttons);
+    } catch (const tessar::CTessarException& e) {
+        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
+    } catch (const std::exception& e) {
+        // Anything else the checker lets through is shown the same way; the plan is untouched.
+        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+    }
+}
+
+void CMainFrame::RunScriptGeneration() {
+    try {
+        xml::DocumentPtr script = scrivo::GenerateFlightScript(m_pPlan);
+        m_pScript = std::move(script);
+        WorkflowButtons buttons = m_wndDlgBar->Buttons();
+        buttons.ScriptGenerated(m_pScript != nullptr);
+        m_wndDlgBar->SetButtons(buttons);
+    } catch (const scrivo::CScrivoException& e) {
+        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
+    } catch (const std::exception& e) {
+        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+    }
+}
+
+kestro::ControlLaw CMainFrame::ChosenControlLaw() const {
+    return m_stabilisedLaw && m_stabilisedLaw->isChecked() ? kestro::ControlLaw::Stabilised
+                                                           : kestro::ControlLaw::Specified;
+}
+
+void CMainFrame::RunScriptExecution() {
+    if (!m_pScript) {
+        ui::MessageBox(this, "First generate a flight script!", kCaption, ui::Icon::Exclamation);
+        WorkflowButtons buttons = m_wndDlgBar->Buttons();
+        buttons.ExecuteWithoutScript();
+        m_wndDlgBar->SetButtons(buttons);
+        return;
+    }
+    kestro::ExecutionOptions options;
+    options.law = ChosenControlLaw();
+    if (m_fnPrepareExecution)
+        m_fnPrepareExecution(options);
+    hide();
+    try {
+        kestro::ExecuteFlightScript(m_pScript, options);
+    } catch (const std::exception& e) {
+        // The executor reports its own failures; one that escapes it means the flight never
+        // ran, so the planner comes back with its plan instead of ending.
+        show();
+        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+        return;
+    }
+    DestroyWindow();
+}
+
+void CMainFrame::DestroyWindow() {
+    m_bDestroyed = true;
+    hide();
+    for (QMdiSubWindow* child : m_mdiArea->subWindowList())
+        child->close();
+    emit destroyRequested();
+}
 
 // --- plan file commands -------------------------------------------------------------------
 
 void CMainFrame::OnOpenChart() {
-    const auto path =
-        ui::GetOpenFileName(this, "Open", QtFileFilter(kChartFilter));
+    const auto path = ui::GetOpenFileName(this, "Open", QtFileFilter(kChartFilter));
     if (!path)
         return;
     m_strChartFile = *path;
     CreateChartWindow();
 }
 
-void CMainFrame::OnFileNew() { CreateChartWindow(); }
+void CMainFrame::OnFileNew() {
+    CreateChartWindow();
+}
 
-QMdiSubWindow* CMainFrame::CreateChartWindow() {
-    // The chart view comes with the chart window; until then the window shows the path only.
-    auto* view = new QWidget;
-    view->setObjectName("59648");
-    view->setAutoFillBackground(true);
-    view->setBackgroundRole(QPalette::Base);
-    QMdiSubWindow* child = m_mdiArea->addSubWindow(view);
-    child->setObjectName(res::IdName(res::IDR_MAINFRAME));
-    child->setAttribute(Qt::WA_DeleteOnClose);
-    child->setWindowTitle(QString::fromStdString(m_strChartFile));
-    child->resize(480, 360);
-    child->show();
-    return child;
+CNOSFrame* CMainFrame::CreateChartWindow() {
+    return CNOSFrame::Open(*m_mdiArea, *this, m_strChartFile);
 }
 
 void CMainFrame::OnClearPlan() {
-    if (ui::MessageBox(this, kClearQuestion, kCaption, ui::Icon::Exclamation,
-                       ui::Buttons::YesNo) != ui::IDYES)
+    if (ui::MessageBox(this, kClearQuestion, kCaption, ui::Icon::Exclamation, ui::Buttons::YesNo) !=
+        ui::IDYES)
         return;
     try {
         if (!m_pPlan)
@@ -279,7 +344,7 @@ void CMainFrame::OnClearPlan() {
     } catch (const xml::ComError& e) {
         ReportComError(e, xml::FormatComErrorMessage(e));
     }
-    RepaintActiveChart();
+    RepaintCharts();
 }
 
 void CMainFrame::OnLoadPlan() {
@@ -296,7 +361,7 @@ void CMainFrame::OnLoadPlan() {
         m_pPlan = std::move(plan.plan);
         m_pRoot = std::move(plan.root);
         m_wndDlgBar->FillList();
-        RepaintActiveChart();
+        RepaintCharts();
     } catch (const xml::ComError& e) {
         ReportComError(e, PlanComErrorMessage(e));
     }
@@ -317,23 +382,23 @@ void CMainFrame::OnSavePlan() {
 
 // --- chart windows ------------------------------------------------------------------------
 
+CNOSFrame* CMainFrame::ActiveChart() const {
+    return m_mdiArea ? ChartFrameOf(m_mdiArea->activeSubWindow()) : nullptr;
+}
+
 void CMainFrame::OnZoomIn() {
-    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
-        if (child->widget()->metaObject()->indexOfMethod("ZoomIn()") >= 0)
-            QMetaObject::invokeMethod(child->widget(), "ZoomIn");
+    if (CNOSFrame* chart = ActiveChart())
+        chart->ZoomIn();
 }
 
 void CMainFrame::OnZoomOut() {
-    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
-        if (child->widget()->metaObject()->indexOfMethod("ZoomOut()") >= 0)
-            QMetaObject::invokeMethod(child->widget(), "ZoomOut");
+    if (CNOSFrame* chart = ActiveChart())
+        chart->ZoomOut();
 }
 
-void CMainFrame::RepaintActiveChart() {
-    if (!m_mdiArea)
-        return;
-    if (QMdiSubWindow* child = m_mdiArea->activeSubWindow())
-        child->widget()->repaint();
+void CMainFrame::RepaintCharts() {
+    if (m_mdiArea)
+        RepaintChartWindows(*m_mdiArea);
 }
 
 } // namespace avilo::planner

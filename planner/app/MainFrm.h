@@ -7,9 +7,12 @@
 #include "AVDialogBar.h"
 
 #include <avilo/PlanDocuments.h>
+#include <chartview/ChartHost.h>
+#include <kestro/Kestro.h>
 
 #include <QMainWindow>
 
+#include <functional>
 #include <string>
 
 class QAction;
@@ -20,7 +23,9 @@ class QToolBar;
 
 namespace avilo::planner {
 
-class CMainFrame : public QMainWindow, public PlanDocuments {
+class CNOSFrame;
+
+class CMainFrame : public QMainWindow, public PlanDocuments, public IChartHost {
     Q_OBJECT
 public:
     /// Creates the documents (a message box for each COM error, start-up goes on).
@@ -33,16 +38,31 @@ public:
     // Steer point insertion and editing.
     /// Appends a steer point at (longitude, latitude), decimal degrees, and runs the dialogs on
     /// it; it stays only when they end with OK.
-    void AddSteerPoint(double longitude, double latitude);
+    void AddSteerPoint(double longitude, double latitude) override;
+    /// The plan's root element, which every chart window draws.
+    xml::Node PlanRoot() const override { return m_pRoot; }
     /// Runs the dialog chain on a steer point of the plan; IDOK or IDCANCEL.
     int EditSteerPoint(xml::Node steerPoint);
     void EditSteerPointAt(int index);
     void DeleteSteerPointAt(int index);
 
-    // Component commands (the buttons of the list bar call these).
+    // Component commands (the buttons of the list bar call these).  The checker and the
+    // generator block in their log windows until the user closes them; their failures are
+    // shown in a message box and the planner goes on.
     void RunConsistencyCheck();
     void RunScriptGeneration();
+    /// Hides the frame, flies `m_pScript` in the executor's message window and, when the user
+    /// closes that window, destroys the frame: executing is the last action of a planner run.
     void RunScriptExecution();
+    /// Hides the frame for good and asks the application to end (see `destroyRequested`).
+    void DestroyWindow();
+    bool IsDestroyed() const noexcept { return m_bDestroyed; }
+
+    /// Fills in the executor's options before a flight: the chosen control law is set first,
+    /// then this hook runs (tests give the flight a virtual clock and the in-process simulator).
+    std::function<void(kestro::ExecutionOptions&)> m_fnPrepareExecution;
+    /// The control law chosen in the Flight menu.
+    kestro::ControlLaw ChosenControlLaw() const;
 
     // Command handlers.
     void OnOpenChart();
@@ -53,10 +73,13 @@ public:
     void OnZoomOut();
     void OnFileNew();
 
-    /// Repaints the active chart window, if there is one.
-    void RepaintActiveChart();
-    /// Creates a chart child window for `m_strChartFile`.
-    QMdiSubWindow* CreateChartWindow();
+    /// Repaints every chart window: all of them draw the one plan.
+    void RepaintCharts();
+    /// Opens a chart window for `m_strChartFile`; when the chart cannot be opened the user is
+    /// told why and no window opens (nullptr).
+    CNOSFrame* CreateChartWindow();
+    /// The active chart window, or nullptr.
+    CNOSFrame* ActiveChart() const;
 
     CAVDialogBar& DialogBar() const { return *m_wndDlgBar; }
     QMdiArea& MdiArea() const { return *m_mdiArea; }
@@ -65,6 +88,10 @@ public:
 
     /// The path of the chart chosen last with Open Chart.
     std::string m_strChartFile;
+
+signals:
+    /// The frame has been destroyed as a window (after a flight); the application ends.
+    void destroyRequested();
 
 private:
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut = {});
@@ -75,6 +102,8 @@ private:
     QToolBar* m_wndToolBar = nullptr;
     QToolBar* m_wndReBar = nullptr; ///< the band that holds the list bar
     CAVDialogBar* m_wndDlgBar = nullptr;
+    QAction* m_stabilisedLaw = nullptr;
+    bool m_bDestroyed = false;
 };
 
 } // namespace avilo::planner

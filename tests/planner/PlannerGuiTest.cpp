@@ -3,12 +3,16 @@
 #include "AviloApp.h"
 #include "MainFrm.h"
 #include "PlanFile.h"
+#include "Resources.h"
 #include "SPAirportDlg.h"
 #include "SPTypeDlg.h"
 #include "Splash.h"
 #include "TestData.h"
 
+#include <chartview/NOSFrm.h>
+#include <chartview/NOSView.h>
 #include <ui/Dialogs.h>
+#include <ui/LogWindow.h>
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +23,8 @@
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -161,6 +167,21 @@ private:
         m_files.push_back(m_dir->Write("plan.av", text));
         m_frame->OnLoadPlan();
     }
+    void LoadSample(const char* name) {
+        m_files.push_back(std::string(AVILO_DATA_DIR) + "/plans/" + name);
+        m_frame->OnLoadPlan();
+    }
+    /// Runs a component command with its log window closed by the test; returns the log text.
+    QString RunLogged(const std::function<void()>& command) {
+        QString text;
+        ui::SetLogFinishHandler([&text](QDialog& d) {
+            text = d.findChild<QPlainTextEdit*>("7000")->toPlainText();
+            d.findChild<QPushButton*>("1")->click();
+        });
+        command();
+        ui::SetLogFinishHandler(nullptr);
+        return text;
+    }
     QStringList Row(int row) const {
         QStringList texts;
         for (int c = 0; c < List().columnCount(); ++c)
@@ -174,7 +195,7 @@ private:
 private slots:
     void initTestCase() {
         m_dir = std::make_unique<TempWorkDir>(
-            std::vector<std::string>{"avilo.xsd", "scrivodb.xml", "airports.xml"});
+            std::vector<std::string>{"avilo.xsd", "scrivodb.xml", "airports.xml", "acdb.xml"});
         ui::SetMessageBoxHandler([this](const ui::MessageBoxRequest& request) {
             m_messages.push_back(request);
             return m_answer ? m_answer(request) : ui::IDOK;
@@ -786,28 +807,144 @@ private slots:
         QVERIFY(m_frame->statusBar()->findChild<QLabel*>("indicatorSCRL"));
     }
 
-    void openChartAddsAChildWindowEachTime() {
-        m_files.push_back("/charts/first.nos");
-        m_files.push_back("/charts/second.nos");
+    void openChartAddsAChartWindowEachTime() {
+        const std::string chart = std::string(AVILO_DATA_DIR) + "/charts/EHAM-sectional.nos";
+        m_files.push_back(chart);
+        m_files.push_back(chart);
         m_frame->OnOpenChart();
         m_frame->OnOpenChart();
         QCOMPARE(m_fileRequests.size(), std::size_t(2));
         QCOMPARE(m_fileRequests[0].filter, std::string("NOS/GEO files (*.nos)"));
         QVERIFY(!m_fileRequests[0].save);
-        QCOMPARE(m_frame->m_strChartFile, std::string("/charts/second.nos"));
+        QCOMPARE(m_frame->m_strChartFile, chart);
         const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();
         QCOMPARE(children.size(), 2);
-        QCOMPARE(children[0]->windowTitle(), QString("/charts/first.nos"));
-        QCOMPARE(children[1]->windowTitle(), QString("/charts/second.nos"));
-        // Zooming a window without a zoomable view, or with no chart at all, does nothing.
+        for (QMdiSubWindow* child : children) {
+            QCOMPARE(child->windowTitle(), QString::fromStdString(chart));
+            QVERIFY(ChartFrameOf(child) && ChartFrameOf(child)->View().HasChart());
+        }
+        // Zoom goes to the active chart window only.
+        CNOSFrame* active = m_frame->ActiveChart();
+        QCOMPARE(active, ChartFrameOf(children[1]));
+        m_frame->Command(res::ID_ZOOM_OUT)->trigger();
+        QCOMPARE(active->View().Viewport().m_dScale, 1.5);
+        QCOMPARE(ChartFrameOf(children[0])->View().Viewport().m_dScale, 1.0);
         m_frame->OnZoomIn();
-        m_frame->OnZoomOut();
+        QCOMPARE(active->View().Viewport().m_dScale, 1.0);
         for (QMdiSubWindow* child : children)
             delete child;
+        // With no chart, zoom and repaint do nothing.
+        QVERIFY(!m_frame->ActiveChart());
         m_frame->OnZoomIn();
         m_frame->OnZoomOut();
-        m_frame->RepaintActiveChart();
+        m_frame->RepaintCharts();
         QVERIFY(m_messages.empty());
+    }
+
+    void aChartThatCannotBeOpenedSaysWhyAndOpensNoWindow() {
+        const std::string missing = (m_dir->path() / "nowhere.nos").string();
+        const std::string garbage = m_dir->Write("garbage.nos", "not a chart at all\n");
+        for (const std::string& path : {missing, garbage}) {
+            m_messages.clear();
+            m_files.push_back(path);
+            m_frame->OnOpenChart();
+            QCOMPARE(m_messages.size(), std::size_t(1));
+            QVERIFY2(m_messages[0].text.find(path) != std::string::npos,
+                     m_messages[0].text.c_str());
+            QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+            QVERIFY(m_frame->MdiArea().subWindowList().isEmpty());
+        }
+    }
+
+    // --- component commands ------------------------------------------------------------
+
+    void checkThenGenerateFollowTheWorkFlow() {
+        LoadSample("schiphol-departure.av");
+        QVERIFY(Button("1003").isEnabled() && !Button("1002").isEnabled());
+        const QString checkLog = RunLogged([&] { Button("1003").click(); });
+        QVERIFY2(checkLog.endsWith("Flight Plan is consistent."), qPrintable(checkLog));
+        QVERIFY(Button("1002").isEnabled());
+        QVERIFY(!Button("1005").isEnabled());
+
+        const xml::DocumentPtr before = m_frame->m_pScript;
+        RunLogged([&] { Button("1002").click(); });
+        QVERIFY(m_frame->m_pScript && m_frame->m_pScript != before);
+        QCOMPARE(m_frame->m_pScript->documentElement().nodeName(), std::string("flightscript"));
+        QVERIFY(Button("1005").isEnabled());
+        QVERIFY(m_messages.empty());
+
+        // A failed check still allows generation but takes Execute away.
+        LoadSample("inconsistent.av");
+        RunLogged([&] { Button("1003").click(); });
+        RunLogged([&] { Button("1002").click(); });
+        QVERIFY(Button("1005").isEnabled());
+        const QString log = RunLogged([&] { Button("1003").click(); });
+        QVERIFY2(log.endsWith("Flight Plan is not consistent."), qPrintable(log));
+        QVERIFY(Button("1002").isEnabled());
+        QVERIFY(!Button("1005").isEnabled());
+        // Any change of the plan starts the work flow again.
+        Drive({{"148", Cancel}}, [&] { m_frame->EditSteerPointAt(0); });
+        QVERIFY(!Button("1002").isEnabled());
+        QVERIFY(m_messages.empty());
+    }
+
+    void componentFailuresAreShownAndChangeNothing() {
+        LoadSample("schiphol-departure.av");
+        RunLogged([&] { Button("1003").click(); });
+        RunLogged([&] { Button("1002").click(); });
+        const xml::DocumentPtr script = m_frame->m_pScript;
+        const WorkflowButtons buttons = m_frame->DialogBar().Buttons();
+
+        // The checker without its aircraft database, the generator without its database.
+        for (const char* file : {"acdb.xml", "scrivodb.xml"}) {
+            const std::filesystem::path path = m_dir->path() / file;
+            const std::filesystem::path aside = m_dir->path() / (std::string(file) + ".aside");
+            std::filesystem::rename(path, aside);
+            m_messages.clear();
+            RunLogged([&] {
+                if (std::string(file) == "acdb.xml")
+                    m_frame->RunConsistencyCheck();
+                else
+                    m_frame->RunScriptGeneration();
+            });
+            std::filesystem::rename(aside, path);
+            QCOMPARE(m_messages.size(), std::size_t(1));
+            QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+            QVERIFY(!m_messages[0].text.empty());
+            QVERIFY(m_frame->m_pScript == script);
+            QCOMPARE(m_frame->DialogBar().Buttons().generateScript, buttons.generateScript);
+            QCOMPARE(m_frame->DialogBar().Buttons().executeScript, buttons.executeScript);
+        }
+    }
+
+    void executeWithoutAScriptSaysSo() {
+        LoadSample("schiphol-departure.av");
+        RunLogged([&] { Button("1003").click(); });
+        RunLogged([&] { Button("1002").click(); });
+        QVERIFY(Button("1005").isEnabled());
+        const xml::DocumentPtr script = m_frame->m_pScript;
+        m_frame->m_pScript.reset();
+        Button("1005").click();
+        QCOMPARE(m_messages.size(), std::size_t(1));
+        QCOMPARE(m_messages[0].text, std::string("First generate a flight script!"));
+        QCOMPARE(m_messages[0].icon, ui::Icon::Exclamation);
+        QVERIFY(!Button("1005").isEnabled());
+        QVERIFY(m_frame->isVisible());
+        QVERIFY(!m_frame->IsDestroyed());
+        m_frame->m_pScript = script;
+    }
+
+    void theControlLawIsChosenInTheFlightMenu() {
+        auto* law = m_frame->findChild<QAction*>("StabilisedControlLaw");
+        QVERIFY(law && law->isCheckable() && !law->isChecked());
+        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Specified);
+        law->setChecked(true);
+        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Stabilised);
+        law->setChecked(false);
+        QStringList menus;
+        for (QAction* menu : m_frame->menuBar()->actions())
+            menus << menu->text();
+        QCOMPARE(menus, QStringList({"&File", "&View", "F&light", "&Help"}));
     }
 
     void theAboutBox() {
