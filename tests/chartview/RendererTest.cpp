@@ -224,37 +224,7 @@ TEST(ChartRenderer, AChartTooLargeForMemoryIsRefused) {
     charttest::TempDir dir;
     const std::string path = dir.File("huge.nos");
     const int width = 1000000, height = 100000;
-    std::vector<unsigned char> out;
-    const std::string header = "NOS/NA=HUGE,RA=0,0," + std::to_string(width) + "," +
-                               std::to_string(height) + ",DU=254\r\nRGB/1,255,255,255\r\n";
-    out.insert(out.end(), header.begin(), header.end());
-    out.insert(out.end(), {0x1A, 0x00, 0x01});
-    std::vector<std::uint32_t> index;
-    for (int r = 0; r < height; ++r) {
-        index.push_back(static_cast<std::uint32_t>(out.size()));
-        std::uint32_t n = static_cast<std::uint32_t>(r + 1);
-        unsigned char buf[5];
-        int k = 0;
-        do {
-            buf[k++] = n & 0x7F;
-            n >>= 7;
-        } while (n != 0);
-        while (k > 1)
-            out.push_back(buf[--k] | 0x80);
-        out.push_back(buf[0]);
-        tavola::AppendNosRun(out, 1, width, 1);
-        out.push_back(0);
-    }
-    const auto be32 = [&](std::uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8)
-            out.push_back(static_cast<unsigned char>(v >> s));
-    };
-    const std::uint32_t indexAt = static_cast<std::uint32_t>(out.size());
-    for (std::uint32_t off : index)
-        be32(off);
-    be32(indexAt);
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    charttest::MakeHugeChart(path, width, height);
 
     ChartRenderer renderer;
     std::string error;

@@ -106,6 +106,36 @@ private slots:
         QCOMPARE(m_boxes[0].icon, ui::Icon::Error);
     }
 
+    // Images that cannot be allocated: the user is told which chart and why; no window stays.
+    void aChartTooLargeForMemoryOpensNoWindow() {
+        auto area = MakeArea();
+        charttest::FakeHost host;
+        const std::string huge = m_dir.File("huge.nos");
+        charttest::MakeHugeChart(huge, 1000000, 100000);
+        QVERIFY(!CNOSFrame::Open(*area, host, huge));
+        QVERIFY(area->subWindowList().isEmpty());
+        QCOMPARE(m_boxes.size(), std::size_t(1));
+        QVERIFY(m_boxes[0].text.find(huge) != std::string::npos);
+        QVERIFY(m_boxes[0].text.find("not enough memory") != std::string::npos);
+    }
+
+    // Without reference data every position would be 0, 0: nothing is added, the user is told.
+    void doubleClickOnAChartWithoutReferenceData() {
+        auto area = MakeArea();
+        charttest::FakeHost host;
+        const std::string bare = m_dir.File("bare.nos");
+        charttest::MakeChart(
+            bare, 1200, 900, [](int, int) -> unsigned char { return 1; }, false);
+        CNOSView* view = OpenView(*area, host, bare);
+        QVERIFY(view);
+        QVERIFY(m_boxes.empty());
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(200, 150));
+        QVERIFY(host.m_added.empty());
+        QCOMPARE(host.PlanRoot().childNodes().length(), 0L);
+        QCOMPARE(m_boxes.size(), std::size_t(1));
+        QCOMPARE(m_boxes[0].text, std::string(kNoReferenceData));
+    }
+
     // Eight steps each way; a ninth changes nothing and repaints nothing.
     void zoomLimits() {
         auto area = MakeArea();
