@@ -124,16 +124,7 @@ int CTavola::OpenTavola(const char* path, int referenceOnly) {
     if (referenceOnly == 0 && !OpenBinary())
         return Fail(m_strError);
 
-    // Reference file: the path with its extension replaced by ".GEO" (appended when the file
-    // name has no "." after its first character).  Only the file name is searched, so that
-    // a "." in a folder name never cuts the path.
-    std::string geo = m_strPath;
-    const std::size_t slash = geo.rfind('/');
-    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = geo.rfind('.');
-    if (dot != std::string::npos && dot > nameAt)
-        geo.erase(dot);
-    geo += ".GEO";
+    const std::string geo = ReferenceFileName(m_strPath);
     m_GeoRec.ReadGEO(geo, referenceOnly);
 
     if (referenceOnly != 0) {
@@ -144,6 +135,17 @@ int CTavola::OpenTavola(const char* path, int referenceOnly) {
     m_bOpen = true;
     BuildPal();
     return 1;
+}
+
+std::string CTavola::ReferenceFileName(const std::string& chartPath) {
+    // Only the file name is searched, so that a "." in a folder name never cuts the path.
+    std::string geo = chartPath;
+    const std::size_t slash = geo.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = geo.rfind('.');
+    if (dot != std::string::npos && dot > nameAt)
+        geo.erase(dot);
+    return geo + ".GEO";
 }
 
 int CTavola::OpenTavolaData(std::vector<unsigned char> data, int referenceOnly, bool buildPalette) {

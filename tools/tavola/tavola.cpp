@@ -210,11 +210,7 @@ int Encode(int argc, char** argv, int i) {
     if (!tavola::WriteNosFile(out, nos, options, &error))
         return Error(out + ": " + error);
     if (!geo.empty()) {
-        std::string target = out;
-        const std::size_t dot = target.rfind('.');
-        if (dot != std::string::npos && dot >= 1)
-            target.erase(dot);
-        target += ".GEO";
+        const std::string target = CTavola::ReferenceFileName(out);
         std::ifstream src(geo, std::ios::binary);
         if (!src)
             return Error("cannot read " + geo);

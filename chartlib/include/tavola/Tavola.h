@@ -80,6 +80,11 @@ public:
     int OpenTavolaData(std::vector<unsigned char> data, int referenceOnly,
                        bool buildPalette = true);
 
+    // The reference file of a chart: its path with the file name's extension replaced by
+    // ".GEO", or ".GEO" appended when the file name has no "." after its first character
+    // ("a/b.nos" -> "a/b.GEO", "a.d/chart" -> "a.d/chart.GEO", ".hidden" -> ".hidden.GEO").
+    static std::string ReferenceFileName(const std::string& chartPath);
+
     // The embedded base reference record, valid as long as this object.
     CGEORec* GetBaseGeoRec() { return &m_GeoRec; }
     // (width, height) in pixels.
