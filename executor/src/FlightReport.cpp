@@ -44,11 +44,15 @@ struct Holder {
         if (!figure.planned)
             return;
         const double deviation = std::fabs(value - *figure.planned);
-        if (!figure.settledAfter_s && deviation <= tolerance) {
-            figure.settledAfter_s = legTime_s;
-            figure.maxDeviation = deviation;
+        if (!figure.settledAfter_s) {
+            figure.maxDeviation = std::max(figure.maxDeviation, deviation);
+            if (deviation <= tolerance) {
+                figure.settledAfter_s = legTime_s;
+                figure.maxDeviation = 0;
+            }
+        } else if (legTime_s >= *figure.settledAfter_s + FlightReport::kSettleTime_s) {
+            figure.maxDeviation = std::max(figure.maxDeviation, deviation);
         }
-        figure.maxDeviation = std::max(figure.maxDeviation, deviation);
     }
 };
 
@@ -65,8 +69,8 @@ std::string HeldText(const char* what, const HeldFigure& h, const char* unit, co
     std::string text =
         std::string("\t") + what + " " + Format(format, *h.planned) + " " + unit + " planned: ";
     if (h.settledAfter_s)
-        text += "held within " + Format(format, h.maxDeviation) + " " + unit + " after " +
-                Format("%.0f", *h.settledAfter_s) + " s";
+        text += "within " + Format(format, h.maxDeviation) + " " + unit + " from " +
+                Format("%.0f", *h.settledAfter_s + FlightReport::kSettleTime_s) + " s";
     else
         text += "never settled, " + Format(format, h.final) + " " + unit + " at the end";
     return text + "\n";
@@ -89,7 +93,7 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
             m_takeoff.maxHeadingDeviation_deg =
                 std::max(m_takeoff.maxHeadingDeviation_deg,
                          std::fabs(Wrap180(track[i].heading_deg - first.heading_deg)));
-        if (!levelOff && track[i].altitude_m >= kLevelOff_m) {
+        if (!levelOff && track[i].altitude_m >= kLevelOff_m - kLevelOffTolerance_m) {
             levelOff = i;
             break;
         }

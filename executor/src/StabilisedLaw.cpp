@@ -181,13 +181,21 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
     const double trackError = Wrap180(track_deg - m_now.heading_deg);
     double bankCommand = 0;
     if (onRunway) {
-        m_rudder = std::clamp(m_g.rudderP * trackError - m_g.rudderD * m_yawRate, -kInputLimit,
-                              kInputLimit);
+        m_rudderTrim =
+            std::clamp(m_rudderTrim + m_g.rudderI * trackError * dt, -kInputLimit, kInputLimit);
+        m_rudder = std::clamp(m_rudderTrim + m_g.rudderP * trackError - m_g.rudderD * m_yawRate,
+                              -kInputLimit, kInputLimit);
     } else {
         const double limit = BankLimit();
-        bankCommand = std::clamp(m_g.headingToBank * trackError, -limit, limit);
-        // The rudder of the roll is centred over a few seconds once airborne.
-        m_rudder -= std::clamp(m_rudder, -kInputLimit * dt / 3, kInputLimit * dt / 3);
+        // The heading trim takes out a steady error (a slip from engine torque at climb power);
+        // it integrates only near the track, so a turn does not wind it up.
+        if (std::fabs(trackError) < m_g.headingTrimBand_deg)
+            m_headingTrim = std::clamp(m_headingTrim + m_g.headingToBankI * trackError * dt,
+                                       -m_g.maxHeadingTrim_deg, m_g.maxHeadingTrim_deg);
+        bankCommand = std::clamp(m_g.headingToBank * trackError + m_headingTrim, -limit, limit);
+        // The rudder of the roll is centred over a few seconds after the level-off.
+        if (m_mode == Vertical::Hold)
+            m_rudder -= std::clamp(m_rudder, -kInputLimit * dt / 3, kInputLimit * dt / 3);
     }
     m_aileron = BankToAileron(bankCommand, dt);
 
@@ -266,7 +274,7 @@ void CStabilisedPilot::TakeOff() {
     m_mode = Vertical::Ground;
     m_throttle = 0;
     m_elevator = m_aileron = m_rudder = 0;
-    m_pitchTrim = m_bankTrim = 0;
+    m_pitchTrim = m_bankTrim = m_headingTrim = m_rudderTrim = 0;
     Cycle();
     const double runwayHeading = m_now.heading_deg;
     const double runwayAltitude = m_now.altitude_m;

@@ -7,7 +7,8 @@
 // executor's sphere), lift-off speed (indicated knots at lift-off: the first point more than
 // kLiftOffHeight_m above the first point's altitude), the greatest deviation from the runway
 // heading before lift-off (the runway heading is the heading of the first point, where the
-// aircraft stands parked), and the time to the level-off altitude (500 m above sea level).
+// aircraft stands parked), and the time to the level-off altitude (500 m above sea level, within
+// kLevelOffTolerance_m: a law that captures the altitude approaches it from below).
 //
 // Cruise legs, one per cruise task of the script in document order: a leg ends at the first
 // point within 0.02 degrees of arc of its target (the executor's own criterion), or at the end
@@ -18,9 +19,10 @@
 // after its turn (from the first point with the heading within kOnCourse_deg of the line's
 // course and the wings within kWingsLevel_deg of level), the leg's time, the largest bank and
 // pitch magnitudes, and the altitude and airspeed held against the task's planned values (feet
-// and knots): the greatest deviation after the aircraft first came within kAltitudeSettle_ft of
-// the altitude, and for the airspeed, after that within kAirspeedSettle_kt of the airspeed
-// (a climb flies its own speed).
+// and knots): the greatest deviation from kSettleTime_s after the aircraft first came within
+// kAltitudeSettle_ft of the altitude, and for the airspeed, from kSettleTime_s after it first came
+// within kAirspeedSettle_kt of the airspeed once the altitude had settled (a climb flies its own
+// speed).
 //
 // Accuracy: positions on a local plane about the target, better than 0.5 % of the leg on legs
 // of a few hundred kilometres; times and figures at the track's sampling period.
@@ -50,15 +52,17 @@ struct TakeoffFigures {
     double groundRoll_m = 0;
     double liftOffSpeed_kt = 0;
     double maxHeadingDeviation_deg = 0;     ///< on the roll, magnitude
-    std::optional<double> timeToLevelOff_s; ///< to 500 m above sea level
+    std::optional<double> timeToLevelOff_s; ///< to 500 m above sea level (within 10 m)
 };
 
 /// How well a planned value was held.
 struct HeldFigure {
     std::optional<double> planned;
     std::optional<double> settledAfter_s; ///< seconds into the leg; none if never settled
-    double maxDeviation = 0; ///< after settling (or over the whole leg if it never settled)
-    double final = 0;        ///< the value at the leg's end
+    /// From kSettleTime_s after settling (over the whole leg if it never settled; 0 if the leg
+    /// ended before).
+    double maxDeviation = 0;
+    double final = 0; ///< the value at the leg's end
 };
 
 struct LegFigures {
@@ -76,10 +80,12 @@ class FlightReport {
 public:
     static constexpr double kLiftOffHeight_m = 0.5;
     static constexpr double kLevelOff_m = 500.0;
+    static constexpr double kLevelOffTolerance_m = 10.0;
     static constexpr double kOnCourse_deg = 5.0;
     static constexpr double kWingsLevel_deg = 3.0;
     static constexpr double kAltitudeSettle_ft = 50.0;
     static constexpr double kAirspeedSettle_kt = 5.0;
+    static constexpr double kSettleTime_s = 20.0;
 
     /// Measures `track` against `script` (take-off if the track has points, one leg per cruise
     /// task with coordinates).

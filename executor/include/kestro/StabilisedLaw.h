@@ -17,7 +17,8 @@
 //    line (from the previous steer point, or the leg's start, to the target), which corrects the
 //    cross-track error with an intercept angle atan(xte / lookahead) and never overshoots the
 //    line;  near the target it is the bearing to the target itself;
-//  - bank command  = clamp(headingToBank x track error, +-bank limit), the bank limit that of a
+//  - bank command  = clamp(headingToBank x track error + heading trim, +-bank limit), the heading
+//    trim integrating headingToBankI x track error near the track, the bank limit that of a
 //    standard-rate turn (3 deg/s: tan(bank) = V omega / g) at the true airspeed, within
 //    [minBankLimit_deg, maxBankLimit_deg];
 //  - aileron       = trim + bankP x bank error - bankD x roll rate (trim integrates bankI x error);
@@ -28,8 +29,10 @@
 //    throttle = integral + throttleP x airspeed error (airspeed on throttle);
 //  - elevator      = trim + pitchP x pitch error - pitchD x pitch rate (trim integrates pitchI x
 //    error), so the trim holds the pitch without a standing error at any speed;
-//  - take-off roll: rudder = rudderP x heading error - rudderD x yaw rate (nose-wheel steering and
-//    rudder), wings held level; rotation at rotateSpeed_kt to rotatePitch_deg.
+//  - take-off roll: rudder = rudderP x heading error + rudderI x its integral - rudderD x yaw
+//    rate (nose-wheel steering and rudder), wings held level; rotation at rotateSpeed_kt to
+//    rotatePitch_deg.  The rudder of the roll stays through the climb (it holds the engine's
+//    torque at full power) and is centred over a few seconds after the level-off.
 // Each integral is limited to its output's range (no wind-up) and is carried over between tasks,
 // so a leg starts with the trim of the one before.
 //
@@ -87,8 +90,11 @@ struct StabilisedGains {
     double maxThrottle = 1.0;
 
     // Lateral.
-    double headingToBank = 0.8;     ///< degrees of bank per degree of track error
-    double minBankLimit_deg = 15.0; ///< the standard-rate bank is held within these, degrees
+    double headingToBank = 0.8;        ///< degrees of bank per degree of track error
+    double headingToBankI = 0.03;      ///< degrees of bank per degree-second of track error ...
+    double headingTrimBand_deg = 10.0; ///< ... integrated while the error is within this
+    double maxHeadingTrim_deg = 6.0;   ///< limit of that integral, degrees of bank
+    double minBankLimit_deg = 15.0;    ///< the standard-rate bank is held within these, degrees
     double maxBankLimit_deg = 25.0;
     double bankP = 700.0;        ///< aileron units per degree of bank error
     double bankI = 60.0;         ///< aileron units per degree-second of bank error (the trim)
@@ -96,11 +102,12 @@ struct StabilisedGains {
     double lookahead_m = 2500.0; ///< guidance lookahead along the leg, metres
 
     // Take-off.
-    double rotateSpeed_kt = 55.0;      ///< rotation speed, knots indicated
-    double rotatePitch_deg = 7.0;      ///< pitch held from rotation until climbing, degrees
-    double rotateRate_degps = 2.0;     ///< how fast the pitch command rises at rotation, deg/s
-    double rudderP = 900.0;            ///< rudder units per degree of heading error on the roll
-    double rudderD = 400.0;            ///< rudder units per degree/second of yaw rate on the roll
+    double rotateSpeed_kt = 55.0;  ///< rotation speed, knots indicated
+    double rotatePitch_deg = 7.0;  ///< pitch held from rotation until climbing, degrees
+    double rotateRate_degps = 2.0; ///< how fast the pitch command rises at rotation, deg/s
+    double rudderP = 2500.0;       ///< rudder units per degree of heading error on the roll
+    double rudderI = 500.0;        ///< rudder units per degree-second of heading error on the roll
+    double rudderD = 600.0;        ///< rudder units per degree/second of yaw rate on the roll
     double levelOffAltitude_m = 500.0; ///< the take-off levels off here, metres above sea level
     double levelOffThrottle = 0.8;     ///< lever fraction after the level-off
     double settle_s = 10.0;            ///< altitude hold before the take-off task ends, seconds
@@ -159,9 +166,11 @@ private:
     bool m_writeControls = false;
 
     // Integrals (trims).
-    double m_pitchTrim = 0; ///< elevator units
-    double m_bankTrim = 0;  ///< aileron units
-    double m_pitchBase = 0; ///< degrees: integral of the vertical speed or climb speed loop
+    double m_pitchTrim = 0;   ///< elevator units
+    double m_bankTrim = 0;    ///< aileron units
+    double m_headingTrim = 0; ///< degrees of bank
+    double m_rudderTrim = 0;  ///< rudder units
+    double m_pitchBase = 0;   ///< degrees: integral of the vertical speed or climb speed loop
     double m_throttleBase = 0.8;
     Vertical m_mode = Vertical::Ground;
     double m_pitchCommand = 0;
