@@ -54,17 +54,15 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
     }
 }
 
-std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config, jsbsim::JsbsimModel*& jsbsim) {
-    if (config.fdm == Fdm::Jsbsim) {
-        auto model = std::make_unique<jsbsim::JsbsimModel>();
-        jsbsim = model.get();
-        return model;
-    }
+std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
+    if (config.fdm == Fdm::Jsbsim)
+        return std::make_unique<jsbsim::JsbsimModel>();
     return std::make_unique<FlightModel>(config.aircraft, config.weather);
 }
 
 Simulator::Simulator(const SimConfig& config)
-    : m_config(config), m_model(MakeModel(config, m_jsbsim)), m_space(offsets::kSpace, 0),
+    : m_config(config), m_model(MakeModel(config)),
+      m_jsbsim(dynamic_cast<jsbsim::JsbsimModel*>(m_model.get())), m_space(offsets::kSpace, 0),
       m_stepUs(1000000u / static_cast<std::uint64_t>(std::clamp(config.rateHz, 1, 1000))),
       m_msgId(ipc::RegisterWindowMessage("FsasmLib:IPC")) {
     const StartPosition& s = config.start;
