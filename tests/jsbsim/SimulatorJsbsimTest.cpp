@@ -22,7 +22,17 @@
 #include <filesystem>
 #include <string>
 
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace fssim;
 namespace fo = fssim::offsets;
@@ -323,6 +333,107 @@ TEST(SimulatorJsbsim, SpecifiedLawDoesNotFlyTheRealAircraft) {
     EXPECT_GT(down, bank50);    // ... and came down again
     EXPECT_LT(highest, 10.0);   // never climbed away
 }
+
+#ifdef FSSIM_PATH
+namespace {
+
+/// Runs fssim with `args`, its output into `out`; returns the exit status (-1: not started).
+struct FssimRun {
+    int status = -1;
+    std::string output;
+    double wall_s = 0;
+};
+
+FssimRun RunFssim(const std::vector<std::string>& args, const std::filesystem::path& out,
+                  const std::function<void()>& whileRunning = {}) {
+    std::vector<std::string> copy = args;
+    std::string path = FSSIM_PATH;
+    std::vector<char*> argv{path.data()};
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    FssimRun run;
+    const auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return run;
+    if (whileRunning)
+        whileRunning();
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    std::ostringstream text;
+    text << std::ifstream(out).rdbuf();
+    run.output = text.str();
+    return run;
+}
+
+} // namespace
+
+// fssim --fdm jsbsim serves the link to other processes in real time, paced to the wall clock
+// times the rate, from the runway of the script it is given.
+TEST(FssimJsbsim, ServesTheLinkPacedToTheWallClock) {
+    SKIP_WITHOUT_JSBSIM();
+    using namespace kestro_test;
+    const auto dir = std::filesystem::path(std::getenv("AVILO_IPC_DIR"));
+    const auto script = dir / "script.xml";
+    std::ofstream(script) << "<?xml version=\"1.0\"?><flightscript>" << TakeoffPhase()
+                          << "</flightscript>";
+    const auto track = dir / "track.csv";
+    Read parked{}, rolling{};
+    bool linked = false;
+    const FssimRun run =
+        RunFssim({"--fdm", "jsbsim", "--start", script.string(), "--rate", "4", "--duration", "8",
+                  "--track", track.string()},
+                 dir / "fssim.out", [&] {
+                     kestro::CFSUIPCClient client; // real time
+                     for (int i = 0; i < 100 && !client.Open(); ++i)
+                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                     if (!client.IsOpen())
+                         return;
+                     linked = true;
+                     parked = ReadLink(client);
+                     Write16(client, fo::kParkingBrake, 0);
+                     Write16(client, fo::kThrottle, 16384);
+                     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+                     rolling = ReadLink(client);
+                     client.Close();
+                 });
+    ASSERT_EQ(run.status, 0) << run.output;
+    ASSERT_TRUE(linked) << run.output;
+    EXPECT_LT(DistanceM(parked.lat, parked.lon, Runway{}.latitude, Runway{}.longitude), 50.0);
+    EXPECT_TRUE(parked.onGround);
+    // After a wall second at rate 4 the full-throttle roll has gone on for about 4 s.
+    EXPECT_GT(rolling.ias_kt, 3.0);
+    EXPECT_GT(DistanceM(parked.lat, parked.lon, rolling.lat, rolling.lon), 2.0);
+    EXPECT_NE(run.output.find("stopped after 8"), std::string::npos) << run.output;
+    // 8 simulated seconds at rate 4 take at least 2 wall seconds (plus the start).
+    EXPECT_GT(run.wall_s, 1.9);
+    std::ifstream csv(track);
+    std::string line;
+    int lines = 0;
+    while (std::getline(csv, line))
+        ++lines;
+    EXPECT_EQ(lines, 1 + 9); // header, 0 s .. 8 s
+}
+
+TEST(FssimJsbsim, MissingProgramIsAClearError) {
+    const auto dir = std::filesystem::path(std::getenv("AVILO_IPC_DIR"));
+    ::setenv("AVILO_JSBSIM", "/nonexistent/JSBSim", 1);
+    const FssimRun run = RunFssim({"--fdm", "jsbsim", "--duration", "1"}, dir / "missing.out");
+    ::unsetenv("AVILO_JSBSIM");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.output.find("fssim: JSBSim:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("/nonexistent/JSBSim"), std::string::npos) << run.output;
+}
+#endif
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
