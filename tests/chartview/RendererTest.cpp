@@ -121,6 +121,32 @@ TEST(ChartRenderer, ReductionKeepsThinDarkLines) {
     }
 }
 
+// A reduced pixel shows the darkest chart colour it covers, never a blend the chart lacks; the
+// full image keeps the chart's colours whatever order its indices take.
+TEST(ChartRenderer, ReductionShowsTheDarkestColourItCovers) {
+    charttest::TempDir dir;
+    const std::string path = dir.File("checks.nos");
+    // Blue and green checks on the left half, white and blue on the right.
+    charttest::MakeChart(path, 600, 400, [](int x, int y) -> unsigned char {
+        const bool odd = (x + y) % 2 != 0;
+        return x < 300 ? (odd ? 2 : 3) : (odd ? 1 : 2);
+    });
+    ChartRenderer renderer;
+    Load(renderer, path);
+    EXPECT_EQ(renderer.FullImage().pixel(0, 0), qRgb(120, 200, 120));
+    EXPECT_EQ(renderer.FullImage().pixel(1, 0), qRgb(170, 210, 240));
+    EXPECT_EQ(renderer.FullImage().pixel(301, 0), qRgb(255, 255, 255));
+    for (double scale : {2.0, 2.5, 3.5, 5.0}) { // each reduced pixel covers 2+ columns
+        renderer.Reduce(scale);
+        const int half = static_cast<int>(300 / scale);
+        for (int y = 0; y < static_cast<int>(400 / scale); y += 7) {
+            EXPECT_EQ(ReducedAt(renderer, 0, y), kGreen) << scale;
+            EXPECT_EQ(ReducedAt(renderer, half - 2, y), kGreen) << scale;
+            EXPECT_EQ(ReducedAt(renderer, half + 1, y), kBlue) << scale;
+        }
+    }
+}
+
 TEST(ChartRenderer, ClearsOnlyWithinTheReducedImage) {
     charttest::TempDir dir;
     const std::string path = dir.File("small.nos");

@@ -7,7 +7,13 @@
 #include <charconv>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <new>
+#include <numeric>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include <unistd.h>
 
@@ -23,6 +29,25 @@ double Seconds(Clock::time_point since) {
 
 std::uint16_t ToRgb565(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<std::uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+// Perceived brightness of a colour (ITU-R BT.601 weights), for ordering the colour table.
+int Luminance(QRgb c) {
+    return 299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c);
+}
+
+// acc[i] = min(acc[i], src[i]) for n bytes.
+void MinInto(std::uint8_t* acc, const std::uint8_t* src, int n) {
+    int i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + i), _mm_min_epu8(a, b));
+    }
+#endif
+    for (; i < n; ++i)
+        acc[i] = std::min(acc[i], src[i]);
 }
 
 // Physical memory of the machine, bytes (0 when unknown).
@@ -121,16 +146,28 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     if (m_full.isNull() || m_scaled.isNull())
         return fail(noMemory);
 
-    // Colour table: the chart palette in order; entries past its count are black.
-    QList<QRgb> table(256, qRgb(0, 0, 0));
-    m_lut.fill(0);
-    if (const CPalette* palette = m_chart.GetPaletteHandle()) {
-        const auto& entries = palette->Entries();
+    // Colour table: the chart palette; entries past its count are black.  The image's indices
+    // are the palette's ordered from dark to light (ties by palette index), so that the darkest
+    // of several pixels is the smallest index and the reduction can compare bytes.
+    QList<QRgb> palette(256, qRgb(0, 0, 0));
+    if (const CPalette* handle = m_chart.GetPaletteHandle()) {
+        const auto& entries = handle->Entries();
         for (std::size_t i = 0; i < entries.size() && i < 256; ++i) {
             const PALETTEENTRY& e = entries[i];
-            table[static_cast<qsizetype>(i)] = qRgb(e.peRed, e.peGreen, e.peBlue);
-            m_lut[i] = ToRgb565(e.peRed, e.peGreen, e.peBlue);
+            palette[static_cast<qsizetype>(i)] = qRgb(e.peRed, e.peGreen, e.peBlue);
         }
+    }
+    std::array<int, 256> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return Luminance(palette[a]) < Luminance(palette[b]); });
+    std::array<std::uint8_t, 256> rank{};
+    QList<QRgb> table(256);
+    for (int r = 0; r < 256; ++r) {
+        const QRgb c = palette[order[r]];
+        rank[order[r]] = static_cast<std::uint8_t>(r);
+        table[r] = c;
+        m_lut[r] = ToRgb565(qRed(c), qGreen(c), qBlue(c));
     }
     m_full.setColorTable(table);
     m_profile.allocate = Seconds(start);
@@ -138,8 +175,12 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     // Rows go straight into the image (top row first); a damaged row reads as what the reader
     // could decode, zero-filled.
     start = Clock::now();
-    for (int row = 0; row < height; ++row)
-        m_chart.getMultiLines(row, 1, 0, width, m_full.scanLine(row));
+    for (int row = 0; row < height; ++row) {
+        std::uint8_t* line = m_full.scanLine(row);
+        m_chart.getMultiLines(row, 1, 0, width, line);
+        for (int x = 0; x < width; ++x)
+            line[x] = rank[line[x]];
+    }
     m_profile.decode = Seconds(start);
 
     start = Clock::now();
@@ -172,37 +213,40 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
     if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0)
         return; // an empty tile draws nothing
 
+    const std::array<std::uint16_t, 256> lut = m_lut; // local: stores cannot alias it
     if (dw == sw && dh == sh) { // full resolution: one chart pixel per reduced pixel
         for (int y = 0; y < dh; ++y) {
             const std::uint8_t* src = m_full.constScanLine(top + y) + left;
             auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
             for (int x = 0; x < dw; ++x)
-                dst[x] = m_lut[src[x]];
+                dst[x] = lut[src[x]];
         }
         return;
     }
 
-    // Reduced pixel x covers chart columns colStart[x] .. colStart[x + 1] - 1, and likewise for
-    // rows: every chart pixel of the tile falls in exactly one reduced pixel.
+    // Reduced pixel x covers chart columns colStart[x] .. colStart[x + 1] - 1 (at least one,
+    // as dw <= sw), and likewise for rows: every chart pixel of the tile falls in exactly one
+    // reduced pixel, which shows the darkest of them (the smallest index).  The rows of one
+    // reduced row are first combined column by column, 16 bytes at a time.
     std::vector<int> colStart(static_cast<std::size_t>(dw) + 1);
     for (int x = 0; x <= dw; ++x)
         colStart[x] = static_cast<int>(std::int64_t{x} * sw / dw);
-    std::vector<std::uint16_t> acc(static_cast<std::size_t>(dw));
+    std::vector<std::uint8_t> darkest(static_cast<std::size_t>(sw));
     for (int y = 0; y < dh; ++y) {
         const int rowFirst = top + static_cast<int>(std::int64_t{y} * sh / dh);
         const int rowEnd = top + static_cast<int>(std::int64_t{y + 1} * sh / dh);
-        std::fill(acc.begin(), acc.end(), std::uint16_t{0xFFFF});
-        for (int row = rowFirst; row < rowEnd; ++row) {
-            const std::uint8_t* src = m_full.constScanLine(row) + left;
-            for (int x = 0; x < dw; ++x) {
-                std::uint16_t a = acc[x];
-                for (int c = colStart[x]; c < colStart[x + 1]; ++c)
-                    a &= m_lut[src[c]];
-                acc[x] = a;
-            }
+        std::memcpy(darkest.data(), m_full.constScanLine(rowFirst) + left, darkest.size());
+        for (int row = rowFirst + 1; row < rowEnd; ++row)
+            MinInto(darkest.data(), m_full.constScanLine(row) + left, sw);
+        auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
+        for (int x = 0; x < dw; ++x) {
+            const std::uint8_t* c = darkest.data() + colStart[x];
+            const std::uint8_t* end = darkest.data() + colStart[x + 1];
+            std::uint8_t m = *c;
+            while (++c < end)
+                m = std::min(m, *c);
+            dst[x] = lut[m];
         }
-        std::copy(acc.begin(), acc.end(),
-                  reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl);
     }
 }
 

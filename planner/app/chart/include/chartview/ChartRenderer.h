@@ -4,17 +4,18 @@
 // the route of the flight plan, and (for pictures of a flight) a flown track.
 //
 // Images:
-//  - the full image: 8-bit indices, chart width x chart height, with the chart's colour table
-//    (one byte per chart pixel, kept for the life of the renderer);
+//  - the full image: 8-bit indices, chart width x chart height, with the chart's colours as its
+//    colour table (one byte per chart pixel, kept for the life of the renderer).  The table
+//    holds the chart palette ordered from dark to light, so a smaller index is a darker colour;
 //  - the reduced image: 16-bit colour (RGB 5-6-5) of the full chart size, so that it never has
 //    to be re-created when zooming; the image reduced by the factor occupies its top-left
 //    chart width / factor x chart height / factor pixels (two bytes per chart pixel).
 // Rows are decoded straight into the full image, so loading needs no buffer beyond these two.
 //
 // Reduction stretches the full image into the reduced one in tiles of 5000 x 5000 chart
-// pixels.  Each reduced pixel is the bitwise AND of the colours of the chart pixels it covers
-// (a black-on-white stretch): thin dark lines such as the graticule and borders stay visible at
-// every factor, as they do on a paper chart seen from further away.
+// pixels.  Each reduced pixel shows the darkest of the chart pixels it covers (a black-on-white
+// stretch): thin dark lines such as the graticule and borders stay visible at every factor, as
+// they do on a paper chart seen from further away, and no colour appears that the chart lacks.
 //
 // Not thread-safe: one renderer is used from one thread.
 
@@ -129,7 +130,7 @@ private:
     CTavola m_chart;
     QImage m_full;                          // Format_Indexed8
     QImage m_scaled;                        // Format_RGB16
-    std::array<std::uint16_t, 256> m_lut{}; // colour index -> RGB 5-6-5
+    std::array<std::uint16_t, 256> m_lut{}; // full-image index -> RGB 5-6-5
     QImage m_icon;
     int m_nChartWidth = 0;
     int m_nChartHeight = 0;
