@@ -36,18 +36,18 @@ int Luminance(QRgb c) {
     return 299 * qRed(c) + 587 * qGreen(c) + 114 * qBlue(c);
 }
 
-// acc[i] = min(acc[i], src[i]) for n bytes.
-void MinInto(std::uint8_t* acc, const std::uint8_t* src, int n) {
+// out[i] = min(a[i], b[i]) for n bytes; out may be a.
+void MinOf(std::uint8_t* out, const std::uint8_t* a, const std::uint8_t* b, int n) {
     int i = 0;
 #ifdef __SSE2__
     for (; i + 16 <= n; i += 16) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + i), _mm_min_epu8(a, b));
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_min_epu8(va, vb));
     }
 #endif
     for (; i < n; ++i)
-        acc[i] = std::min(acc[i], src[i]);
+        out[i] = std::min(a[i], b[i]);
 }
 
 // Physical memory of the machine, bytes (0 when unknown).
@@ -170,6 +170,18 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
         m_lut[r] = ToRgb565(qRed(c), qGreen(c), qBlue(c));
     }
     m_full.setColorTable(table);
+    // Pairs of indices as they lie in memory -> pairs of colours as they lie in memory.
+    m_pairLut.resize(65536);
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            const std::uint8_t key[2] = {static_cast<std::uint8_t>(a),
+                                         static_cast<std::uint8_t>(b)};
+            const std::uint16_t colours[2] = {m_lut[a], m_lut[b]};
+            std::uint16_t k;
+            std::memcpy(&k, key, sizeof k);
+            std::memcpy(&m_pairLut[k], colours, sizeof colours);
+        }
+    }
     m_profile.allocate = Seconds(start);
 
     // Rows go straight into the image (top row first); a damaged row reads as what the reader
@@ -215,10 +227,18 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
 
     const std::array<std::uint16_t, 256> lut = m_lut; // local: stores cannot alias it
     if (dw == sw && dh == sh) { // full resolution: one chart pixel per reduced pixel
+        // Two pixels per look-up in the table of index pairs.
+        const std::uint32_t* pairs = m_pairLut.data();
         for (int y = 0; y < dh; ++y) {
             const std::uint8_t* src = m_full.constScanLine(top + y) + left;
             auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
-            for (int x = 0; x < dw; ++x)
+            int x = 0;
+            for (; x + 2 <= dw; x += 2) {
+                std::uint16_t key;
+                std::memcpy(&key, src + x, sizeof key);
+                std::memcpy(dst + x, pairs + key, sizeof(std::uint32_t));
+            }
+            for (; x < dw; ++x)
                 dst[x] = lut[src[x]];
         }
         return;
@@ -226,27 +246,39 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
 
     // Reduced pixel x covers chart columns colStart[x] .. colStart[x + 1] - 1 (at least one,
     // as dw <= sw), and likewise for rows: every chart pixel of the tile falls in exactly one
-    // reduced pixel, which shows the darkest of them (the smallest index).  The rows of one
-    // reduced row are first combined column by column, 16 bytes at a time.
+    // reduced pixel, which shows the darkest of them (the smallest index).
+    //
+    // For each reduced row, the rows it covers are combined column by column into runs[0 ..
+    // sw), 16 bytes at a time; then runs[(k - 1) sw + c] is made the darkest of the k columns
+    // from c, for k = 2 up to the widest reduced pixel, also 16 bytes at a time.  A reduced
+    // pixel of width w from column c is then the one byte at[x] = (w - 1) sw + c.
     std::vector<int> colStart(static_cast<std::size_t>(dw) + 1);
     for (int x = 0; x <= dw; ++x)
         colStart[x] = static_cast<int>(std::int64_t{x} * sw / dw);
-    std::vector<std::uint8_t> darkest(static_cast<std::size_t>(sw));
+    int widest = 1;
+    std::vector<int> at(static_cast<std::size_t>(dw));
+    for (int x = 0; x < dw; ++x) {
+        const int w = colStart[x + 1] - colStart[x];
+        widest = std::max(widest, w);
+        at[x] = (w - 1) * sw + colStart[x];
+    }
+    std::vector<std::uint8_t> runs(static_cast<std::size_t>(widest) * sw);
+    std::uint8_t* const darkest = runs.data();
     for (int y = 0; y < dh; ++y) {
         const int rowFirst = top + static_cast<int>(std::int64_t{y} * sh / dh);
         const int rowEnd = top + static_cast<int>(std::int64_t{y + 1} * sh / dh);
-        std::memcpy(darkest.data(), m_full.constScanLine(rowFirst) + left, darkest.size());
-        for (int row = rowFirst + 1; row < rowEnd; ++row)
-            MinInto(darkest.data(), m_full.constScanLine(row) + left, sw);
+        if (rowEnd - rowFirst == 1)
+            std::memcpy(darkest, m_full.constScanLine(rowFirst) + left, sw);
+        else
+            MinOf(darkest, m_full.constScanLine(rowFirst) + left,
+                  m_full.constScanLine(rowFirst + 1) + left, sw);
+        for (int row = rowFirst + 2; row < rowEnd; ++row)
+            MinOf(darkest, darkest, m_full.constScanLine(row) + left, sw);
+        for (int k = 2; k <= widest; ++k)
+            MinOf(darkest + (k - 1) * sw, darkest + (k - 2) * sw, darkest + (k - 1), sw - (k - 1));
         auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
-        for (int x = 0; x < dw; ++x) {
-            const std::uint8_t* c = darkest.data() + colStart[x];
-            const std::uint8_t* end = darkest.data() + colStart[x + 1];
-            std::uint8_t m = *c;
-            while (++c < end)
-                m = std::min(m, *c);
-            dst[x] = lut[m];
-        }
+        for (int x = 0; x < dw; ++x)
+            dst[x] = lut[darkest[at[x]]];
     }
 }
 

@@ -131,6 +131,7 @@ private:
     QImage m_full;                          // Format_Indexed8
     QImage m_scaled;                        // Format_RGB16
     std::array<std::uint16_t, 256> m_lut{}; // full-image index -> RGB 5-6-5
+    std::vector<std::uint32_t> m_pairLut;   // two indices -> two RGB 5-6-5 colours
     QImage m_icon;
     int m_nChartWidth = 0;
     int m_nChartHeight = 0;
