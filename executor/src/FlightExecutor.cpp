@@ -172,6 +172,8 @@ int CFlightExecutor::Run(const xml::DocumentPtr& script) {
     } catch (const FlightStopped& stop) {
         m_stopped = !stop.timeLimit;
         m_timeLimitReached = stop.timeLimit;
+    } catch (const LinkLost&) {
+        m_messageBox(m_client.GetErrorText());
     } catch (const xml::ComError& e) {
         Log("COM Error: " + std::to_string(e.Error()) + "\r\nSource: " + e.Source() +
             "\r\nError message: " + e.ErrorMessage() + "\r\n\r\n");

@@ -138,7 +138,8 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         Holder airspeed{leg.airspeed_kt, kAirspeedSettle_kt};
         leg.closestApproach_deg = 180;
         bool onCourse = false;
-        std::size_t i = legStart;
+        // The point where the previous leg ended belongs to that leg.
+        std::size_t i = m_legs.empty() ? legStart : legStart + 1;
         for (; i < track.size(); ++i) {
             const FlightSample& p = track[i];
             const double distance = GreatCircleDistance(

@@ -25,6 +25,8 @@ constexpr double kTargetArc_deg = 0.02;
 constexpr double kAirborne_m = 10.0;
 /// Lowest level-off above the runway (for runways above the level-off altitude).
 constexpr double kMinLevelOffHeight_m = 300.0;
+/// Consecutive failed exchanges after which the link counts as lost.
+constexpr int kMaxFailedExchanges = 3;
 /// Seconds between "Distance to target" lines.
 constexpr double kDistanceLogPeriod_s = 10.0;
 
@@ -57,30 +59,29 @@ std::optional<double> PositiveValue(const xml::Node& task, const char* path) {
 
 double LegTrack(double start_lat, double start_lon, double target_lat, double target_lon,
                 double lat, double lon, double lookahead_m, double* crossTrack_m) {
-    const double cosLat = std::cos(target_lat * kDegToRad);
-    const auto east = [&](double lo) {
-        return Wrap180(lo - target_lon) * cosLat * kMetresPerDegree;
-    };
-    const auto north = [&](double la) { return (la - target_lat) * kMetresPerDegree; };
+    // A local plane about the aircraft, where the cross-track error matters.
+    const double cosLat = std::cos(lat * kDegToRad);
+    const auto east = [&](double lo) { return Wrap180(lo - lon) * cosLat * kMetresPerDegree; };
+    const auto north = [&](double la) { return (la - lat) * kMetresPerDegree; };
     const double sx = east(start_lon), sy = north(start_lat);
-    const double px = east(lon), py = north(lat);
-    const double dx = -sx, dy = -sy; // start to target (the target is the origin)
+    const double tx = east(target_lon), ty = north(target_lat);
+    const double dx = tx - sx, dy = ty - sy;
     const double length = std::hypot(dx, dy);
-    double aimX = 0, aimY = 0; // the target
+    double aimX = tx, aimY = ty;
     if (crossTrack_m)
         *crossTrack_m = 0;
     if (length > 1.0) {
         const double ux = dx / length, uy = dy / length;
-        const double along = (px - sx) * ux + (py - sy) * uy;
+        const double along = -sx * ux - sy * uy; // the aircraft is the origin
         if (crossTrack_m)
-            *crossTrack_m = (px - sx) * uy - (py - sy) * ux;
+            *crossTrack_m = -sx * uy + sy * ux;
         const double carrot = std::max(along, 0.0) + lookahead_m;
-        if (carrot < length && std::hypot(px, py) > lookahead_m) {
+        if (carrot < length && std::hypot(tx, ty) > lookahead_m) {
             aimX = sx + ux * carrot;
             aimY = sy + uy * carrot;
         }
     }
-    return Wrap360(std::atan2(aimX - px, aimY - py) / kDegToRad);
+    return Wrap360(std::atan2(aimX, aimY) / kDegToRad);
 }
 
 CStabilisedPilot::CStabilisedPilot(CFlightExecutor& executor, const StabilisedGains& gains)
@@ -115,7 +116,12 @@ void CStabilisedPilot::Cycle() {
     x.Read(offsets::kHeading, 4, &x.m_headingRaw);
     x.Read(offsets::kLatitude, 8, &x.m_latitudeRaw);
     x.Read(offsets::kLongitude, 8, &x.m_longitudeRaw);
-    x.Process(); // a failed exchange leaves the previous values
+    // A failed exchange leaves the previous values; a link that keeps failing ends the flight
+    // rather than flying blind on stale values.
+    if (x.Process())
+        m_failedExchanges = 0;
+    else if (++m_failedExchanges >= kMaxFailedExchanges || !x.m_client.IsOpen())
+        throw LinkLost{};
 
     m_previous = m_now;
     m_now.time_s = static_cast<double>(clock->NowMs()) / 1000.0;

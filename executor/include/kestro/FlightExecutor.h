@@ -38,6 +38,10 @@ struct FlightStopped {
     bool timeLimit = false; ///< the time limit ran out, rather than a stop request
 };
 
+/// The link failed for good while a control law needed it (thrown inside the worker only; Run
+/// shows the link's error text).
+struct LinkLost {};
+
 class CFlightExecutor {
 public:
     /// Receives every log line, as the message window shows it.

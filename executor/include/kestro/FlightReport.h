@@ -24,8 +24,8 @@
 // within kAirspeedSettle_kt of the airspeed once the altitude had settled (a climb flies its own
 // speed).
 //
-// Accuracy: positions on a local plane about the target, better than 0.5 % of the leg on legs
-// of a few hundred kilometres; times and figures at the track's sampling period.
+// Accuracy: cross-track errors on a local plane about each point (see LegTrack); times and
+// figures at the track's sampling period.
 
 #include <xml/Dom.h>
 
