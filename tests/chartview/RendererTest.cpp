@@ -147,6 +147,21 @@ TEST(ChartRenderer, ReductionShowsTheDarkestColourItCovers) {
     }
 }
 
+// Loaded reduced at once (as pictures of a flight are): what the image does not cover is white.
+TEST(ChartRenderer, LoadingReducedLeavesTheRestWhite) {
+    charttest::TempDir dir;
+    const std::string path = dir.File("green.nos");
+    charttest::MakeChart(path, 600, 400, [](int, int) -> unsigned char { return 3; });
+    ChartRenderer renderer;
+    std::string error;
+    ASSERT_TRUE(renderer.OpenChart(path, &error)) << error;
+    ASSERT_TRUE(renderer.LoadBitmaps(2.0, &error)) << error;
+    EXPECT_EQ(ReducedAt(renderer, 299, 199), kGreen);
+    EXPECT_EQ(ReducedAt(renderer, 300, 0), kWhite);
+    EXPECT_EQ(ReducedAt(renderer, 0, 200), kWhite);
+    EXPECT_EQ(ReducedAt(renderer, 599, 399), kWhite);
+}
+
 TEST(ChartRenderer, ClearsOnlyWithinTheReducedImage) {
     charttest::TempDir dir;
     const std::string path = dir.File("small.nos");

@@ -196,6 +196,11 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     m_profile.decode = Seconds(start);
 
     start = Clock::now();
+    // What a reduction by more than 1 leaves uncovered shows white.
+    const int reducedWidth = ChartViewport::ChartToReduced(width, scale);
+    const int reducedHeight = ChartViewport::ChartToReduced(height, scale);
+    ClearReduced({PixelRect{reducedWidth, 0, width, height},
+                  PixelRect{0, reducedHeight, reducedWidth, height}});
     Reduce(scale);
     m_profile.reduce = Seconds(start);
     return true;
