@@ -259,6 +259,10 @@ void CGEORec::MinMeanMaxLL() {
 }
 
 std::string CGEORec::deg2dms(double d) {
+    // An infinite or undefined angle (a reference file may hold "1e999") has no degrees,
+    // minutes and seconds: it is named, with the sign rule of the finite form.
+    if (!std::isfinite(d))
+        return std::isnan(d) ? "-nan" : d > 0 ? "+inf" : "-inf";
     const double a = std::fabs(d);
     const double whole = std::floor(a);
     const double f = a - whole;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <sstream>
 
 namespace {
@@ -175,6 +177,10 @@ TEST(GeoRec, Deg2dms) {
     EXPECT_EQ(CGEORec::deg2dms(4.7639), "+004 45 50.04");
     EXPECT_EQ(CGEORec::deg2dms(-179.999), "-179 59 56.40");
     EXPECT_EQ(CGEORec::deg2dms(1e300).substr(0, 1), "+"); // no undefined conversion
+    // A value such as "Skew Angle=1e999" reads as infinity.
+    EXPECT_EQ(CGEORec::deg2dms(HUGE_VAL), "+inf");
+    EXPECT_EQ(CGEORec::deg2dms(-HUGE_VAL), "-inf");
+    EXPECT_EQ(CGEORec::deg2dms(std::nan("")), "-nan");
 }
 
 } // namespace

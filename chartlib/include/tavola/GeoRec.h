@@ -73,7 +73,8 @@ public:
 
     // Recomputes the latitude and longitude bounds of the border polygon.
     void MinMeanMaxLL();
-    // Formats an angle in degrees as "+DDD MM SS.ss" (d > 0) or "-DDD MM SS.ss" (otherwise).
+    // Formats an angle in degrees as "+DDD MM SS.ss" (d > 0) or "-DDD MM SS.ss" (otherwise);
+    // "+inf", "-inf" or "-nan" for an angle that is not finite.
     static std::string deg2dms(double degrees);
 
     // ---- georeferencing -------------------------------------------------------------------
