@@ -1,6 +1,6 @@
 // The rudder and elevator trim inputs of the builtin trainer: they travel through the link's
 // offsets with their signs, trim adds to the elevator within its range, and the laterally neutral
-// aircraft only skids round on the rudder in the air.
+// aircraft ignores the rudder unless given a skid rate, and then skids round in the air only.
 #include <fssim/FlightModel.h>
 #include <fssim/Offsets.h>
 #include <fssim/Simulator.h>
@@ -17,8 +17,8 @@ namespace {
 
 constexpr double kDt = 0.01;
 
-FlightModel Airborne() {
-    FlightModel fm;
+FlightModel Airborne(const Aircraft& aircraft = {}) {
+    FlightModel fm(aircraft);
     fm.Park(52.0, 5.0, 90.0, 0.0);
     State& s = fm.MutableState();
     s.onGround = false;
@@ -100,21 +100,29 @@ TEST(RudderAndTrim, TrimAddsToTheElevatorWithinItsRange) {
     }
 }
 
-TEST(RudderAndTrim, RudderSkidsTheHeadingInTheAirOnly) {
-    FlightModel neutral = Airborne();
+TEST(RudderAndTrim, RudderSkidsTheHeadingInTheAirOnlyWhenGivenASkidRate) {
+    Aircraft skidding;
+    skidding.rudderYawFull_degps = 1.5;
+    FlightModel neutral = Airborne(skidding);
     Fly(neutral, 10.0);
-    for (const int rudder : {16383, 8192, -16383}) {
-        FlightModel fm = Airborne();
-        fm.GetControls().rudder = rudder;
+    struct Case {
+        int rudder;
+        bool skids;
+        double turned_deg; // against the same flight with the rudder centred
+    } const cases[] = {
+        {16383, true, 15.0}, {8192, true, 7.5}, {-16383, true, -15.0}, {16383, false, 0.0}};
+    for (const Case& c : cases) {
+        FlightModel fm = Airborne(c.skids ? skidding : Aircraft{});
+        fm.GetControls().rudder = c.rudder;
         Fly(fm, 10.0);
         const double turned = Wrap180(fm.GetState().heading_deg - neutral.GetState().heading_deg);
-        // Positive yaws right; full rudder 1.5 deg/s.
-        EXPECT_NEAR(turned, 15.0 * rudder / 16383.0, 0.01) << rudder;
+        EXPECT_NEAR(turned, c.turned_deg, 0.01) << c.rudder << (c.skids ? " skidding" : "");
         EXPECT_EQ(fm.GetState().bank_deg, neutral.GetState().bank_deg);
+        EXPECT_EQ(fm.GetState().altitude_m, neutral.GetState().altitude_m);
     }
 
     // On the runway the wheels hold the heading whatever the pedals do.
-    FlightModel ground;
+    FlightModel ground(skidding);
     ground.Park(52.0, 5.0, 240.0, 0.0);
     ground.GetControls().parkingBrake = 0;
     ground.GetControls().throttle = 16384;

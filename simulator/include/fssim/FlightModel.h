@@ -11,8 +11,8 @@
 //  - Aileron input commands a roll rate (full input = rollRateFull_degps, a few percent of the
 //    real aileron's authority); with the ailerons centred the bank is kept.
 //  - Laterally neutral: no torque, P-factor or asymmetric weight; on the ground the wheels keep
-//    the wings level and the heading fixed (no steering).  The rudder does little: in the air it
-//    skids the heading round at up to rudderYawFull_degps, on the ground nothing.
+//    the wings level and the heading fixed (no steering).  The rudder does nothing unless
+//    rudderYawFull_degps is set: then it skids the heading round in the air (never on the ground).
 //  - Elevator trim adds to the elevator input (their sum is limited to the input's range).
 //  - Turns are coordinated: the heading rate is L sin(bank) / (m V cos(gamma)), that is
 //    g tan(bank) / V in a level turn.
@@ -58,9 +58,12 @@ struct Aircraft {
     double maxPitchRate_degps = 12.0;
     double rollRateFull_degps = 3.0; ///< roll rate at full aileron input (5 % of real authority)
     double rollLag_s = 0.2;
-    double rudderYawFull_degps = 1.5; ///< heading rate of a skid at full rudder, in the air
-    double rotateFrom_kt = 35.0;      ///< on the ground the nose can rise from this airspeed ...
-    double rotateFull_kt = 45.0;      ///< ... fully (up to maxGroundPitch) from this one
+    /// Heading rate of a skid at full rudder in the air, degrees per second.  0 by default: the
+    /// trainer is laterally neutral and its rudder input changes nothing, so control laws that
+    /// use the rudder for a real aircraft fly this one as before.
+    double rudderYawFull_degps = 0.0;
+    double rotateFrom_kt = 35.0; ///< on the ground the nose can rise from this airspeed ...
+    double rotateFull_kt = 45.0; ///< ... fully (up to maxGroundPitch) from this one
     double maxGroundPitch_deg = 12.0;
 };
 

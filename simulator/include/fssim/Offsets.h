@@ -37,8 +37,8 @@
 // the mixture at 0 percent stops, so the take-off's "mixture rich" must pass 100 percent.  The
 // engine gives full power from 60 % of the lever up and nothing below 10 % (idle cut-off).
 //
-// The builtin model is laterally neutral, so its rudder does little (a slow skid in the air,
-// nothing on the ground); its trim adds to the elevator input.  On JSBSim's 172 the rudder is the
+// The builtin model is laterally neutral: its rudder input is kept but moves nothing (unless the
+// aircraft is given a rudder skid rate); its trim adds to the elevator input.  On JSBSim's 172 the rudder is the
 // rudder and nose-wheel steering, the trim is the elevator trim tab.
 //
 // Control inputs keep the value written (as the offset memory does); values outside their range
