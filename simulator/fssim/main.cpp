@@ -180,6 +180,7 @@ int main(int argc, char** argv) {
         const double stepWallMs = 1000.0 / hz / rate;
         const int serveMs = std::max(0, std::min(10, static_cast<int>(stepWallMs)));
         const std::uint64_t durationUs = static_cast<std::uint64_t>(duration * 1e6);
+        bool warnedLag = false;
         while (!g_stop) {
             const double wallUs =
                 std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
@@ -189,6 +190,11 @@ int main(int argc, char** argv) {
             // cannot keep up with the rate lags behind but still answers.
             if (due > sim.NowUs())
                 sim.AdvanceUs(std::min<std::uint64_t>(due - sim.NowUs(), 50000));
+            if (!warnedLag && due > sim.NowUs() + 2000000) {
+                std::cerr << "fssim: the model cannot keep up with --rate " << rate
+                          << "; it runs behind the wall clock" << std::endl;
+                warnedLag = true;
+            }
             if (!sim.Failure().empty())
                 break;
             if (durationUs > 0 && sim.NowUs() >= durationUs)
