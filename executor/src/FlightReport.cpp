@@ -62,13 +62,17 @@ std::string Format(const char* format, double value) {
     return buffer;
 }
 
-std::string HeldText(const char* what, const HeldFigure& h, const char* unit, const char* format) {
+std::string HeldText(const char* what, const HeldFigure& h, const char* unit, const char* format,
+                     double legTime_s) {
     if (!h.planned)
         return std::string("\t") + what + ": none planned; " + Format(format, h.final) + " " +
                unit + " at the end\n";
     std::string text =
         std::string("\t") + what + " " + Format(format, *h.planned) + " " + unit + " planned: ";
-    if (h.settledAfter_s)
+    if (h.settledAfter_s && *h.settledAfter_s + FlightReport::kSettleTime_s > legTime_s)
+        text += "reached after " + Format("%.0f", *h.settledAfter_s) +
+                " s, too late in the leg to judge how it was held";
+    else if (h.settledAfter_s)
         text += "within " + Format(format, h.maxDeviation) + " " + unit + " from " +
                 Format("%.0f", *h.settledAfter_s + FlightReport::kSettleTime_s) + " s";
     else
@@ -205,8 +209,8 @@ std::string FlightReport::Text() const {
             text += ", never on course";
         text += "\n\tlargest bank " + Format("%.1f", leg.maxBank_deg) + " deg, largest pitch " +
                 Format("%.1f", leg.maxPitch_deg) + " deg\n";
-        text += HeldText("altitude", leg.altitude_ft, "ft", "%.0f");
-        text += HeldText("airspeed", leg.airspeed_kt, "kt", "%.1f");
+        text += HeldText("altitude", leg.altitude_ft, "ft", "%.0f", leg.time_s);
+        text += HeldText("airspeed", leg.airspeed_kt, "kt", "%.1f", leg.time_s);
     }
     return text;
 }

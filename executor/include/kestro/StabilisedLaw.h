@@ -90,13 +90,13 @@ struct StabilisedGains {
     double maxThrottle = 1.0;
 
     // Lateral.
-    double headingToBank = 0.8;        ///< degrees of bank per degree of track error
-    double headingToBankI = 0.03;      ///< degrees of bank per degree-second of track error ...
+    double headingToBank = 0.5;        ///< degrees of bank per degree of track error
+    double headingToBankI = 0.01;      ///< degrees of bank per degree-second of track error ...
     double headingTrimBand_deg = 10.0; ///< ... integrated while the error is within this
     double maxHeadingTrim_deg = 6.0;   ///< limit of that integral, degrees of bank
     double minBankLimit_deg = 15.0;    ///< the standard-rate bank is held within these, degrees
     double maxBankLimit_deg = 25.0;
-    double bankP = 700.0;        ///< aileron units per degree of bank error
+    double bankP = 1400.0;       ///< aileron units per degree of bank error
     double bankI = 60.0;         ///< aileron units per degree-second of bank error (the trim)
     double bankD = 150.0;        ///< aileron units per degree/second of roll rate
     double lookahead_m = 1500.0; ///< guidance lookahead along the leg, metres
