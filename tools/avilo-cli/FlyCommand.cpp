@@ -30,7 +30,9 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <exception>
 #include <fstream>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -228,7 +230,15 @@ int RunFly(const Args& args) {
             config.start = *start;
         // Without a take-off runway the aircraft starts at the default position; the executor
         // then reports what the script lacks.
-        fssim::InProcessSim simulator(config);
+        std::unique_ptr<fssim::InProcessSim> started;
+        try {
+            started = std::make_unique<fssim::InProcessSim>(config);
+        } catch (const std::exception& e) {
+            // JSBSim missing or refusing to start, for example.
+            std::fprintf(stderr, "avilo-cli fly: cannot start the simulator: %s\n", e.what());
+            return 1;
+        }
+        fssim::InProcessSim& simulator = *started;
         options.clock = simulator.Clock();
         result = kestro::ExecuteFlightScript(script, options);
         track = simulator.Sim().Track();

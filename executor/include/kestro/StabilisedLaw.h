@@ -36,9 +36,11 @@
 // Each integral is limited to its output's range (no wind-up) and is carried over between tasks,
 // so a leg starts with the trim of the one before.
 //
-// Accuracy: with the project's own aircraft, no wind: altitude within 10 ft and airspeed within
-// 2 kt once settled, cross-track error within 20 m on a straight leg; on JSBSim's c172p the
-// figures are in docs/flight-laws.md.
+// Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
+// the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
+// airspeed within 5 kt once settled, the cross-track error after a turn within 200 m on legs of
+// 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
+// 0.02 degrees of arc.
 //
 // Offsets beyond those of the specified law (the simulator serves them; a simulator that does not
 // know the rudder simply keeps the value):
