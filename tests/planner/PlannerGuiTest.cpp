@@ -1,6 +1,7 @@
 // The planner's windows, driven as a user would: the dialog chain answered by the test, the list
 // and its buttons, the plan file commands with their messages, the frame's bars and commands.
 #include "AviloApp.h"
+#include "DialogDriver.h"
 #include "MainFrm.h"
 #include "PlanFile.h"
 #include "Resources.h"
@@ -38,65 +39,9 @@
 using namespace avilo::planner;
 using avilo::planner::test::TempWorkDir;
 
+using namespace avilo::planner::test;
+
 namespace {
-
-/// Answers the modal dialogs that appear while an operation runs, in the expected order.  A
-/// dialog that is not expected is cancelled and recorded, so a test never hangs.
-class DialogDriver : public QObject {
-public:
-    using Action = std::function<void(QDialog&)>;
-    struct Step {
-        QString dialog; ///< object name: the template id
-        Action action;
-    };
-
-    explicit DialogDriver(std::vector<Step> steps) : m_steps(steps.begin(), steps.end()) {
-        connect(&m_timer, &QTimer::timeout, this, &DialogDriver::Poll);
-        m_timer.start(5);
-    }
-
-    bool AllAnswered() const { return m_steps.empty() && m_unexpected.isEmpty(); }
-    QStringList m_seen;
-    QStringList m_unexpected;
-
-private:
-    void Poll() {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        if (dialog->property("answered").toBool()) {
-            // A check that failed inside an answer leaves its dialog open: close it.
-            if (QTest::currentTestFailed())
-                dialog->reject();
-            return;
-        }
-        dialog->setProperty("answered", true);
-        m_seen << dialog->objectName();
-        if (m_steps.empty() || m_steps.front().dialog != dialog->objectName()) {
-            m_unexpected << dialog->objectName();
-            dialog->reject();
-            return;
-        }
-        const Step step = m_steps.front();
-        m_steps.pop_front();
-        step.action(*dialog);
-    }
-
-    std::deque<Step> m_steps;
-    QTimer m_timer;
-};
-
-template <class W> W* Control(QWidget& parent, const char* id) {
-    W* control = parent.findChild<W*>(id);
-    if (!control)
-        qFatal("control %s not found in %s", id, qPrintable(parent.objectName()));
-    return control;
-}
-void Press(QDialog& dialog, const char* id) {
-    Control<QPushButton>(dialog, id)->click();
-}
-const auto Ok = [](QDialog& dialog) { Press(dialog, "1"); };
-const auto Cancel = [](QDialog& dialog) { Press(dialog, "2"); };
 
 QStringList Items(const QComboBox& combo) {
     QStringList items;
@@ -110,11 +55,6 @@ QStringList Items(const QListWidget& list, bool selectedOnly = false) {
         if (!selectedOnly || list.item(i)->isSelected())
             items << list.item(i)->text();
     return items;
-}
-void Choose(QComboBox& combo, const QString& text) {
-    const int index = combo.findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    combo.setCurrentIndex(index);
 }
 
 std::string Text(const xml::Node& root, const char* path) {
