@@ -6,6 +6,7 @@
 #include <tavola/NosWriter.h>
 #include <xml/Dom.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,21 @@ inline double TestY(double latitude) {
     return (52.0 - latitude) * 1000.0;
 }
 
+/// Writes the reference file of the chart at `path` with five reference points of the test
+/// georeferencing.
+inline void WriteReference(const std::string& path) {
+    std::ofstream out(path.substr(0, path.size() - 4) + ".GEO");
+    out << "Name=TEST\n";
+    const int points[][2] = {{0, 0}, {1000, 0}, {0, 1000}, {1000, 1000}, {500, 300}};
+    int n = 1;
+    char line[128];
+    for (const auto& p : points) {
+        std::snprintf(line, sizeof line, "Point%d=%.6f %.6f %d %d\n", n++, TestLongitude(p[0]),
+                      TestLatitude(p[1]), p[1], p[0]);
+        out << line;
+    }
+}
+
 /// Colours of the test charts: index 1 white, 2 light blue, 3 green, 4 black.
 inline std::vector<std::array<std::uint8_t, 3>> TestColours() {
     return {{0, 0, 0}, {255, 255, 255}, {170, 210, 240}, {120, 200, 120}, {0, 0, 0}};
@@ -74,28 +90,31 @@ inline void MakeChart(const std::string& path, int width, int height,
     std::string error;
     if (!tavola::WriteNosFile(path, image, {}, &error))
         throw std::runtime_error("cannot write chart: " + error);
-    if (!geo)
-        return;
-    std::ofstream out(path.substr(0, path.size() - 4) + ".GEO");
-    out << "Name=TEST\n";
-    const int points[][2] = {{0, 0}, {1000, 0}, {0, 1000}, {1000, 1000}, {500, 300}};
-    int n = 1;
-    char line[128];
-    for (const auto& p : points) {
-        std::snprintf(line, sizeof line, "Point%d=%.6f %.6f %d %d\n", n++, TestLongitude(p[0]),
-                      TestLatitude(p[1]), p[1], p[0]);
-        out << line;
-    }
+    if (geo)
+        WriteReference(path);
 }
 
-/// Writes a chart whose header claims width x height pixels (far more than memory holds) in a
-/// small file: every row is one white run.
-inline void MakeHugeChart(const std::string& path, int width, int height) {
+/// A run of pixels of one colour index.
+struct Run {
+    int colour;
+    int length;
+};
+
+/// Writes a chart of width x height pixels whose rows are all the same runs (which must add up
+/// to the width), encoded here run by run, so that even very large charts take no time to make;
+/// with `geo`, its reference file as MakeChart writes it.
+inline void MakeRunChart(const std::string& path, int width, int height,
+                         const std::vector<Run>& row, bool geo = true) {
     std::vector<unsigned char> out;
-    const std::string header = "NOS/NA=HUGE,RA=0,0," + std::to_string(width) + "," +
-                               std::to_string(height) + ",DU=254\r\nRGB/1,255,255,255\r\n";
+    std::string header = "NOS/NA=RUNS,RA=0,0," + std::to_string(width) + "," +
+                         std::to_string(height) + ",DU=254\r\n";
+    const auto colours = TestColours();
+    for (std::size_t i = 1; i < colours.size(); ++i)
+        header += "RGB/" + std::to_string(i) + "," + std::to_string(colours[i][0]) + "," +
+                  std::to_string(colours[i][1]) + "," + std::to_string(colours[i][2]) + "\r\n";
     out.insert(out.end(), header.begin(), header.end());
-    out.insert(out.end(), {0x1A, 0x00, 0x01});
+    const int depth = 3;
+    out.insert(out.end(), {0x1A, 0x00, static_cast<unsigned char>(depth)});
     std::vector<std::uint32_t> index;
     for (int r = 0; r < height; ++r) {
         index.push_back(static_cast<std::uint32_t>(out.size()));
@@ -109,7 +128,8 @@ inline void MakeHugeChart(const std::string& path, int width, int height) {
         while (k > 1)
             out.push_back(buf[--k] | 0x80);
         out.push_back(buf[0]);
-        tavola::AppendNosRun(out, 1, width, 1);
+        for (const Run& run : row)
+            tavola::AppendNosRun(out, run.colour, static_cast<std::uint64_t>(run.length), depth);
         out.push_back(0);
     }
     const auto be32 = [&](std::uint32_t v) {
@@ -122,6 +142,14 @@ inline void MakeHugeChart(const std::string& path, int width, int height) {
     be32(indexAt);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    if (geo)
+        WriteReference(path);
+}
+
+/// A chart whose header claims width x height white pixels (far more than memory holds) in a
+/// small file.
+inline void MakeHugeChart(const std::string& path, int width, int height) {
+    MakeRunChart(path, width, height, {{1, width}}, false);
 }
 
 /// A fake main frame: one plan; AddSteerPoint appends a steer point with the position.

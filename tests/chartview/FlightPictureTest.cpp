@@ -43,7 +43,7 @@ class FlightPictureTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_chart = m_dir.File("white.nos");
-        charttest::MakeChart(m_chart, 2000, 1500, [](int, int) -> unsigned char { return 1; });
+        charttest::MakeRunChart(m_chart, 2000, 1500, {{1, 2000}});
     }
     void Load(double scale) {
         std::string error;

@@ -66,9 +66,7 @@ TEST(TextToDouble, ReadsTheNumericPrefix) {
 TEST(ChartRenderer, TilesOfAChartWhoseSizeIsAMultipleOfTheTile) {
     charttest::TempDir dir;
     const std::string path = dir.File("tiles.nos");
-    charttest::MakeChart(path, 10000, 5000, [](int x, int) -> unsigned char {
-        return x == 4999 ? 4 : (x < 5000 ? 2 : 3);
-    });
+    charttest::MakeRunChart(path, 10000, 5000, {{2, 4999}, {4, 1}, {3, 5000}});
     ChartRenderer renderer;
     Load(renderer, path);
     EXPECT_EQ(renderer.FullImage().size(), QSize(10000, 5000));
@@ -151,7 +149,7 @@ TEST(ChartRenderer, ReductionShowsTheDarkestColourItCovers) {
 TEST(ChartRenderer, LoadingReducedLeavesTheRestWhite) {
     charttest::TempDir dir;
     const std::string path = dir.File("green.nos");
-    charttest::MakeChart(path, 600, 400, [](int, int) -> unsigned char { return 3; });
+    charttest::MakeRunChart(path, 600, 400, {{3, 600}});
     ChartRenderer renderer;
     std::string error;
     ASSERT_TRUE(renderer.OpenChart(path, &error)) << error;
@@ -165,7 +163,7 @@ TEST(ChartRenderer, LoadingReducedLeavesTheRestWhite) {
 TEST(ChartRenderer, ClearsOnlyWithinTheReducedImage) {
     charttest::TempDir dir;
     const std::string path = dir.File("small.nos");
-    charttest::MakeChart(path, 300, 200, [](int, int) -> unsigned char { return 3; });
+    charttest::MakeRunChart(path, 300, 200, {{3, 300}});
     ChartRenderer renderer;
     Load(renderer, path);
     renderer.ClearReduced(
@@ -181,7 +179,7 @@ TEST(ChartRenderer, ClearsOnlyWithinTheReducedImage) {
 TEST(ChartRenderer, MarkersAndRouteWhereThePositionsPutThem) {
     charttest::TempDir dir;
     const std::string path = dir.File("white.nos");
-    charttest::MakeChart(path, 2000, 1500, [](int, int) -> unsigned char { return 1; });
+    charttest::MakeRunChart(path, 2000, 1500, {{1, 2000}});
     ChartRenderer renderer;
     Load(renderer, path);
     charttest::FakeHost host;
@@ -224,7 +222,7 @@ TEST(ChartRenderer, MarkersAndRouteWhereThePositionsPutThem) {
 TEST(ChartRenderer, APlanThatCannotBeReadStopsTheDrawing) {
     charttest::TempDir dir;
     const std::string path = dir.File("white.nos");
-    charttest::MakeChart(path, 800, 600, [](int, int) -> unsigned char { return 1; });
+    charttest::MakeRunChart(path, 800, 600, {{1, 800}});
     ChartRenderer renderer;
     Load(renderer, path);
     charttest::FakeHost host;

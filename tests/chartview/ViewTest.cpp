@@ -71,10 +71,9 @@ private slots:
         m_large = m_dir.File("large.nos");
         m_small = m_dir.File("small.nos");
         m_second = m_dir.File("second.nos");
-        const auto white = [](int, int) -> unsigned char { return 1; };
-        charttest::MakeChart(m_large, 4000, 3000, white);
-        charttest::MakeChart(m_small, 300, 200, white);
-        charttest::MakeChart(m_second, 2500, 2000, white);
+        charttest::MakeRunChart(m_large, 4000, 3000, {{1, 4000}});
+        charttest::MakeRunChart(m_small, 300, 200, {{1, 300}});
+        charttest::MakeRunChart(m_second, 2500, 2000, {{1, 2500}});
         ui::SetMessageBoxHandler([this](const ui::MessageBoxRequest& request) {
             m_boxes.push_back(request);
             return ui::IDOK;
@@ -124,8 +123,7 @@ private slots:
         auto area = MakeArea();
         charttest::FakeHost host;
         const std::string bare = m_dir.File("bare.nos");
-        charttest::MakeChart(
-            bare, 1200, 900, [](int, int) -> unsigned char { return 1; }, false);
+        charttest::MakeRunChart(bare, 1200, 900, {{1, 1200}}, false);
         CNOSView* view = OpenView(*area, host, bare);
         QVERIFY(view);
         QVERIFY(m_boxes.empty());
