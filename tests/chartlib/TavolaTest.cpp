@@ -140,6 +140,39 @@ TEST(Tavola, TwoByteRunCounts) {
     EXPECT_EQ(run, (std::vector<unsigned char>{0x80 | (5 << 4) | 0x2, 0x2B}));
 }
 
+// The protected row steps, reached through a subclass.
+struct RowSteps : CTavola {
+    using CTavola::seekLine;
+    using CTavola::vNextCRL;
+};
+
+TEST(Tavola, SeekLineClampsAndNextRunReadsInOrder) {
+    // Depth 3: colour in bits 6..4, count in bits 3..0.  Row 0: colour 2 x 3, colour 5 x 20
+    // (two count bytes); row 1: colour 7 x 23.  Row numbers 0x81 0x05 and 0x02 are skipped.
+    RawChart raw("NOS/RA=0,0,23,2\n", 3);
+    raw.Row({0x81, 0x05, 0x22, 0xD0, 0x13});
+    raw.Row({0x02, 0xF0, 0x16});
+    RowSteps chart;
+    ASSERT_EQ(chart.OpenTavolaData(raw.Finish(), 0), 1) << chart.GetLastError();
+    const struct {
+        long row;
+        int colour[2], length[2];
+    } cases[] = {
+        {0, {2, 5}, {3, 20}}, {-5, {2, 5}, {3, 20}}, {1, {7, 0}, {23, 0}}, {99, {7, 0}, {23, 0}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        chart.seekLine(c.row);
+        for (int i = 0; i < 2; ++i) {
+            int colour = -1, length = -1;
+            chart.vNextCRL(&colour, &length);
+            if (c.length[i] == 0)
+                break; // past row 1's end: the row index follows, not checked here
+            EXPECT_EQ(colour, c.colour[i]);
+            EXPECT_EQ(length, c.length[i]);
+        }
+    }
+}
+
 TEST(Tavola, WindowStartingAtTheEndOfARun) {
     auto image = MakeImage(30, 2, 4, [](int x, int) { return x < 10 ? 1 : x < 20 ? 2 : 3; });
     CTavola chart;
