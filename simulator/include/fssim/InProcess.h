@@ -8,6 +8,10 @@
 // the simulation by exactly ms.  Nothing runs on its own: the thread that uses the client and the
 // clock drives the simulation, deterministically.
 //
+// With config.fdm = Fdm::Jsbsim the aircraft is JSBSim's c172p, the JSBSim program running as a
+// child process in lock-step: construction starts it (and throws std::runtime_error when it
+// cannot), and if it dies later Sim().Failure() says why and the link breaks.
+//
 //   fssim::SimConfig config;
 //   config.start = {52.3086, 4.7637, 240.0, -11.0}; // lat, lon, true heading, elevation (ft)
 //   fssim::InProcessSim sim(config);
