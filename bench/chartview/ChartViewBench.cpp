@@ -4,7 +4,7 @@
 //    floor of reading the file and filling three bytes per pixel, and the peak memory against
 //    the budget of one byte (full image) plus two bytes (reduced image) per chart pixel, plus
 //    one byte per pixel during loading;
-//  - a zoom step (clear, re-centre, reduce) at every factor on the large chart;
+//  - a zoom step (re-centre, reduce) at every factor on the large chart;
 //  - the paint of a full window while dragging (chart block, steer points and route) against a
 //    plain copy of the window's bytes.
 //
@@ -232,8 +232,7 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
     viewport.OnSize(windowWidth, windowHeight);
     viewport.ScrollBy(renderer.ChartWidth() / 3, renderer.ChartHeight() / 3);
 
-    // A zoom step as the view does it: clear beside and below (zooming out), new factor and
-    // positions, reduction.
+    // A zoom step as the view does it: new factor and positions, reduction.
     std::printf("\nZoom steps on the large chart (window %d x %d), best of %d\n", windowWidth,
                 windowHeight, repeat);
     double worst = 0, worstCpu = 0;
@@ -245,12 +244,10 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
                 ChartViewport trial = viewport;
                 const double cpuStart = ThreadCpu();
                 const auto start = Clock::now();
-                if (direction > 0) {
-                    renderer.ClearReduced(trial.ZoomOutClearRects());
+                if (direction > 0)
                     trial.ZoomOut();
-                } else {
+                else
                     trial.ZoomIn();
-                }
                 renderer.Reduce(trial.m_dScale);
                 best = std::min(best, Since(start));
                 bestCpu = std::min(bestCpu, ThreadCpu() - cpuStart);
@@ -293,10 +290,8 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
     for (double factor : {1.0, 2.5}) {
         while (viewport.m_dScale > factor)
             viewport.ZoomIn();
-        while (viewport.m_dScale < factor) {
-            renderer.ClearReduced(viewport.ZoomOutClearRects());
+        while (viewport.m_dScale < factor)
             viewport.ZoomOut();
-        }
         renderer.Reduce(viewport.m_dScale);
         const int paints = 200;
         const auto start = Clock::now();
@@ -304,7 +299,7 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
             viewport.ScrollBy(i % 40 < 20 ? 7 : -7, i % 40 < 20 ? 4 : -4);
             QPainter painter(&window);
             renderer.DrawChart(painter, windowWidth, windowHeight, viewport.m_nHScroll,
-                               viewport.m_nVScroll, false);
+                               viewport.m_nVScroll, viewport.m_dScale, false);
             renderer.DrawPlan(painter, root, viewport.m_dScale, viewport.m_nHScroll,
                               viewport.m_nVScroll);
         }

@@ -160,6 +160,30 @@ TEST(ChartRenderer, LoadingReducedLeavesTheRestWhite) {
     EXPECT_EQ(ReducedAt(renderer, 599, 399), kWhite);
 }
 
+// After zooming out the bitmap still holds the larger image beside and below the new one; the
+// window shows the new image and white beyond it, with or without erasing.
+TEST(ChartRenderer, PaintingShowsOnlyTheImageOfTheCurrentFactor) {
+    charttest::TempDir dir;
+    const std::string path = dir.File("green.nos");
+    charttest::MakeRunChart(path, 600, 400, {{3, 600}});
+    ChartRenderer renderer;
+    Load(renderer, path);
+    renderer.Reduce(2.0);
+    ASSERT_EQ(ReducedAt(renderer, 400, 300), kGreen); // the old image, left in the bitmap
+    for (bool erase : {true, false}) {
+        QImage window(700, 500, QImage::Format_RGB32);
+        window.fill(Qt::red);
+        QPainter painter(&window);
+        renderer.DrawChart(painter, 700, 500, 0, 0, 2.0, erase);
+        painter.end();
+        EXPECT_EQ(window.pixel(299, 199), qRgb(123, 203, 123)) << erase; // green in RGB 5-6-5
+        EXPECT_TRUE(IsWhite(window.pixel(300, 10))) << erase;
+        EXPECT_TRUE(IsWhite(window.pixel(10, 200))) << erase;
+        EXPECT_TRUE(IsWhite(window.pixel(400, 300))) << erase;
+        EXPECT_TRUE(IsWhite(window.pixel(699, 499))) << erase;
+    }
+}
+
 TEST(ChartRenderer, ClearsOnlyWithinTheReducedImage) {
     charttest::TempDir dir;
     const std::string path = dir.File("small.nos");
@@ -196,7 +220,7 @@ TEST(ChartRenderer, MarkersAndRouteWhereThePositionsPutThem) {
         QImage window(1200, 900, QImage::Format_ARGB32);
         window.fill(Qt::gray);
         QPainter painter(&window);
-        renderer.DrawChart(painter, 1200, 900, c.h, c.v, true);
+        renderer.DrawChart(painter, 1200, 900, c.h, c.v, c.scale, true);
         const auto drawn = renderer.DrawPlan(painter, host.PlanRoot(), c.scale, c.h, c.v);
         painter.end();
         ASSERT_EQ(drawn.size(), 3u);
@@ -236,7 +260,7 @@ TEST(ChartRenderer, APlanThatCannotBeReadStopsTheDrawing) {
 
     QImage window(800, 600, QImage::Format_ARGB32);
     QPainter painter(&window);
-    renderer.DrawChart(painter, 800, 600, 0, 0, true);
+    renderer.DrawChart(painter, 800, 600, 0, 0, 1.0, true);
     EXPECT_THROW(renderer.DrawPlan(painter, host.PlanRoot(), 1.0, 0, 0), xml::ComError);
     painter.end();
     EXPECT_TRUE(IsRed(window.pixel(100, 88)));   // the first steer point is drawn

@@ -121,17 +121,6 @@ TEST(ChartViewport, ZoomClampsAtTheEdges) {
     EXPECT_EQ(vp.m_nVScroll, 0);
 }
 
-TEST(ChartViewport, ZoomOutClearsBesideAndBelowTheNewImage) {
-    ChartViewport vp = Make(4000, 3000, 800, 600);
-    const auto rects = vp.ZoomOutClearRects();
-    EXPECT_EQ(rects[0].x, 2666); // 4000 / 1.5
-    EXPECT_EQ(rects[0].y, 0);
-    EXPECT_EQ(rects[0].width, 4000);
-    EXPECT_EQ(rects[0].height, 3000);
-    EXPECT_EQ(rects[1].x, 0);
-    EXPECT_EQ(rects[1].y, 2000);
-}
-
 // The scroll codes, applied one after the other on the horizontal axis of a 4000-pixel chart
 // in an 800-pixel window (maximum 3200).
 TEST(ChartViewport, ScrollCodes) {

@@ -305,12 +305,17 @@ void ChartRenderer::ClearReduced(const std::array<PixelRect, 2>& rects) {
 }
 
 void ChartRenderer::DrawChart(QPainter& painter, int clientWidth, int clientHeight, int hScroll,
-                              int vScroll, bool erase) const {
+                              int vScroll, double scale, bool erase) const {
     const QRect client(0, 0, clientWidth, clientHeight);
     if (erase)
         painter.fillRect(client, Qt::white);
-    // The part of the reduced image under the client area, and where it lands.
-    const QRect source = QRect(hScroll, vScroll, clientWidth, clientHeight) & m_scaled.rect();
+    // The part of the image reduced at `scale` under the client area, and where it lands.  The
+    // bitmap beyond that image may still hold a larger image of an earlier factor: it is never
+    // shown, so zooming out need not clear it.
+    const QRect image(
+        0, 0, std::min(ChartViewport::ChartToReduced(m_nChartWidth, scale), m_scaled.width()),
+        std::min(ChartViewport::ChartToReduced(m_nChartHeight, scale), m_scaled.height()));
+    const QRect source = QRect(hScroll, vScroll, clientWidth, clientHeight) & image;
     QRect target;
     if (!source.isEmpty()) {
         target = source.translated(-hScroll, -vScroll);

@@ -63,12 +63,6 @@ bool ChartViewport::ZoomOut() {
     return true;
 }
 
-std::array<PixelRect, 2> ChartViewport::ZoomOutClearRects() const {
-    const double next = m_dScale + kZoomStep;
-    return {PixelRect{TruncToInt(m_nChartWidth / next), 0, m_nScaledWidth, m_nScaledHeight},
-            PixelRect{0, TruncToInt(m_nChartHeight / next), m_nScaledWidth, m_nScaledHeight}};
-}
-
 void ChartViewport::AfterZoom(int oldScaledWidth, int oldScaledHeight) {
     UpdateScaledSize();
     // The centre of the window stays in place: positions scale with the reduced size.  The ratio

@@ -135,7 +135,8 @@ QImage DrawFlightPicture(ChartRenderer& renderer, const xml::Node& root,
     if (picture.isNull())
         return {};
     QPainter painter(&picture);
-    renderer.DrawChart(painter, rect.width(), rect.height(), rect.x(), rect.y(), true);
+    renderer.DrawChart(painter, rect.width(), rect.height(), rect.x(), rect.y(), options.scale,
+                       true);
     const std::vector<ReducedPoint> flown = renderer.DrawTrack(
         painter, track, options.scale, rect.x(), rect.y(), options.trackColour, options.trackWidth);
     if (!flown.empty()) {

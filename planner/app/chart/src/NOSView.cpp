@@ -85,11 +85,10 @@ void CNOSView::ZoomIn() {
 }
 
 void CNOSView::ZoomOut() {
-    if (!m_bLoaded || !(m_viewport.m_dScale < m_viewport.m_dMaxScale))
+    // Nothing of the larger old image shows beside or below the new one: painting shows only
+    // the image of the current factor and white beyond it, so the bitmap need not be cleared.
+    if (!m_bLoaded || !m_viewport.ZoomOut())
         return;
-    // Nothing of the larger old image may stay beside or below the new one.
-    m_renderer.ClearReduced(m_viewport.ZoomOutClearRects());
-    m_viewport.ZoomOut();
     AfterZoom();
 }
 
@@ -173,7 +172,7 @@ void CNOSView::paintEvent(QPaintEvent*) {
         return;
     }
     m_renderer.DrawChart(painter, m_rcClient.width(), m_rcClient.height(), m_viewport.m_nHScroll,
-                         m_viewport.m_nVScroll, m_bErase);
+                         m_viewport.m_nVScroll, m_viewport.m_dScale, m_bErase);
     m_bErase = false;
     try {
         m_renderer.DrawPlan(painter, m_host.PlanRoot(), m_viewport.m_dScale, m_viewport.m_nHScroll,

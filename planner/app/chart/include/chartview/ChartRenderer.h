@@ -83,11 +83,12 @@ public:
     /// Fills rectangles of the reduced image white (clipped to it).
     void ClearReduced(const std::array<PixelRect, 2>& rects);
 
-    /// Draws the client area of a window, clientWidth x clientHeight: the reduced image from
-    /// (hScroll, vScroll); with `erase`, the whole area white first.  Parts of the area the
-    /// image does not reach show white.
+    /// Draws the client area of a window, clientWidth x clientHeight: the image reduced at
+    /// `scale` (the factor of the last Reduce) from (hScroll, vScroll); with `erase`, the whole
+    /// area white first.  Parts of the area the image does not reach show white, whatever the
+    /// bitmap holds beyond it.
     void DrawChart(QPainter& painter, int clientWidth, int clientHeight, int hScroll, int vScroll,
-                   bool erase) const;
+                   double scale, bool erase) const;
     /// Draws the steer points of the plan under `root` (its children, in order; those without a
     /// `GPSCoordinate` child are skipped) as markers centred on their reduced-image position
     /// minus the scroll positions, and the route through them in plan order (black, one pixel)

@@ -62,10 +62,6 @@ public:
     bool ZoomIn();
     /// One step away from full resolution (factor + 0.5).  False (nothing changed) at 5.0.
     bool ZoomOut();
-    /// The two rectangles of the reduced-image bitmap to fill white before ZoomOut() so that no
-    /// part of the larger old image stays beside or below the new one: at x = chart width /
-    /// (factor + 0.5) and at y = chart height / (factor + 0.5), each of the current reduced size.
-    std::array<PixelRect, 2> ZoomOutClearRects() const;
 
     /// Applies a scroll bar code to one axis; `thumb` is the position the thumb codes carry.
     /// Returns the new position.
