@@ -96,7 +96,15 @@ void CStabilisedPilot::Cycle() {
     CFlightExecutor& x = m_executor;
     const std::shared_ptr<ipc::Clock> clock = x.m_client.GetClock();
 
-    // Controls first, then the state, in one exchange.
+    // The rest of the period since the last exchange; then the controls computed from its state
+    // go out and the new state comes back in one exchange, so they act without a period's delay.
+    if (m_haveSample) {
+        const std::int64_t rest =
+            static_cast<std::int64_t>(m_g.period_ms) - (clock->NowMs() - m_lastExchangeMs);
+        if (rest > 0)
+            x.Wait(static_cast<std::uint32_t>(rest));
+    }
+    m_lastExchangeMs = clock->NowMs();
     if (m_writeControls) {
         const auto elevator = static_cast<std::int16_t>(std::lround(m_elevator));
         const auto aileron = static_cast<std::int32_t>(std::lround(m_aileron));
@@ -145,12 +153,6 @@ void CStabilisedPilot::Cycle() {
     }
     m_haveSample = true;
     m_writeControls = true;
-
-    // The rest of the period; the exchange itself took part of it.
-    const std::int64_t spent = clock->NowMs() - static_cast<std::int64_t>(m_now.time_s * 1000);
-    const std::int64_t rest = static_cast<std::int64_t>(m_g.period_ms) - 1 - spent;
-    if (rest > 0)
-        x.Wait(static_cast<std::uint32_t>(rest));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,9 +5,9 @@
 // same log lines where they still say what happens.
 //
 // Every loop runs at one period (StabilisedGains::period_ms).  One exchange per cycle writes the
-// controls computed in the previous cycle and reads the state; rates (pitch rate, roll rate, yaw
-// rate) are differences of successive samples over the clock's elapsed time, so the law works
-// in virtual time and in real time alike.
+// controls computed from the last state read and reads the new state; rates (pitch rate, roll
+// rate, yaw rate) are differences of successive samples over the clock's elapsed time, so the
+// law works in virtual time and in real time alike.
 //
 // Loops (outer to inner); classical cascaded PID design, e.g. Stevens & Lewis, "Aircraft
 // Control and Simulation", 3rd ed., ch. 4 (pitch attitude hold, altitude hold, heading hold
@@ -144,8 +144,8 @@ public:
 private:
     enum class Vertical { Ground, Rotate, Climb, Hold };
 
-    /// Writes the controls and reads the state in one exchange, then waits for the rest of the
-    /// period.  Updates the rates.
+    /// Waits for the rest of the period, then writes the controls and reads the state in one
+    /// exchange.  Updates the rates.
     void Cycle();
     /// One cycle of the loops: lateral (rudder on the runway, else bank to the track) and
     /// vertical (the current mode, towards `altitude_m`; airspeed on the throttle when given,
@@ -168,6 +168,7 @@ private:
     double m_elevator = 0, m_aileron = 0, m_rudder = 0, m_throttle = 0;
     bool m_writeControls = false;
     int m_failedExchanges = 0;
+    std::int64_t m_lastExchangeMs = 0;
 
     // Integrals (trims).
     double m_pitchTrim = 0;   ///< elevator units
