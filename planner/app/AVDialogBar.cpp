@@ -4,6 +4,8 @@
 #include "MainFrm.h"
 #include "Resources.h"
 
+#include <algorithm>
+
 #include <ui/Dialogs.h>
 #include <xml/ComError.h>
 
@@ -57,10 +59,18 @@ CAVDialogBar::CAVDialogBar(CMainFrame& frame, QWidget* parent) : QWidget(parent)
     m_list->header()->setSectionsMovable(false);
     m_list->viewport()->installEventFilter(this);
 
+    // The layout was made for a narrower font than this platform's: the buttons get wide
+    // enough for the longest caption, all of them alike, so that no caption is cut off.
+    int buttonWidth = du.x(kButtonWidthDu);
+    for (const char* text : {"Delete Steering Point", "Check Consistency", "Generate FlightScript",
+                             "Execute FlightScript"})
+        buttonWidth = std::max(buttonWidth, fontMetrics().horizontalAdvance(text) + 12);
     auto makeButton = [&](int id, const char* text, int x) {
         auto* button = new QPushButton(text, this);
         button->setObjectName(res::IdName(id));
-        button->setGeometry(du.rect(x, kButtonTopDu, kButtonWidthDu, kButtonHeightDu));
+        QRect rect = du.rect(x, kButtonTopDu, kButtonWidthDu, kButtonHeightDu);
+        rect.setWidth(buttonWidth);
+        button->setGeometry(rect);
         button->setEnabled(false);
         button->setAutoDefault(false);
         return button;

@@ -4,11 +4,17 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace avilo::planner {
 
 DialogUnits::DialogUnits(const QWidget& widget) {
     const QFontMetrics metrics(widget.font());
-    m_baseX = std::max(1, metrics.averageCharWidth());
+    // As dialog base units are measured: the mean advance of the 52 letters, rounded up, so
+    // that texts laid out for the template's font fit in this platform's (wider) font.
+    const int letters =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_baseX = std::max({1, metrics.averageCharWidth(), (letters + 51) / 52});
     m_baseY = std::max(1, metrics.height());
 }
 
@@ -39,11 +45,19 @@ void CAviloDialog::OnOK() {
     done(IDOK);
 }
 
-void CAviloDialog::OnCancel() { done(IDCANCEL); }
+void CAviloDialog::OnCancel() {
+    done(IDCANCEL);
+}
 
 QLabel* CAviloDialog::AddLabel(const QString& text, int x, int y, int w, int h) {
     auto* label = new QLabel(text, this);
-    label->setGeometry(m_du.rect(x, y, w, h + 2));
+    QRect rect = m_du.rect(x, y, w, h + 2);
+    // The layouts were made for a narrower font than this platform's: a label may grow to the
+    // right (within the dialog) so that its text is not cut off.
+    const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
+    if (needed > rect.width())
+        rect.setWidth(std::min(needed, width() - rect.x()));
+    label->setGeometry(rect);
     return label;
 }
 
