@@ -142,10 +142,14 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         Holder airspeed{leg.airspeed_kt, kAirspeedSettle_kt};
         leg.closestApproach_deg = 180;
         bool onCourse = false;
-        // The point where the previous leg ended belongs to that leg.
+        // The point where the previous leg ended belongs to that leg.  Without a take-off to
+        // the level-off, or once the track has ended, a leg was not flown.
         std::size_t i = m_legs.empty() ? legStart : legStart + 1;
+        if (!levelOff)
+            i = track.size();
         for (; i < track.size(); ++i) {
             const FlightSample& p = track[i];
+            leg.flown = true;
             const double distance = GreatCircleDistance(
                 p.latitude_deg, p.longitude_deg, leg.targetLatitude_deg, leg.targetLongitude_deg);
             leg.closestApproach_deg = std::min(leg.closestApproach_deg, distance);
@@ -198,6 +202,10 @@ std::string FlightReport::Text() const {
         const LegFigures& leg = m_legs[i];
         text += "Leg " + std::to_string(i + 1) + " to " + Format("%.6f", leg.targetLatitude_deg) +
                 ", " + Format("%.6f", leg.targetLongitude_deg) + ":\n";
+        if (!leg.flown) {
+            text += "\tnot flown\n";
+            continue;
+        }
         text += std::string("\t") + (leg.reached ? "reached" : "NOT reached") +
                 ", closest approach " + Format("%.4f", leg.closestApproach_deg) + " deg (" +
                 Format("%.0f", leg.closestApproach_deg * kMetresPerDegree) + " m), leg time " +

@@ -143,13 +143,13 @@ TEST(FlightReport, ATrackThatNeverLeavesTheGroundOrIsEmpty) {
     EXPECT_NEAR(report.Takeoff().maxHeadingDeviation_deg, 30.0, 1e-9);
     EXPECT_FALSE(report.Takeoff().timeToLevelOff_s.has_value());
     ASSERT_EQ(report.Legs().size(), 1u);
+    EXPECT_FALSE(report.Legs()[0].flown); // no take-off, no leg
     EXPECT_FALSE(report.Legs()[0].reached);
     EXPECT_FALSE(report.Legs()[0].altitude_ft.settledAfter_s.has_value());
     const std::string text = report.Text();
     EXPECT_NE(text.find("did not lift off"), std::string::npos) << text;
     EXPECT_NE(text.find("never reached 500 m"), std::string::npos) << text;
-    EXPECT_NE(text.find("NOT reached"), std::string::npos) << text;
-    EXPECT_NE(text.find("never settled"), std::string::npos) << text;
+    EXPECT_NE(text.find("not flown"), std::string::npos) << text;
 
     const FlightReport empty(Script(TakeoffPhase() + cruise), {});
     EXPECT_FALSE(empty.Takeoff().liftedOff);
@@ -180,11 +180,13 @@ TEST(FlightReport, LegsAreMeasuredAgainstTheLineBetweenSteerPoints) {
     const std::string phase =
         "<phase name=\"cruise\">" +
         Cruise(lineLat, 5.3, "<airspeed>100</airspeed><altitude>1640</altitude>") +
-        Cruise(lineLat, 5.8, "<airspeed>abc</airspeed>") + "</phase>";
+        Cruise(lineLat, 5.8, "<airspeed>abc</airspeed><altitude>3000</altitude>") +
+        Cruise(52.5, 5.8, "") + "</phase>";
     const FlightReport report(Script(TakeoffPhase() + phase), b.Track());
     ASSERT_TRUE(report.Takeoff().timeToLevelOff_s.has_value());
     EXPECT_EQ(*report.Takeoff().timeToLevelOff_s, 0.0);
-    ASSERT_EQ(report.Legs().size(), 2u);
+    ASSERT_EQ(report.Legs().size(), 3u);
+    EXPECT_FALSE(report.Legs()[2].flown); // the track ended on the way to the second target
 
     const LegFigures& one = report.Legs()[0];
     EXPECT_TRUE(one.reached);
@@ -207,17 +209,22 @@ TEST(FlightReport, LegsAreMeasuredAgainstTheLineBetweenSteerPoints) {
     EXPECT_NEAR(one.airspeed_kt.maxDeviation, 4.0, 1e-9);
 
     const LegFigures& two = report.Legs()[1];
+    EXPECT_TRUE(two.flown);
     EXPECT_FALSE(two.reached);
     EXPECT_NEAR(two.time_s, 100.0, 1e-9);
     EXPECT_NEAR(two.maxCrossTrack_m, 200.0, 2.0);
     EXPECT_FALSE(two.maxCrossTrackOnCourse_m.has_value()); // banked all the way
     EXPECT_EQ(two.maxBank_deg, 25.0);
     EXPECT_EQ(two.maxPitch_deg, 6.0);
-    EXPECT_FALSE(two.altitude_ft.planned.has_value());
-    EXPECT_FALSE(two.airspeed_kt.planned.has_value()); // "abc" is no airspeed
+    EXPECT_EQ(two.altitude_ft.planned, 3000.0);
+    EXPECT_FALSE(two.altitude_ft.settledAfter_s.has_value()); // 1,650 ft all the way
+    EXPECT_FALSE(two.airspeed_kt.planned.has_value());        // "abc" is no airspeed
     EXPECT_EQ(two.airspeed_kt.final, 90.0);
     const std::string text = report.Text();
     EXPECT_NE(text.find("airspeed: none planned; 90.0 kt at the end"), std::string::npos) << text;
+    EXPECT_NE(text.find("NOT reached"), std::string::npos) << text;
+    EXPECT_NE(text.find("never settled"), std::string::npos) << text;
+    EXPECT_NE(text.find("Leg 3 to 52.500000, 5.800000:\n\tnot flown\n"), std::string::npos) << text;
 }
 
 } // namespace

@@ -13,13 +13,13 @@
 // Cruise legs, one per cruise task of the script in document order: a leg ends at the first
 // point within 0.02 degrees of arc of its target (the executor's own criterion), or at the end
 // of the track when it never gets there; the next leg starts there.  The first leg starts when
-// the aircraft first reaches the level-off altitude.  Per leg: the closest approach to the
-// target, the greatest cross-track error from the line between the previous target (for the
-// first leg: the leg's first point) and the target, the same once the aircraft is on course
-// after its turn (from the first point with the heading within kOnCourse_deg of the line's
-// course and the wings within kWingsLevel_deg of level), the leg's time, the largest bank and
-// pitch magnitudes, and the altitude and airspeed held against the task's planned values (feet
-// and knots): the greatest deviation from kSettleTime_s after the aircraft first came within
+// the aircraft first reaches the level-off altitude; without that, no leg counts as flown.  Per
+// leg: the closest approach to the target, the greatest cross-track error from the line between the
+// previous target (for the first leg: the leg's first point) and the target, the same once the
+// aircraft is on course after its turn (from the first point with the heading within kOnCourse_deg
+// of the line's course and the wings within kWingsLevel_deg of level), the leg's time, the largest
+// bank and pitch magnitudes, and the altitude and airspeed held against the task's planned values
+// (feet and knots): the greatest deviation from kSettleTime_s after the aircraft first came within
 // kAltitudeSettle_ft of the altitude, and for the airspeed, from kSettleTime_s after it first came
 // within kAirspeedSettle_kt of the airspeed once the altitude had settled (a climb flies its own
 // speed).
@@ -67,8 +67,9 @@ struct HeldFigure {
 
 struct LegFigures {
     double targetLatitude_deg = 0, targetLongitude_deg = 0;
+    bool flown = false; ///< the track has points of this leg (none before the level-off)
     bool reached = false;
-    double closestApproach_deg = 0; ///< degrees of arc
+    double closestApproach_deg = 0; ///< degrees of arc (180 when not flown)
     double maxCrossTrack_m = 0;
     std::optional<double> maxCrossTrackOnCourse_m; ///< none if never on course
     double time_s = 0;
