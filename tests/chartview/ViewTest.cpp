@@ -163,6 +163,25 @@ private slots:
         QCOMPARE(paints.count, 0);
     }
 
+    // Zoomed out, the window shows the smaller image and white beside and below it.
+    void zoomOutShowsWhiteBesideTheSmallerImage() {
+        auto area = MakeArea();
+        charttest::FakeHost host;
+        const std::string green = m_dir.File("green.nos");
+        charttest::MakeRunChart(green, 1200, 900, {{3, 1200}});
+        CNOSView* view = OpenView(*area, host, green);
+        QVERIFY(view);
+        for (int i = 0; i < 3; ++i)
+            view->ZoomOut(); // factor 2.5: 480 x 360
+        QCoreApplication::processEvents();
+        const QImage shown = view->viewport()->grab().toImage();
+        QVERIFY(shown.width() > 500 && shown.height() > 380);
+        QCOMPARE(QColor(shown.pixel(100, 100)), QColor(123, 203, 123));
+        QCOMPARE(QColor(shown.pixel(479, 359)), QColor(123, 203, 123));
+        QCOMPARE(QColor(shown.pixel(481, 100)), QColor(Qt::white));
+        QCOMPARE(QColor(shown.pixel(100, 361)), QColor(Qt::white));
+    }
+
     void smallChartHasNoScrollBars() {
         auto area = MakeArea();
         charttest::FakeHost host;
