@@ -37,7 +37,7 @@ const char* const kUsage =
     "  --rate R              simulated seconds per wall-clock second (default 1)\n"
     "  --hz N                model steps per simulated second, 1 to 1000 (default 100;\n"
     "                        JSBSim always runs 120)\n"
-    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots (builtin only)\n"
+    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots\n"
     "  --turbulence MPS      vertical gusts of this standard deviation (builtin only)\n"
     "  --seed N              seed of the turbulence (default 1)\n"
     "  --duration S          stop after S simulated seconds (default: until interrupted)\n"
@@ -158,9 +158,8 @@ int main(int argc, char** argv) {
                 throw std::invalid_argument("unknown option " + opt);
             }
         }
-        if (config.fdm == fssim::Fdm::Jsbsim &&
-            (config.weather.windSpeed_kt != 0.0 || config.weather.turbulence_mps != 0.0))
-            throw std::invalid_argument("--wind and --turbulence apply to the builtin model only");
+        if (config.fdm == fssim::Fdm::Jsbsim && config.weather.turbulence_mps != 0.0)
+            throw std::invalid_argument("--turbulence applies to the builtin model only");
     } catch (const std::exception& e) {
         std::cerr << "fssim: " << e.what() << "\n" << kUsage;
         return 2;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <ostream>
+#include <stdexcept>
 
 namespace fssim {
 
@@ -55,8 +56,14 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
 }
 
 std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
-    if (config.fdm == Fdm::Jsbsim)
-        return std::make_unique<jsbsim::JsbsimModel>();
+    if (config.fdm == Fdm::Jsbsim) {
+        if (config.weather.turbulence_mps > 0.0)
+            throw std::invalid_argument("turbulence is available with the builtin model only");
+        jsbsim::ModelConfig model;
+        model.windFrom_deg = config.weather.windFrom_deg;
+        model.windSpeed_kt = config.weather.windSpeed_kt;
+        return std::make_unique<jsbsim::JsbsimModel>(model);
+    }
     return std::make_unique<FlightModel>(config.aircraft, config.weather);
 }
 

@@ -144,6 +144,29 @@ TEST(SimulatorJsbsim, ServesTheParkedAircraftThroughTheOffsets) {
     EXPECT_EQ(GetProperty(sim, "fcs/right-brake-cmd-norm"), 1.0);
 }
 
+TEST(SimulatorJsbsim, FliesInTheConfiguredWind) {
+    SKIP_WITHOUT_JSBSIM();
+    struct Case {
+        double from_deg, speed_kt, north_fps, east_fps;
+    } const cases[] = {
+        {270.0, 20.0, 0.0, 33.76}, // from the west: blows east
+        {0.0, 10.0, -16.88, 0.0},  // from the north: blows south
+    };
+    for (const Case& c : cases) {
+        SimConfig config = JsbsimAt();
+        config.weather.windFrom_deg = c.from_deg;
+        config.weather.windSpeed_kt = c.speed_kt;
+        InProcessSim sim(config);
+        EXPECT_NEAR(GetProperty(sim, "atmosphere/wind-north-fps"), c.north_fps, 0.01);
+        EXPECT_NEAR(GetProperty(sim, "atmosphere/wind-east-fps"), c.east_fps, 0.01);
+        // Parked, the airspeed indicator shows the wind.
+        EXPECT_NEAR(sim.Sim().Model().GetDerived().ias_kt, c.speed_kt, 1.0);
+    }
+    SimConfig gusty = JsbsimAt();
+    gusty.weather.turbulence_mps = 1.0;
+    EXPECT_THROW(Simulator{gusty}, std::invalid_argument);
+}
+
 TEST(SimulatorJsbsim, ControlOffsetsDriveTheModelWithTheirSigns) {
     SKIP_WITHOUT_JSBSIM();
     InProcessSim sim(JsbsimAt());

@@ -12,7 +12,8 @@
 // Flight models (SimConfig::fdm): the simulator's own trainer (fssim::FlightModel), or JSBSim's
 // Cessna 172P flown by the JSBSim program as a child process in lock-step
 // (fssim::jsbsim::JsbsimModel: started, engine running and parking brake set before the
-// simulator's time starts; wind and turbulence are not applied to it).  Both serve the same
+// simulator's time starts; it flies in the configured constant wind, and turbulence is refused
+// for it).  Both serve the same
 // offsets with the same scales and signs.
 //
 // Time: the builtin model steps at a fixed rate (rateHz), JSBSim's at 120 frames per simulated
@@ -92,7 +93,8 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
 class Simulator {
 public:
     /// Parks the aircraft at config.start.  With Fdm::Jsbsim this starts the JSBSim program
-    /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails.
+    /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails, or
+    /// std::invalid_argument when turbulence is asked for.
     explicit Simulator(const SimConfig& config = {});
     ~Simulator();
     Simulator(const Simulator&) = delete;

@@ -116,6 +116,11 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
         setup.push_back(
             SetCommand(("propulsion/tank[" + std::to_string(tank) + "]/contents-lbs").c_str(),
                        m_config.fuelPerWingTank_lb));
+    // The wind blows towards from + 180 degrees; north and east components in feet per second.
+    const double wind_fps = m_config.windSpeed_kt * kKnot / kFeet;
+    const double towards = (m_config.windFrom_deg + 180.0) * 3.14159265358979323846 / 180.0;
+    setup.push_back(SetCommand("atmosphere/wind-north-fps", wind_fps * std::cos(towards)));
+    setup.push_back(SetCommand("atmosphere/wind-east-fps", wind_fps * std::sin(towards)));
     for (const Reply& r : m_process->Exchange(setup))
         if (r.text.find("set successful") == std::string::npos)
             throw JsbsimError("JSBSim: a setting was refused while starting: " + r.text);

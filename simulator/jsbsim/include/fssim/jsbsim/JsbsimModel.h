@@ -56,6 +56,10 @@ struct ModelConfig {
     double startRpm = 700.0;           ///< the starter is released above this
     double maxStartTime_s = 15.0;      ///< the engine must have started by then
     double idleAfterStart_s = 1.0;
+    /// A constant wind, blowing FROM this true direction (degrees) at this speed (knots), set as
+    /// JSBSim's atmosphere/wind-north-fps and wind-east-fps (the direction it blows towards).
+    double windFrom_deg = 0.0;
+    double windSpeed_kt = 0.0;
 };
 
 class JsbsimModel final : public AircraftModel {
