@@ -38,7 +38,7 @@
 //
 // Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
-// airspeed within 5 kt once settled, the cross-track error after a turn within 200 m on legs of
+// airspeed within 5 kt once settled, the cross-track error after a turn within 250 m on legs of
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
 // 0.02 degrees of arc.
 //
@@ -110,9 +110,11 @@ struct StabilisedGains {
     double rudderP = 2500.0;       ///< rudder units per degree of heading error on the roll
     double rudderI = 500.0;        ///< rudder units per degree-second of heading error on the roll
     double rudderD = 600.0;        ///< rudder units per degree/second of yaw rate on the roll
-    double levelOffAltitude_m = 500.0; ///< the take-off levels off here, metres above sea level
-    double levelOffThrottle = 0.8;     ///< lever fraction after the level-off
-    double settle_s = 10.0;            ///< altitude hold before the take-off task ends, seconds
+    /// The take-off levels off here, metres above sea level (or 300 m above a runway higher than
+    /// that, where the level-off would be under the runway).
+    double levelOffAltitude_m = 500.0;
+    double levelOffThrottle = 0.8; ///< lever fraction after the level-off
+    double settle_s = 10.0;        ///< altitude hold before the take-off task ends, seconds
 };
 
 /// Flies the take-off and cruise tasks of one flight with the stabilised law through the link of

@@ -1,0 +1,123 @@
+// avilo-cli fly as a user runs it, from a folder holding the data files: the choice of control
+// law, the flight report at the end, and the options it refuses.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class FlyCli : public testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("avilo-fly-cli-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
+        for (const char* f : {"avilo.xsd", "scrivodb.xml", "acdb.xml"})
+            fs::copy_file(fs::path(AVILO_DATA_DIR) / f, m_dir / f,
+                          fs::copy_options::overwrite_existing);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    /// Runs avilo-cli fly in the temporary folder on `file` (the Schiphol sample plan unless
+    /// given) with `args` after it.
+    CliRun Fly(const std::string& args, const std::string& file = std::string(AVILO_DATA_DIR) +
+                                                                  "/plans/schiphol-departure.av") {
+        // An IPC folder of its own, so that no simulator of this machine is found or disturbed.
+        const std::string cmd = "cd '" + m_dir.string() + "' && AVILO_IPC_DIR='" + m_dir.string() +
+                                "' QT_QPA_PLATFORM=offscreen '" + AVILO_CLI + "' fly '" + file +
+                                "' " + args + " 2>stderr.txt";
+        CliRun r;
+        FILE* pipe = ::popen(cmd.c_str(), "r");
+        if (!pipe)
+            return r;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            r.out.append(buffer, n);
+        const int status = ::pclose(pipe);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = ReadFile(m_dir / "stderr.txt");
+        return r;
+    }
+    fs::path m_dir;
+};
+
+TEST_F(FlyCli, TheStabilisedLawFliesThePlanAndTheReportFollowsTheLog) {
+    const CliRun r = Fly("--control stabilised --track track.csv");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\tWaiting for speed to exceed 55 knots.\r\n"), std::string::npos);
+    const std::size_t finished = r.out.find("Finished executing the flight script.\r\n\r\n");
+    const std::size_t report = r.out.find("Flight report\n");
+    ASSERT_NE(finished, std::string::npos);
+    ASSERT_NE(report, std::string::npos);
+    EXPECT_LT(finished, report);
+    const std::string text = r.out.substr(report);
+    EXPECT_NE(text.find("Take-off:\n\tground roll "), std::string::npos) << text;
+    for (const char* leg :
+         {"Leg 1 to 52.330000, 4.980000:\n\treached", "Leg 2 to 52.280000, 5.160000:\n\treached",
+          "Leg 3 to 52.420000, 5.300000:\n\treached"})
+        EXPECT_NE(text.find(leg), std::string::npos) << leg << "\n" << text;
+    EXPECT_EQ(ReadFile(m_dir / "track.csv")
+                  .rfind("time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,"
+                         "bank_deg,heading_deg\n",
+                         0),
+              0u);
+}
+
+TEST_F(FlyCli, TheSpecifiedLawIsTheDefault) {
+    // A take-off only: the specified law logs every second of a cruise, which makes long logs.
+    std::ofstream(m_dir / "takeoff.xml")
+        << "<?xml version=\"1.0\"?><flightscript><phase name=\"takeoff\"><task "
+           "name=\"takeoff\"><procedure name=\"takeoff\"><GPSRunway><latitude>52.31662258"
+           "</latitude><longitude>4.74629843</longitude></GPSRunway><runwayHeading>86.78"
+           "</runwayHeading><runwayMagnVar>1.77</runwayMagnVar><runwayElevation>-11"
+           "</runwayElevation></procedure></task></phase></flightscript>";
+    const CliRun r = Fly("", "takeoff.xml");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\tWaiting for speed to exceed 45 knots.\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Flight report\n"), std::string::npos);
+}
+
+TEST_F(FlyCli, OptionsItRefuses) {
+    struct {
+        const char* args;
+        const char* message;
+    } cases[] = {
+        {"--control bogus", "usage: avilo-cli fly"},
+        {"--control", "usage: avilo-cli fly"},
+        {"--fdm flightgear", "usage: avilo-cli fly"},
+        {"--sim ipc --fdm jsbsim", "--fdm chooses the in-process simulator's model"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun r = Fly(c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("Starting flight script execution."), std::string::npos);
+    }
+}
+
+} // namespace
