@@ -25,6 +25,21 @@ double Wrap180(double degrees) {
     return degrees;
 }
 
+/// The ground track at point i, degrees: from the point before it (the heading when it has not
+/// moved, as on the first point).
+double GroundTrack(const std::vector<FlightSample>& track, std::size_t i) {
+    const FlightSample& p = track[i];
+    if (i == 0)
+        return p.heading_deg;
+    const FlightSample& q = track[i - 1];
+    const double north = (p.latitude_deg - q.latitude_deg) * kMetresPerDegree;
+    const double east = Wrap180(p.longitude_deg - q.longitude_deg) *
+                        std::cos(p.latitude_deg * 3.14159265358979323846 / 180) * kMetresPerDegree;
+    if (std::hypot(north, east) < 1.0)
+        return p.heading_deg;
+    return std::atan2(east, north) * 180 / 3.14159265358979323846;
+}
+
 std::optional<double> Planned(const xml::Node& task, const char* path) {
     const xml::Node node = task.selectSingleNode(path);
     if (node.empty())
@@ -157,8 +172,9 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
             LegTrack(start.first, start.second, leg.targetLatitude_deg, leg.targetLongitude_deg,
                      p.latitude_deg, p.longitude_deg, 0, &crossTrack);
             leg.maxCrossTrack_m = std::max(leg.maxCrossTrack_m, std::fabs(crossTrack));
-            onCourse = onCourse || (std::fabs(Wrap180(p.heading_deg - course)) <= kOnCourse_deg &&
-                                    std::fabs(p.bank_deg) <= kWingsLevel_deg);
+            onCourse =
+                onCourse || (std::fabs(Wrap180(GroundTrack(track, i) - course)) <= kOnCourse_deg &&
+                             std::fabs(p.bank_deg) <= kWingsLevel_deg);
             if (onCourse)
                 leg.maxCrossTrackOnCourse_m =
                     std::max(leg.maxCrossTrackOnCourse_m.value_or(0), std::fabs(crossTrack));

@@ -27,6 +27,11 @@ constexpr double kAirborne_m = 10.0;
 constexpr double kMinLevelOffHeight_m = 300.0;
 /// Consecutive failed exchanges after which the link counts as lost.
 constexpr int kMaxFailedExchanges = 3;
+/// The wind's drift: smoothing time constant (s), the least movement per cycle to measure it
+/// from (m), and its limit (degrees; a wind of half the airspeed).
+constexpr double kDriftSmoothing_s = 3.0;
+constexpr double kMinDriftStep_m = 0.5;
+constexpr double kMaxDrift_deg = 30.0;
 /// Seconds between "Distance to target" lines.
 constexpr double kDistanceLogPeriod_s = 10.0;
 
@@ -147,6 +152,17 @@ void CStabilisedPilot::Cycle() {
         m_pitchRate = (m_now.pitch_deg - m_previous.pitch_deg) / m_dt;
         m_rollRate = Wrap180(m_now.bank_deg - m_previous.bank_deg) / m_dt;
         m_yawRate = Wrap180(m_now.heading_deg - m_previous.heading_deg) / m_dt;
+        // The wind's drift: the ground track from the positions less the heading, smoothed (a
+        // position step of a cycle is a few metres, so one sample is rough).
+        const double north = (m_now.latitude_deg - m_previous.latitude_deg) * kMetresPerDegree;
+        const double east = Wrap180(m_now.longitude_deg - m_previous.longitude_deg) *
+                            std::cos(m_now.latitude_deg * kDegToRad) * kMetresPerDegree;
+        if (std::hypot(north, east) > kMinDriftStep_m) {
+            const double drift = Wrap180(std::atan2(east, north) / kDegToRad - m_now.heading_deg);
+            m_drift += std::clamp(Wrap180(drift - m_drift), -kMaxDrift_deg, kMaxDrift_deg) *
+                       std::min(1.0, m_dt / kDriftSmoothing_s);
+            m_drift = std::clamp(m_drift, -kMaxDrift_deg, kMaxDrift_deg);
+        }
     } else {
         m_dt = m_g.period_ms / 1000.0;
         m_pitchRate = m_rollRate = m_yawRate = 0;
@@ -186,7 +202,9 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
 
     // Lateral: on the runway the rudder holds the heading and the wings stay level; in the air
     // the bank turns the aircraft onto the track.
-    const double trackError = Wrap180(track_deg - m_now.heading_deg);
+    // On the runway the heading is the track; in the air the ground track is the heading plus
+    // the wind's drift.
+    const double trackError = Wrap180(track_deg - m_now.heading_deg - (onRunway ? 0.0 : m_drift));
     double bankCommand = 0;
     if (onRunway) {
         m_rudderTrim =

@@ -49,6 +49,22 @@ TEST(StabilisedLaw, DepartureWithLegsInEveryQuadrantAndAReversal) {
     ExpectSoundFlight(f, legs);
 }
 
+TEST(StabilisedLaw, ACrosswindDoesNotPushItOffTheLine) {
+    // 20 kt from the north-east: the legs east and south fly with a drift of about 8 degrees,
+    // which the law measures from the positions and steers against.
+    const std::vector<Leg> legs = {{0.0, 0.30, 2000, 100}, {-0.18, 0.30, 2500, 100}};
+    const Flown f = FlyStabilised(fssim::Fdm::Builtin, Script(TakeoffPhase() + CruisePhase(legs)),
+                                  Runway{}, [](fssim::SimConfig& c) {
+                                      c.weather.windFrom_deg = 45;
+                                      c.weather.windSpeed_kt = 20;
+                                  });
+    ASSERT_EQ(f.result.exitCode, 0) << f.result.log;
+    ExpectSoundFlight(f, legs);
+    const FlightReport report(f.script, f.track);
+    ASSERT_TRUE(report.Legs()[1].maxCrossTrackOnCourse_m.has_value());
+    EXPECT_LT(*report.Legs()[1].maxCrossTrackOnCourse_m, 150.0) << report.Text();
+}
+
 TEST(StabilisedLaw, FlightsAreDeterministic) {
     const std::string body = TakeoffPhase() + CruisePhase({{0.05, 0.1, 2000, 95}});
     const Flown a = FlyStabilised(fssim::Fdm::Builtin, Script(body));

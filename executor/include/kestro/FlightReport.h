@@ -16,13 +16,13 @@
 // the aircraft first reaches the level-off altitude; without that, no leg counts as flown.  Per
 // leg: the closest approach to the target, the greatest cross-track error from the line between the
 // previous target (for the first leg: the leg's first point) and the target, the same once the
-// aircraft is on course after its turn (from the first point with the heading within kOnCourse_deg
-// of the line's course and the wings within kWingsLevel_deg of level), the leg's time, the largest
-// bank and pitch magnitudes, and the altitude and airspeed held against the task's planned values
-// (feet and knots): the greatest deviation from kSettleTime_s after the aircraft first came within
-// kAltitudeSettle_ft of the altitude, and for the airspeed, from kSettleTime_s after it first came
-// within kAirspeedSettle_kt of the airspeed once the altitude had settled (a climb flies its own
-// speed).
+// aircraft is on course after its turn (from the first point with the ground track (from the point
+// before) within kOnCourse_deg of the line's course and the wings within kWingsLevel_deg of level),
+// the leg's time, the largest bank and pitch magnitudes, and the altitude and airspeed held against
+// the task's planned values (feet and knots): the greatest deviation from kSettleTime_s after the
+// aircraft first came within kAltitudeSettle_ft of the altitude, and for the airspeed, from
+// kSettleTime_s after it first came within kAirspeedSettle_kt of the airspeed once the altitude had
+// settled (a climb flies its own speed).
 //
 // Accuracy: cross-track errors on a local plane about each point (see LegTrack); times and
 // figures at the track's sampling period.

@@ -17,6 +17,8 @@
 //    line (from the previous steer point, or the leg's start, to the target), which corrects the
 //    cross-track error with an intercept angle atan(xte / lookahead) and never overshoots the
 //    line;  near the target it is the bearing to the target itself;
+//  - track error   = desired track - (heading + drift), the drift (the wind's correction angle)
+//    measured from successive positions and smoothed over 3 s;
 //  - bank command  = clamp(headingToBank x track error + heading trim, +-bank limit), the heading
 //    trim integrating headingToBankI x track error near the track, the bank limit that of a
 //    standard-rate turn (3 deg/s: tan(bank) = V omega / g) at the true airspeed, within
@@ -165,6 +167,7 @@ private:
     double m_dt = 0;
     std::int32_t m_verticalSpeedRaw = 0;
     double m_pitchRate = 0, m_rollRate = 0, m_yawRate = 0;
+    double m_drift = 0; ///< ground track less heading, degrees (smoothed)
 
     // Control outputs, written in the next exchange.
     double m_elevator = 0, m_aileron = 0, m_rudder = 0, m_throttle = 0;
