@@ -781,6 +781,48 @@ private slots:
         QVERIFY(m_messages.empty());
     }
 
+    void doubleClicksInTwoChartWindowsAddToTheOnePlan() {
+        const std::string chart = std::string(AVILO_DATA_DIR) + "/charts/EHAM-sectional.nos";
+        m_files = {chart, chart};
+        m_frame->OnOpenChart();
+        m_frame->OnOpenChart();
+        const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();
+        QCOMPARE(children.size(), 2);
+        // Schiphol (chart pixel 1674.8, 1344.6) in the first, a point east of it in the second,
+        // each window zoomed out to the whole chart with its own scroll positions.
+        const struct {
+            double x, y;
+            std::vector<DialogDriver::Step> steps;
+        } clicks[] = {{1674.8, 1344.6, {{"148", Ok}, {"150", Ok}}},
+                      {1900.0,
+                       1344.6,
+                       {{"148",
+                         [](QDialog& d) {
+                             Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                             Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                             Ok(d);
+                         }},
+                        {"149", Ok}}}};
+        for (int i = 0; i < 2; ++i) {
+            CNOSView& view = ChartFrameOf(children[i])->View();
+            children[i]->resize(900, 720);
+            while (view.Viewport().m_dScale < 5.0)
+                view.ZoomOut();
+            const ChartViewport& vp = view.Viewport();
+            const QPoint client(
+                ChartViewport::ChartToReduced(clicks[i].x, vp.m_dScale) - vp.m_nHScroll,
+                ChartViewport::ChartToReduced(clicks[i].y, vp.m_dScale) - vp.m_nVScroll);
+            QVERIFY(view.viewport()->rect().contains(client));
+            Drive(clicks[i].steps,
+                  [&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, client); });
+        }
+        QCOMPARE(Count(), 2L);
+        QCOMPARE(Row(0)[1], QString("airport"));
+        QCOMPARE(Row(1)[1], QString("GPS"));
+        QVERIFY(Row(1)[3].toDouble() > 4.9); // east of Schiphol
+        QVERIFY(m_messages.empty());
+    }
+
     void aChartThatCannotBeOpenedSaysWhyAndOpensNoWindow() {
         const std::string missing = (m_dir->path() / "nowhere.nos").string();
         const std::string garbage = m_dir->Write("garbage.nos", "not a chart at all\n");
