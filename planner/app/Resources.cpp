@@ -1,5 +1,7 @@
 #include "Resources.h"
 
+#include <chartview/ChartRenderer.h>
+
 #include <QLinearGradient>
 #include <QMenu>
 #include <QPainter>
@@ -74,26 +76,9 @@ QPixmap ApplicationPicture(int size) {
     return pixmap;
 }
 
+// The marker the chart windows draw, so that the icon and the charts show the same picture.
 QPixmap SteerPointPicture() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(QRectF(4, 4, 24, 24));
-    const double d = 12 / 1.41421356;
-    p.drawLine(QPointF(16 - d, 16 - d), QPointF(16 + d, 16 + d));
-    p.drawLine(QPointF(16 - d, 16 + d), QPointF(16 + d, 16 - d));
-    p.setPen(QPen(Qt::red, 2));
-    p.drawLine(QPointF(16, 1), QPointF(16, 7));
-    p.drawLine(QPointF(16, 25), QPointF(16, 31));
-    p.drawLine(QPointF(1, 16), QPointF(7, 16));
-    p.drawLine(QPointF(25, 16), QPointF(31, 16));
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::red);
-    p.drawEllipse(QPointF(16, 16), 2.5, 2.5);
-    return pixmap;
+    return QPixmap::fromImage(ChartRenderer::SteerPointIcon());
 }
 
 QPixmap Magnifier(bool plus) {
