@@ -95,7 +95,7 @@ xml::DocumentPtr LoadScript(const std::string& path) {
 }
 
 /// Samples the aircraft once per second through a link of its own, while a real-time flight
-/// runs against an fssim of another process.
+/// runs against an fssim of another process, and once more when stopped.
 class TrackRecorder {
 public:
     TrackRecorder() : m_thread([this] { Run(); }) {}
@@ -127,6 +127,11 @@ private:
             m_wake.wait_until(lock, start + std::chrono::seconds(second + 1),
                               [this] { return m_stop; });
         }
+        // Where the flight ended, which falls between two samples.
+        lock.unlock();
+        if (client.IsOpen())
+            Sample(client,
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
 
     void Sample(kestro::CFSUIPCClient& client, double time_s) {

@@ -40,7 +40,7 @@
 //
 // Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
-// airspeed within 5 kt once settled, the cross-track error after a turn within 250 m on legs of
+// airspeed within 5 kt once settled, the cross-track error after a turn within 300 m on legs of
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
 // 0.02 degrees of arc.
 //
