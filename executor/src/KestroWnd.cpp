@@ -64,29 +64,40 @@ bool CKestroWnd::Create() {
 }
 
 void CKestroWnd::AddMessage(std::string text) {
+    bool queue = false;
     {
         std::lock_guard lock(m_mutex);
         m_text += text;
         if (m_sink)
             ui::AppendToLog(*m_sink, text);
+        if (!m_pDialog)
+            return;
+        m_pending += text;
+        queue = !m_flushQueued;
+        m_flushQueued = true;
     }
-    if (!m_pDialog)
+    if (!queue)
         return;
-    // The text box belongs to the window's thread: the change is queued there, in order.  The
-    // text box breaks lines at LF; a CR would start another paragraph.
-    QString shown = QString::fromStdString(text);
-    shown.remove(QLatin1Char('\r'));
+    // The text box belongs to the window's thread: the text waiting at that moment is taken
+    // there in one piece, so the lines keep their order however fast the worker writes.
     QPointer<QPlainTextEdit> edit(m_pEdit);
-    QDialog* dialog = m_pDialog.get();
     QMetaObject::invokeMethod(
         m_pEdit,
-        [edit, dialog, shown] {
+        [this, edit] {
+            std::string batch;
+            {
+                std::lock_guard lock(m_mutex);
+                batch.swap(m_pending);
+                m_flushQueued = false;
+            }
             if (!edit)
                 return;
+            // The text box breaks lines at LF; a CR would start another paragraph.
+            QString shown = QString::fromStdString(batch);
+            shown.remove(QLatin1Char('\r'));
             edit->moveCursor(QTextCursor::End);
             edit->insertPlainText(shown);
             edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
-            dialog->repaint();
         },
         Qt::QueuedConnection);
 }

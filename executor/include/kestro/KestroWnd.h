@@ -65,6 +65,11 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::string m_text;
+    /// Text added since the window last showed it, and whether a hand-over to the window's
+    /// thread is already queued: a fast worker's lines reach the text box in batches, one
+    /// insertion and one repaint per turn of the window's event loop rather than per line.
+    std::string m_pending;
+    bool m_flushQueued = false;
     bool m_closeRequested = false;
     bool m_workerEnded = false;
 };
