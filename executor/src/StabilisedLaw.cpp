@@ -19,7 +19,7 @@ constexpr double kG = 9.80665;
 constexpr double kStandardRate_radps = 3.0 * kDegToRad;
 constexpr double kInputLimit = 16383.0; // elevator, aileron and rudder inputs
 constexpr double kFeet = 0.3048;
-/// Within this arc of the target a leg is done, as in the specified law.
+/// Within this arc of the target a leg is done, as in the classic law.
 constexpr double kTargetArc_deg = 0.02;
 /// Height above the runway from which the aircraft counts as airborne and climbing.
 constexpr double kAirborne_m = 10.0;
@@ -341,7 +341,7 @@ void CStabilisedPilot::TakeOff() {
           " percent. Keep plane level.\r\n");
     const double settleUntil = m_now.time_s + m_g.settle_s;
     while (m_now.time_s < settleUntil) {
-        // Towards the level-off setting at the rate of the specified lever ramp.
+        // Towards the level-off setting at the rate of the classic law's lever ramp.
         const double step = 150.0 / 16384.0 * m_dt / 0.02;
         m_throttleBase += std::clamp(m_g.levelOffThrottle - m_throttleBase, -step, step);
         Fly(runwayHeading, levelOff, std::nullopt, false);

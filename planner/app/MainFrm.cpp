@@ -152,7 +152,7 @@ bool CMainFrame::LoadFrame() {
     view->addSeparator();
     view->addAction(zoomIn);
     view->addAction(zoomOut);
-    // The executor's control law: the specified loops unless the user chooses the stabilised
+    // The executor's control law: the classic loops unless the user chooses the stabilised
     // ones, which also fly an aircraft that needs damping and trim.
     QMenu* flight = menuBar()->addMenu("F&light");
     m_stabilisedLaw = new QAction("&Stabilised control law", this);
@@ -277,7 +277,7 @@ void CMainFrame::RunScriptGeneration() {
 
 kestro::ControlLaw CMainFrame::ChosenControlLaw() const {
     return m_stabilisedLaw && m_stabilisedLaw->isChecked() ? kestro::ControlLaw::Stabilised
-                                                           : kestro::ControlLaw::Specified;
+                                                           : kestro::ControlLaw::Classic;
 }
 
 void CMainFrame::RunScriptExecution() {

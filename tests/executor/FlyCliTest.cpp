@@ -87,8 +87,8 @@ TEST_F(FlyCli, TheStabilisedLawFliesThePlanAndTheReportFollowsTheLog) {
               0u);
 }
 
-TEST_F(FlyCli, TheSpecifiedLawIsTheDefault) {
-    // A take-off only: the specified law logs every second of a cruise, which makes long logs.
+TEST_F(FlyCli, TheClassicLawIsTheDefault) {
+    // A take-off only: the classic law logs every second of a cruise, which makes long logs.
     std::ofstream(m_dir / "takeoff.xml")
         << "<?xml version=\"1.0\"?><flightscript><phase name=\"takeoff\"><task "
            "name=\"takeoff\"><procedure name=\"takeoff\"><GPSRunway><latitude>52.31662258"

@@ -2,7 +2,7 @@
 // reason, when the JSBSim program or the prepared aircraft is missing.
 //
 // The stabilised law must fly it as it flies the simulator's own aircraft (a departure with legs
-// in every quadrant and a reversal onto a 20 km leg).  The specified law cannot: with the real
+// in every quadrant and a reversal onto a 20 km leg).  The classic law cannot: with the real
 // aircraft's engine torque and no rudder it leaves the runway heading on the roll and rolls past
 // 45 degrees of bank within seconds of lifting off; the test keeps that behaviour on record.
 
@@ -55,7 +55,7 @@ TEST(JsbsimFlight, TheStabilisedLawFliesTheDepartureWithLegsInEveryQuadrant) {
     ExpectSoundFlight(f, legs);
 }
 
-TEST(JsbsimFlight, TheSpecifiedLawLosesTheRunwayHeadingAndRollsOver) {
+TEST(JsbsimFlight, TheClassicLawLosesTheRunwayHeadingAndRollsOver) {
     SKIP_WITHOUT_JSBSIM();
     fssim::SimConfig config;
     config.fdm = fssim::Fdm::Jsbsim;

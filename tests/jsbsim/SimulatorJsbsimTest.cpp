@@ -1,6 +1,6 @@
 // The simulator in JSBSim mode: the offsets are served from JSBSim's c172p with the link's scales
 // and signs, virtual time advances the model by exactly the time waited and exchanged, a program
-// that dies breaks the link instead of freezing the aircraft, and what the executor's specified
+// that dies breaks the link instead of freezing the aircraft, and what the executor's classic
 // control law does with this real aircraft.  Skipped when the JSBSim program is absent.
 #include "../executor/TestScripts.h"
 
@@ -271,7 +271,7 @@ TEST(SimulatorJsbsim, ProgramDyingBreaksTheLinkWithAClearFailure) {
     EXPECT_GE(sim.Sim().Track().size(), points);
 }
 
-// The executor's specified law on the real aircraft.  It sets no rudder and no aileron on the
+// The executor's classic law on the real aircraft.  It sets no rudder and no aileron on the
 // take-off roll and leaves the elevator where it stopped stepping.  Measured (Schiphol 09, a
 // cruise leg to the north-east after it): the engine's torque, P-factor and propeller wash swing
 // the nose left from the first seconds: 49 degrees off the runway heading after 10 s, 136 after
@@ -282,7 +282,7 @@ TEST(SimulatorJsbsim, ProgramDyingBreaksTheLinkWithAClearFailure) {
 // itself never notices: its take-off still waits for 200 m when the time limit ends the flight
 // (the c172p keeps rolling, circling and hopping on the ground).  The flight is cut at 60 s of
 // simulated time.
-TEST(SimulatorJsbsim, SpecifiedLawDoesNotFlyTheRealAircraft) {
+TEST(SimulatorJsbsim, ClassicLawDoesNotFlyTheRealAircraft) {
     SKIP_WITHOUT_JSBSIM();
     using namespace kestro_test;
     const Runway runway;

@@ -188,8 +188,8 @@ private:
         // 6. Execute: the simulator waits on the take-off runway of the script; the message
         //    window is closed once it shows the finish line (or after a wall-clock minute).
         frame.m_fnPrepareExecution = [&](kestro::ExecutionOptions& options) {
-            // The Flight menu's choice arrives here: the specified law unless it was checked.
-            QVERIFY(options.law == kestro::ControlLaw::Specified);
+            // The Flight menu's choice arrives here: the classic law unless it was checked.
+            QVERIFY(options.law == kestro::ControlLaw::Classic);
             std::string error;
             const auto start = fssim::StartFromScript(frame.m_pScript, error);
             QVERIFY2(start, error.c_str());

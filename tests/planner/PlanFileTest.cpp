@@ -83,8 +83,9 @@ TEST_F(PlanFiles, MalformedFilesGiveTheirParseError) {
         const auto& error = std::get<xml::ParseError>(loaded);
         EXPECT_LT(error.errorCode, 0) << text;
         EXPECT_FALSE(error.reason.empty()) << text;
-        if (line > 0)
+        if (line > 0) {
             EXPECT_EQ(error.line, line) << text;
+        }
     }
     auto missing = LoadPlanFile((m_dir.path() / "none.av").string());
     ASSERT_TRUE(std::holds_alternative<xml::ParseError>(missing));

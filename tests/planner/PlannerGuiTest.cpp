@@ -919,7 +919,7 @@ private slots:
     void theControlLawIsChosenInTheFlightMenu() {
         auto* law = m_frame->findChild<QAction*>("StabilisedControlLaw");
         QVERIFY(law && law->isCheckable() && !law->isChecked());
-        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Specified);
+        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Classic);
         law->setChecked(true);
         QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Stabilised);
         law->setChecked(false);

@@ -1,5 +1,5 @@
 // avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]
-//               [--control specified|stabilised] [--track TRACK.csv] [--limit SECONDS]
+//               [--control classic|stabilised] [--track TRACK.csv] [--limit SECONDS]
 //
 // Flies a flight script with the flight executor, printing its log as the message window shows
 // it.  A plan is checked and turned into a script first (a plan the checker finds inconsistent is
@@ -42,7 +42,7 @@ namespace {
 int FlyUsage() {
     std::fputs(
         "usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]\n"
-        "                      [--control specified|stabilised] [--track TRACK.csv] "
+        "                      [--control classic|stabilised] [--track TRACK.csv] "
         "[--limit SECONDS]\n",
         stderr);
     return 2;
@@ -181,7 +181,7 @@ int RunFly(const Args& args) {
     std::string sim = "builtin";
     std::string trackPath;
     std::string fdm;
-    std::string control = "specified";
+    std::string control = "classic";
     double limit_s = 4 * 3600.0; // a generous bound: the sample flights take well under an hour
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -206,7 +206,7 @@ int RunFly(const Args& args) {
         }
     }
     if (input.empty() || (sim != "builtin" && sim != "ipc") || !(limit_s > 0) ||
-        (control != "specified" && control != "stabilised") ||
+        (control != "classic" && control != "stabilised") ||
         (!fdm.empty() && fdm != "builtin" && fdm != "jsbsim"))
         return FlyUsage();
     if (!fdm.empty() && sim != "builtin") {
@@ -223,7 +223,7 @@ int RunFly(const Args& args) {
     kestro::ExecutionOptions options;
     options.timeLimitMs = static_cast<std::int64_t>(limit_s * 1000);
     options.law =
-        control == "stabilised" ? kestro::ControlLaw::Stabilised : kestro::ControlLaw::Specified;
+        control == "stabilised" ? kestro::ControlLaw::Stabilised : kestro::ControlLaw::Classic;
     kestro::ExecutionResult result;
     std::vector<fssim::TrackPoint> track;
     if (sim == "builtin") {

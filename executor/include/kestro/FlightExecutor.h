@@ -59,7 +59,7 @@ public:
     /// flown, flies its phases and tasks, and closes the link.  Returns the worker's exit code:
     /// 0 after "Finished executing the flight script.", 1 otherwise.
     int Run(const xml::DocumentPtr& script);
-    /// The control law of the flight's tasks (the specified one unless set).
+    /// The control law of the flight's tasks (the classic one unless set).
     void SetControlLaw(ControlLaw law) { m_law = law; }
     ControlLaw GetControlLaw() const { return m_law; }
     /// True when the last Run ended because the time limit ran out.
@@ -127,7 +127,7 @@ private:
     MessageFn m_addMessage;
     MessageBoxFn m_messageBox;
     std::int64_t m_timeLimitMs;
-    ControlLaw m_law = ControlLaw::Specified;
+    ControlLaw m_law = ControlLaw::Classic;
     std::int64_t m_startMs;
     bool m_timeLimitReached = false;
     bool m_stopped = false;

@@ -37,8 +37,8 @@ struct ExecutionOptions {
     /// Ends a flight still under way after this many milliseconds of the clock's time; 0 for no
     /// limit (the planner's behaviour).
     std::int64_t timeLimitMs = 0;
-    /// The control law to fly with; the specified one unless a caller chooses otherwise.
-    ControlLaw law = ControlLaw::Specified;
+    /// The control law to fly with; the classic one unless a caller chooses otherwise.
+    ControlLaw law = ControlLaw::Classic;
     /// Called on the caller's thread once the window exists, before the worker starts (tests use
     /// it to close the window from elsewhere).
     std::function<void(CKestroWnd&)> onWindowCreated;
@@ -65,7 +65,7 @@ ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOpti
 /// The worker: flies the script of `params`, reporting to its window, through the library's one
 /// link `client` with the control law `law`; returns the exit code.
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
-                   ExecutionResult& result, ControlLaw law = ControlLaw::Specified);
+                   ExecutionResult& result, ControlLaw law = ControlLaw::Classic);
 
 /// The library's one simulator link, used by the worker of the execution under way.
 CFSUIPCClient& TheFSUIPCClient();

@@ -1,7 +1,7 @@
 #pragma once
 // The stabilised control law: closed loops with damping and trim that fly a real aircraft
 // (engine torque, a phugoid, ailerons that command a roll rate), chosen with
-// ControlLaw::Stabilised.  It walks the same phases and tasks as the specified law and writes the
+// ControlLaw::Stabilised.  It walks the same phases and tasks as the classic law and writes the
 // same log lines where they still say what happens.
 //
 // Every loop runs at one period (StabilisedGains::period_ms).  One exchange per cycle writes the
@@ -44,7 +44,7 @@
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
 // 0.02 degrees of arc.
 //
-// Offsets beyond those of the specified law (the simulator serves them; a simulator that does not
+// Offsets beyond those of the classic law (the simulator serves them; a simulator that does not
 // know the rudder simply keeps the value):
 //   0x02C8  4  vertical speed          metres per second x 256, climbing positive
 //   0x0BBA  2  rudder input            -16383 .. 16383, positive yaws right
