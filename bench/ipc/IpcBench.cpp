@@ -35,14 +35,12 @@ struct Stats {
     double p99_us;
 };
 
-Stats Summarise(std::vector<double>& us)
-{
+Stats Summarise(std::vector<double>& us) {
     std::sort(us.begin(), us.end());
     return {us[us.size() / 2], us[std::min(us.size() - 1, us.size() * 99 / 100)]};
 }
 
-template <typename F> [[maybe_unused]] Stats Measure(int iterations, F&& once)
-{
+template <typename F> [[maybe_unused]] Stats Measure(int iterations, F&& once) {
     for (int i = 0; i < iterations / 10; ++i)
         once(); // warm-up
     std::vector<double> us;
@@ -58,8 +56,7 @@ template <typename F> [[maybe_unused]] Stats Measure(int iterations, F&& once)
 /// Two threads bouncing a 16-byte request and an 8-byte answer over SOCK_SEQPACKET.
 class PingPong {
 public:
-    PingPong()
-    {
+    PingPong() {
         if (::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, m_sv) != 0) {
             std::perror("socketpair");
             std::exit(1);
@@ -74,15 +71,13 @@ public:
             }
         });
     }
-    ~PingPong()
-    {
+    ~PingPong() {
         ::shutdown(m_sv[0], SHUT_RDWR);
         m_echo.join();
         ::close(m_sv[0]);
         ::close(m_sv[1]);
     }
-    void Once()
-    {
+    void Once() {
         unsigned char req[16] = {1}, ans[16];
         ::send(m_sv[0], req, sizeof req, MSG_NOSIGNAL);
         ::recv(m_sv[0], ans, sizeof ans, 0);
@@ -95,8 +90,7 @@ private:
 
 /// Times `a` and `b` in alternating blocks, so both see the same load on a busy machine.
 template <typename A, typename B>
-std::pair<Stats, Stats> MeasurePair(int iterations, A&& a, B&& b)
-{
+std::pair<Stats, Stats> MeasurePair(int iterations, A&& a, B&& b) {
     std::vector<double> ua, ub;
     const auto time = [](auto& f, std::vector<double>& out, int n, bool keep) {
         for (int i = 0; i < n; ++i) {
@@ -119,16 +113,14 @@ std::pair<Stats, Stats> MeasurePair(int iterations, A&& a, B&& b)
 /// The simulator on a socket endpoint served by its own thread.
 class SocketPeer {
 public:
-    SocketPeer() : m_endpoint("UIPCMAIN")
-    {
+    SocketPeer() : m_endpoint("UIPCMAIN") {
         m_thread = std::thread([this] {
             const ipc::Handler h = [this](const ipc::Message& m) { return m_sim.HandleMessage(m); };
             while (!m_stop)
                 m_endpoint.Serve(20, h);
         });
     }
-    ~SocketPeer()
-    {
+    ~SocketPeer() {
         m_stop = true;
         m_thread.join();
     }
@@ -140,16 +132,14 @@ private:
     std::thread m_thread;
 };
 
-void Print(const char* what, const Stats& s, const Stats& floor)
-{
+void Print(const char* what, const Stats& s, const Stats& floor) {
     std::printf("%-34s median %8.2f us  p99 %8.2f us  (%.2fx / %.2fx the floor)\n", what,
                 s.median_us, s.p99_us, s.median_us / floor.median_us, s.p99_us / floor.p99_us);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const int iterations = argc > 1 ? std::max(100, std::atoi(argv[1])) : 20000;
     char dir[] = "/tmp/avilo-bench-XXXXXX";
     if (!::mkdtemp(dir)) {
@@ -158,8 +148,9 @@ int main(int argc, char** argv)
     }
     ::setenv("AVILO_IPC_DIR", dir, 1);
 
-    std::printf("%d round trips each, %u cores; each line beside a floor timed in alternating blocks\n",
-                iterations, std::thread::hardware_concurrency());
+    std::printf(
+        "%d round trips each, %u cores; each line beside a floor timed in alternating blocks\n",
+        iterations, std::thread::hardware_concurrency());
     Stats floor{};
     {
         PingPong pingPong;
@@ -178,11 +169,13 @@ int main(int argc, char** argv)
         Print("ReadNow (socket peer)", readNow, f1);
 
         std::int32_t values[100];
-        const auto [f2, batch] = MeasurePair(iterations / 4, [&] { pingPong.Once(); }, [&] {
-            for (int i = 0; i < 100; ++i)
-                client.Read(0x0560 + 4 * (i % 16), 4, &values[i]);
-            client.Process();
-        });
+        const auto [f2, batch] = MeasurePair(
+            iterations / 4, [&] { pingPong.Once(); },
+            [&] {
+                for (int i = 0; i < 100; ++i)
+                    client.Read(0x0560 + 4 * (i % 16), 4, &values[i]);
+                client.Process();
+            });
         std::printf("%-34s median %8.2f us  p99 %8.2f us\n", "floor: Unix-socket ping-pong",
                     f2.median_us, f2.p99_us);
         Print("100 reads in one Process", batch, f2);

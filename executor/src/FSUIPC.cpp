@@ -16,8 +16,7 @@ constexpr std::uint32_t kWriteId = 2;
 constexpr std::uint32_t kReadHeader = 16;
 constexpr std::uint32_t kWriteHeader = 12;
 
-void Put32(std::uint8_t* p, std::uint32_t v)
-{
+void Put32(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
     p[2] = static_cast<std::uint8_t>(v >> 16);
@@ -51,30 +50,32 @@ constexpr std::array<const char*, 16> kErrorTexts = {
 
 CFSUIPCClient::CFSUIPCClient() : CFSUIPCClient(nullptr) {}
 
-CFSUIPCClient::CFSUIPCClient(std::shared_ptr<ipc::Clock> clock) { SetClock(std::move(clock)); }
+CFSUIPCClient::CFSUIPCClient(std::shared_ptr<ipc::Clock> clock) {
+    SetClock(std::move(clock));
+}
 
-CFSUIPCClient::~CFSUIPCClient() { Close(); }
+CFSUIPCClient::~CFSUIPCClient() {
+    Close();
+}
 
-void CFSUIPCClient::SetClock(std::shared_ptr<ipc::Clock> clock)
-{
+void CFSUIPCClient::SetClock(std::shared_ptr<ipc::Clock> clock) {
     m_clock = clock ? std::move(clock) : std::make_shared<ipc::RealClock>();
 }
 
-bool CFSUIPCClient::Fail(std::uint32_t result)
-{
+bool CFSUIPCClient::Fail(std::uint32_t result) {
     m_result = result;
     return false;
 }
 
-std::string CFSUIPCClient::GetErrorText(std::uint32_t result)
-{
+std::string CFSUIPCClient::GetErrorText(std::uint32_t result) {
     return result < kErrorTexts.size() ? kErrorTexts[result] : "Unknown error";
 }
 
-std::string CFSUIPCClient::GetErrorText() const { return GetErrorText(m_result); }
+std::string CFSUIPCClient::GetErrorText() const {
+    return GetErrorText(m_result);
+}
 
-bool CFSUIPCClient::Open(std::uint32_t requestedVersion)
-{
+bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
     if (m_pView)
         return Fail(FSUIPC_ERR_OPEN);
     m_fsuipcVersion = 0;
@@ -147,8 +148,7 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion)
     return true;
 }
 
-void CFSUIPCClient::Close()
-{
+void CFSUIPCClient::Close() {
     m_hWnd.reset();
     m_msg = 0;
     if (m_atom != 0) {
@@ -164,8 +164,7 @@ void CFSUIPCClient::Close()
     m_reads.clear();
 }
 
-bool CFSUIPCClient::Read(std::uint32_t offset, std::uint32_t size, void* destination)
-{
+bool CFSUIPCClient::Read(std::uint32_t offset, std::uint32_t size, void* destination) {
     if (!m_pView)
         return Fail(FSUIPC_ERR_NOTOPEN);
     if (std::uint64_t{UsedBytes()} + size + 20 > kMaxUsed)
@@ -181,8 +180,7 @@ bool CFSUIPCClient::Read(std::uint32_t offset, std::uint32_t size, void* destina
     return true;
 }
 
-bool CFSUIPCClient::Write(std::uint32_t offset, std::uint32_t size, const void* source)
-{
+bool CFSUIPCClient::Write(std::uint32_t offset, std::uint32_t size, const void* source) {
     if (!m_pView)
         return Fail(FSUIPC_ERR_NOTOPEN);
     if (std::uint64_t{UsedBytes()} + size + 16 > kMaxUsed)
@@ -201,15 +199,14 @@ bool CFSUIPCClient::Write(std::uint32_t offset, std::uint32_t size, const void* 
     return true;
 }
 
-bool CFSUIPCClient::Process()
-{
+bool CFSUIPCClient::Process() {
     if (!m_pView)
         return Fail(FSUIPC_ERR_NOTOPEN);
     if (m_pNext == m_pView)
         return Fail(FSUIPC_ERR_NODATA);
 
     Put32(m_pNext, 0); // end marker
-    m_pNext = m_pView;  // the queue is emptied whatever follows
+    m_pNext = m_pView; // the queue is emptied whatever follows
     std::vector<PendingRead> reads;
     reads.swap(m_reads);
 
@@ -238,13 +235,11 @@ bool CFSUIPCClient::Process()
     return true;
 }
 
-bool CFSUIPCClient::ReadNow(std::uint32_t offset, std::uint32_t size, void* destination)
-{
+bool CFSUIPCClient::ReadNow(std::uint32_t offset, std::uint32_t size, void* destination) {
     return Read(offset, size, destination) && Process();
 }
 
-bool CFSUIPCClient::WriteNow(std::uint32_t offset, std::uint32_t size, const void* source)
-{
+bool CFSUIPCClient::WriteNow(std::uint32_t offset, std::uint32_t size, const void* source) {
     return Write(offset, size, source) && Process();
 }
 

@@ -58,8 +58,7 @@ protected:
     /// A push button with object name `id`; the default button is the one pressed by Enter.
     QPushButton* AddButton(int id, const QString& text, int x, int y, int w, int h,
                            bool isDefault = false);
-    template <class W>
-    W* AddControl(int id, int x, int y, int w, int h) {
+    template <class W> W* AddControl(int id, int x, int y, int w, int h) {
         auto* widget = new W(this);
         widget->setObjectName(QString::number(id));
         widget->setGeometry(m_du.rect(x, y, w, h));

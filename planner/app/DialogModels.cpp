@@ -35,12 +35,12 @@ std::vector<std::string> FlightPhaseNames(const xml::SchemaCache* schemas) {
 }
 
 std::vector<std::string> SortedEntries(std::vector<std::string> entries) {
-    std::stable_sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(
-            a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
-                return std::tolower(x) < std::tolower(y);
-            });
-    });
+    std::stable_sort(
+        entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+            return std::lexicographical_compare(
+                a.begin(), a.end(), b.begin(), b.end(),
+                [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+        });
     return entries;
 }
 

@@ -61,6 +61,8 @@ std::variant<LoadedPlan, xml::ParseError> LoadPlanFile(const std::string& path) 
     return LoadedPlan{std::move(plan), std::move(root)};
 }
 
-void SavePlanFile(const xml::Document& plan, const std::string& path) { plan.save(path); }
+void SavePlanFile(const xml::Document& plan, const std::string& path) {
+    plan.save(path);
+}
 
 } // namespace avilo::planner

@@ -39,13 +39,13 @@ const std::map<int, const char*>& StringTable() {
 void DrawAircraft(QPainter& p, double size, const QColor& colour) {
     const double u = size / 32.0;
     QPainterPath plane;
-    plane.moveTo(16 * u, 3 * u);                                // nose
+    plane.moveTo(16 * u, 3 * u); // nose
     plane.cubicTo(17.6 * u, 3 * u, 17.6 * u, 7 * u, 17.6 * u, 11 * u);
-    plane.lineTo(29 * u, 17 * u);                               // right wing
+    plane.lineTo(29 * u, 17 * u); // right wing
     plane.lineTo(29 * u, 19.5 * u);
     plane.lineTo(17.6 * u, 17 * u);
     plane.lineTo(17.2 * u, 24 * u);
-    plane.lineTo(21.5 * u, 27 * u);                             // right tail plane
+    plane.lineTo(21.5 * u, 27 * u); // right tail plane
     plane.lineTo(21.5 * u, 29 * u);
     plane.lineTo(16 * u, 27.5 * u);
     plane.lineTo(10.5 * u, 29 * u);
@@ -104,8 +104,8 @@ QPixmap OpenChartImage() {
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     // A folded chart: three panels, with a route across them.
-    const QPolygonF chart{{1, 3}, {5.5, 1.5}, {10.5, 3}, {15, 1.5}, {15, 12.5},
-                          {10.5, 14}, {5.5, 12.5}, {1, 14}};
+    const QPolygonF chart{{1, 3},     {5.5, 1.5}, {10.5, 3},   {15, 1.5},
+                          {15, 12.5}, {10.5, 14}, {5.5, 12.5}, {1, 14}};
     p.setPen(QPen(QColor(70, 70, 70), 1));
     p.setBrush(QColor(250, 236, 180));
     p.drawPolygon(chart);
@@ -127,9 +127,13 @@ QString LoadString(int id) {
     return it == StringTable().end() ? QString() : QString::fromUtf8(it->second);
 }
 
-QString Prompt(int id) { return LoadString(id).section('\n', 0, 0); }
+QString Prompt(int id) {
+    return LoadString(id).section('\n', 0, 0);
+}
 
-QString ToolTip(int id) { return LoadString(id).section('\n', 1, 1); }
+QString ToolTip(int id) {
+    return LoadString(id).section('\n', 1, 1);
+}
 
 QIcon LoadIcon(int id) {
     if (id == IDI_STEERPOINT)
@@ -170,8 +174,8 @@ QPixmap LoadBitmap(int /*id*/) {
     p.drawPolyline(route, 4);
     const QPixmap marker = SteerPointPicture();
     for (const QPointF& point : route)
-        p.drawPixmap(point - QPointF(8, 8), marker.scaled(16, 16, Qt::KeepAspectRatio,
-                                                          Qt::SmoothTransformation));
+        p.drawPixmap(point - QPointF(8, 8),
+                     marker.scaled(16, 16, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     p.save();
     p.translate(300, 55);
     p.rotate(60);
@@ -188,6 +192,8 @@ QPixmap LoadBitmap(int /*id*/) {
     return pixmap;
 }
 
-std::unique_ptr<QMenu> LoadMenu(int /*id*/) { return nullptr; }
+std::unique_ptr<QMenu> LoadMenu(int /*id*/) {
+    return nullptr;
+}
 
 } // namespace avilo::planner::res

@@ -47,7 +47,9 @@ QString Prompt(int id);
 QString ToolTip(int id);
 
 /// Object name of a control or window: its id in decimal.
-inline QString IdName(int id) { return QString::number(id); }
+inline QString IdName(int id) {
+    return QString::number(id);
+}
 
 /// Icon 128 (the application) and 143 (the steer point marker, 32 x 32: a black circle with a
 /// diagonal cross, red ticks at the four compass points and a red centre).

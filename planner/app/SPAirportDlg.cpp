@@ -73,13 +73,12 @@ bool CSPAirportDlg::FillAirports() {
             const QSignalBlocker blocker(m_comboName);
             for (const std::string& name : SortedEntries(std::move(names)))
                 m_comboName->addItem(QString::fromStdString(name));
-            const xml::Node nearest =
-                airports::NearestAirport(airports, m_dLongitude, m_dLatitude);
+            const xml::Node nearest = airports::NearestAirport(airports, m_dLongitude, m_dLatitude);
             int index = 0;
             if (!nearest.empty())
-                index = std::max(0, m_comboName->findText(
-                                        QString::fromStdString(nearest.getAttribute("name")),
-                                        Qt::MatchExactly | Qt::MatchCaseSensitive));
+                index = std::max(
+                    0, m_comboName->findText(QString::fromStdString(nearest.getAttribute("name")),
+                                             Qt::MatchExactly | Qt::MatchCaseSensitive));
             m_comboName->setCurrentIndex(index);
         }
         OnSelchangeName();

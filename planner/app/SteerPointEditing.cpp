@@ -47,7 +47,9 @@ std::string FormatDegrees(double degrees) {
     return buffer;
 }
 
-double TextToDouble(const std::string& text) { return std::atof(text.c_str()); }
+double TextToDouble(const std::string& text) {
+    return std::atof(text.c_str());
+}
 
 xml::Node AppendDefaultAirport(xml::Node steerPoint) {
     xml::Node airport =

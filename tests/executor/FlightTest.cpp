@@ -205,8 +205,8 @@ TEST(Flight, ALinkThatCannotBeOpenedShowsItsErrorTextAndNothingElse) {
         // the clock never refers to a peer that is gone.
         auto now = std::make_shared<std::int64_t>(0);
         ExecutionOptions options;
-        options.clock = std::make_shared<ipc::VirtualClock>(
-            [now](std::uint32_t ms) { *now += ms; }, [now] { return *now; });
+        options.clock = std::make_shared<ipc::VirtualClock>([now](std::uint32_t ms) { *now += ms; },
+                                                            [now] { return *now; });
         const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
         EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\n");
         EXPECT_EQ(r.messageBoxes, std::vector<std::string>{"Cannot link to FSUIPC or WideClient"});

@@ -21,16 +21,14 @@ namespace {
 
 class ClientTest : public IpcDirTest {
 protected:
-    fssim::SimConfig Config() const
-    {
+    fssim::SimConfig Config() const {
         fssim::SimConfig c;
         c.start = {52.30173122, 4.73740403, 3.205903, -11.0};
         return c;
     }
 };
 
-TEST_F(ClientTest, EveryResultCodeHasItsText)
-{
+TEST_F(ClientTest, EveryResultCodeHasItsText) {
     const std::vector<std::pair<std::uint32_t, const char*>> texts = {
         {0, "Okay"},
         {1, "Attempt to Open when already Open"},
@@ -55,8 +53,7 @@ TEST_F(ClientTest, EveryResultCodeHasItsText)
         EXPECT_EQ(CFSUIPCClient::GetErrorText(code), text) << code;
 }
 
-TEST_F(ClientTest, OpenWithoutSimulatorFindsNoEndpoint)
-{
+TEST_F(ClientTest, OpenWithoutSimulatorFindsNoEndpoint) {
     CFSUIPCClient client;
     EXPECT_FALSE(client.Open());
     EXPECT_EQ(client.GetLastResult(), 2u);
@@ -64,8 +61,7 @@ TEST_F(ClientTest, OpenWithoutSimulatorFindsNoEndpoint)
     EXPECT_FALSE(client.IsOpen());
 }
 
-TEST_F(ClientTest, OpenHandshakesAndReportsVersions)
-{
+TEST_F(ClientTest, OpenHandshakesAndReportsVersions) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open()) << client.GetErrorText();
@@ -81,8 +77,7 @@ TEST_F(ClientTest, OpenHandshakesAndReportsVersions)
     EXPECT_EQ(lib, 1004);
 }
 
-TEST_F(ClientTest, SecondOpenFailsAndLeavesTheLinkAlone)
-{
+TEST_F(ClientTest, SecondOpenFailsAndLeavesTheLinkAlone) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -94,8 +89,7 @@ TEST_F(ClientTest, SecondOpenFailsAndLeavesTheLinkAlone)
     EXPECT_EQ(ias, 0);
 }
 
-TEST_F(ClientTest, PlatformFailuresDuringOpenReleaseEverything)
-{
+TEST_F(ClientTest, PlatformFailuresDuringOpenReleaseEverything) {
     struct Case {
         std::atomic<bool> ipc::FailureHooks::*hook;
         std::uint32_t result;
@@ -123,8 +117,7 @@ TEST_F(ClientTest, PlatformFailuresDuringOpenReleaseEverything)
     EXPECT_EQ(sim.Sim().RequestCount(), 4u); // only the four successful opens reached the peer
 }
 
-TEST_F(ClientTest, MappingThatAlreadyExistsFailsOpen)
-{
+TEST_F(ClientTest, MappingThatAlreadyExistsFailsOpen) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient first(sim.Clock());
     ASSERT_TRUE(first.Open());
@@ -148,8 +141,7 @@ TEST_F(ClientTest, MappingThatAlreadyExistsFailsOpen)
     EXPECT_TRUE(first.IsOpen());
 }
 
-TEST_F(ClientTest, VersionChecks)
-{
+TEST_F(ClientTest, VersionChecks) {
     struct Case {
         const char* what;
         std::string className;
@@ -184,8 +176,7 @@ TEST_F(ClientTest, VersionChecks)
     }
 }
 
-TEST_F(ClientTest, CallsOnAClosedLink)
-{
+TEST_F(ClientTest, CallsOnAClosedLink) {
     CFSUIPCClient client;
     std::uint32_t v = 7;
     EXPECT_FALSE(client.Read(0x3304, 4, &v));
@@ -200,8 +191,7 @@ TEST_F(ClientTest, CallsOnAClosedLink)
     client.Close();
 }
 
-TEST_F(ClientTest, ProcessWithNothingQueuedChangesNothing)
-{
+TEST_F(ClientTest, ProcessWithNothingQueuedChangesNothing) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -213,8 +203,7 @@ TEST_F(ClientTest, ProcessWithNothingQueuedChangesNothing)
     EXPECT_TRUE(client.IsOpen());
 }
 
-TEST_F(ClientTest, BatchLimits)
-{
+TEST_F(ClientTest, BatchLimits) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -239,8 +228,7 @@ TEST_F(ClientTest, BatchLimits)
     EXPECT_TRUE(client.Process()) << client.GetErrorText();
 }
 
-TEST_F(ClientTest, QueuedRequestsStayWhenOneIsRefused)
-{
+TEST_F(ClientTest, QueuedRequestsStayWhenOneIsRefused) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -257,8 +245,7 @@ TEST_F(ClientTest, QueuedRequestsStayWhenOneIsRefused)
     EXPECT_EQ(fsVersion, 0xFADE0006u);
 }
 
-TEST_F(ClientTest, NoAnswerTimesOutEveryRetry)
-{
+TEST_F(ClientTest, NoAnswerTimesOutEveryRetry) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -278,8 +265,7 @@ TEST_F(ClientTest, NoAnswerTimesOutEveryRetry)
     EXPECT_EQ(client.GetLastResult(), 10u);
 }
 
-TEST_F(ClientTest, OpenAgainstSilentPeerTimesOut)
-{
+TEST_F(ClientTest, OpenAgainstSilentPeerTimesOut) {
     auto config = Config();
     config.faults.noAnswer = true;
     fssim::InProcessSim sim(config);
@@ -290,8 +276,7 @@ TEST_F(ClientTest, OpenAgainstSilentPeerTimesOut)
     EXPECT_TRUE(linktest::OwnMappings().empty());
 }
 
-TEST_F(ClientTest, BrokenLinkFailsEverySend)
-{
+TEST_F(ClientTest, BrokenLinkFailsEverySend) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -306,8 +291,7 @@ TEST_F(ClientTest, BrokenLinkFailsEverySend)
     EXPECT_EQ(ias, 99);
 }
 
-TEST_F(ClientTest, SendFailureHooks)
-{
+TEST_F(ClientTest, SendFailureHooks) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -327,8 +311,7 @@ TEST_F(ClientTest, SendFailureHooks)
     EXPECT_EQ(v, 0);
 }
 
-TEST_F(ClientTest, WrongAnswerCopiesNoReads)
-{
+TEST_F(ClientTest, WrongAnswerCopiesNoReads) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -342,8 +325,7 @@ TEST_F(ClientTest, WrongAnswerCopiesNoReads)
     EXPECT_EQ(version, 0xFADE0006u);
 }
 
-TEST_F(ClientTest, StateReadThroughTheOffsets)
-{
+TEST_F(ClientTest, StateReadThroughTheOffsets) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -367,8 +349,7 @@ TEST_F(ClientTest, StateReadThroughTheOffsets)
     EXPECT_EQ(ias / 128, 0);
 }
 
-TEST_F(ClientTest, ControlsWrittenReachTheAircraft)
-{
+TEST_F(ClientTest, ControlsWrittenReachTheAircraft) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
@@ -393,8 +374,7 @@ TEST_F(ClientTest, ControlsWrittenReachTheAircraft)
     EXPECT_EQ(lever, 16384);
 }
 
-TEST_F(ClientTest, StopRequestEndsRetriesAtOnce)
-{
+TEST_F(ClientTest, StopRequestEndsRetriesAtOnce) {
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());

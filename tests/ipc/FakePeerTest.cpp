@@ -15,20 +15,20 @@ using linktest::IpcDirTest;
 
 namespace {
 
-std::uint32_t Get32(const std::uint8_t* p)
-{
+std::uint32_t Get32(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
     return v;
 }
 
-void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+void Put32(std::uint8_t* p, std::uint32_t v) {
+    std::memcpy(p, &v, 4);
+}
 
 /// A clock that only counts the time asked for.
 class CountingClock : public ipc::Clock {
 public:
-    bool Sleep(std::uint32_t ms) override
-    {
+    bool Sleep(std::uint32_t ms) override {
         m_ms += ms;
         return !StopRequested();
     }
@@ -47,9 +47,7 @@ struct FakePeer {
               if (!view)
                   return ipc::Reply::Answer(0);
               return ipc::Reply::Answer(s(view->Data(), calls++));
-          })
-    {
-    }
+          }) {}
     int calls = 0;
     std::vector<std::string> names;
     std::vector<std::uint32_t> msgs;
@@ -57,8 +55,8 @@ struct FakePeer {
 };
 
 /// Fills the handshake's two version reads (the first two records) and answers 1.
-std::uint32_t AnswerVersions(std::uint8_t* block, std::uint32_t linkVersion, std::uint32_t fsVersion)
-{
+std::uint32_t AnswerVersions(std::uint8_t* block, std::uint32_t linkVersion,
+                             std::uint32_t fsVersion) {
     if (Get32(block) == 1 && Get32(block + 4) == 0x3304)
         Put32(block + 16, linkVersion);
     if (Get32(block + 20) == 1 && Get32(block + 24) == 0x3308)
@@ -68,8 +66,7 @@ std::uint32_t AnswerVersions(std::uint8_t* block, std::uint32_t linkVersion, std
 
 class FakePeerTest : public IpcDirTest {};
 
-TEST_F(FakePeerTest, HandshakeRecordsAndMappingName)
-{
+TEST_F(FakePeerTest, HandshakeRecordsAndMappingName) {
     std::vector<std::uint8_t> first;
     FakePeer peer("UIPCMAIN", [&](std::uint8_t* block, int call) {
         if (call == 0)
@@ -112,8 +109,7 @@ TEST_F(FakePeerTest, HandshakeRecordsAndMappingName)
     EXPECT_EQ(counter(peer.names[1]), counter(peer.names[0]) + 1);
 }
 
-TEST_F(FakePeerTest, HandshakeRetriesWhileVersionsAreZero)
-{
+TEST_F(FakePeerTest, HandshakeRetriesWhileVersionsAreZero) {
     // Versions appear only in the third answer; the write of the client version only in the first.
     std::vector<std::uint32_t> secondRecordIds;
     FakePeer peer("UIPCMAIN", [&](std::uint8_t* block, int call) {
@@ -128,8 +124,7 @@ TEST_F(FakePeerTest, HandshakeRetriesWhileVersionsAreZero)
     EXPECT_EQ(clock->m_ms, 300);
 }
 
-TEST_F(FakePeerTest, PeerThatNeverFillsVersionsIsNotThePeer)
-{
+TEST_F(FakePeerTest, PeerThatNeverFillsVersionsIsNotThePeer) {
     FakePeer peer("UIPCMAIN", [](std::uint8_t*, int) { return 1u; });
     CFSUIPCClient client(std::make_shared<CountingClock>());
     EXPECT_FALSE(client.Open());
@@ -137,18 +132,18 @@ TEST_F(FakePeerTest, PeerThatNeverFillsVersionsIsNotThePeer)
     EXPECT_EQ(peer.calls, 5);
 }
 
-TEST_F(FakePeerTest, UIPCMAINIsPreferredToFS98MAIN)
-{
-    FakePeer old("FS98MAIN", [](std::uint8_t* b, int) { return AnswerVersions(b, 0x19980001, 0xFADE0006); });
-    FakePeer current("UIPCMAIN", [](std::uint8_t* b, int) { return AnswerVersions(b, 0x30000000, 0xFADE0006); });
+TEST_F(FakePeerTest, UIPCMAINIsPreferredToFS98MAIN) {
+    FakePeer old("FS98MAIN",
+                 [](std::uint8_t* b, int) { return AnswerVersions(b, 0x19980001, 0xFADE0006); });
+    FakePeer current(
+        "UIPCMAIN", [](std::uint8_t* b, int) { return AnswerVersions(b, 0x30000000, 0xFADE0006); });
     CFSUIPCClient client(std::make_shared<CountingClock>());
     EXPECT_TRUE(client.Open());
     EXPECT_EQ(old.calls, 0);
     EXPECT_EQ(current.calls, 1);
 }
 
-TEST_F(FakePeerTest, PeerThatChangesRecordHeadersCannotMisdirectCopies)
-{
+TEST_F(FakePeerTest, PeerThatChangesRecordHeadersCannotMisdirectCopies) {
     // A peer overwrites the read's size field with a huge value and its token; the client copies
     // exactly what it asked for into the buffer it named.
     FakePeer peer("UIPCMAIN", [](std::uint8_t* b, int call) {
@@ -168,8 +163,7 @@ TEST_F(FakePeerTest, PeerThatChangesRecordHeadersCannotMisdirectCopies)
     EXPECT_EQ(guard[2], 0xBBBBBBBBu);
 }
 
-TEST_F(FakePeerTest, ClosedEndpointIsGoneAndItsHandlesFail)
-{
+TEST_F(FakePeerTest, ClosedEndpointIsGoneAndItsHandlesFail) {
     int calls = 0;
     auto endpoint = std::make_unique<ipc::LocalEndpoint>("UIPCMAIN", [&](const ipc::Message&) {
         ++calls;
@@ -187,8 +181,7 @@ TEST_F(FakePeerTest, ClosedEndpointIsGoneAndItsHandlesFail)
     EXPECT_EQ(calls, 1);
 }
 
-TEST_F(FakePeerTest, RegisteredMessagesAndAtoms)
-{
+TEST_F(FakePeerTest, RegisteredMessagesAndAtoms) {
     const auto id = ipc::RegisterWindowMessage("FsasmLib:IPC");
     EXPECT_GE(id, 0xC000u);
     EXPECT_LE(id, 0xFFFFu);
@@ -209,8 +202,7 @@ TEST_F(FakePeerTest, RegisteredMessagesAndAtoms)
     EXPECT_EQ(ipc::GlobalAddAtom(std::string(256, 'x')), 0);
 }
 
-TEST_F(FakePeerTest, MappingsAreExclusiveAndRemovedOnClose)
-{
+TEST_F(FakePeerTest, MappingsAreExclusiveAndRemovedOnClose) {
     ipc::FileMapping::Status status;
     int error;
     auto m = ipc::FileMapping::Create("avilo-test-map", 0x8000, status, error);
@@ -232,8 +224,7 @@ TEST_F(FakePeerTest, MappingsAreExclusiveAndRemovedOnClose)
     EXPECT_FALSE(ipc::SharedView::Open("../etc/passwd"));
 }
 
-TEST_F(FakePeerTest, VirtualClockAdvancesAndStops)
-{
+TEST_F(FakePeerTest, VirtualClockAdvancesAndStops) {
     std::int64_t now = 0;
     ipc::VirtualClock clock([&](std::uint32_t ms) { now += ms; }, [&] { return now; });
     EXPECT_TRUE(clock.Sleep(250));

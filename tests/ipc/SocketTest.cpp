@@ -29,20 +29,20 @@ class SocketTest : public IpcDirTest {};
 class ThreadPeer {
 public:
     explicit ThreadPeer(fssim::SimConfig config = {}, const char* className = "UIPCMAIN")
-        : m_sim(config), m_endpoint(className)
-    {
+        : m_sim(config), m_endpoint(className) {
         m_thread = std::thread([this] {
             const ipc::Handler h = [this](const ipc::Message& m) { return m_sim.HandleMessage(m); };
             while (!m_stop)
                 m_endpoint.Serve(5, h);
         });
     }
-    ~ThreadPeer()
-    {
+    ~ThreadPeer() {
         m_stop = true;
         m_thread.join();
     }
-    fssim::Simulator& Sim() { return m_sim; } // only while the thread is stopped, or for reads of atomics
+    fssim::Simulator& Sim() {
+        return m_sim;
+    } // only while the thread is stopped, or for reads of atomics
 
 private:
     fssim::Simulator m_sim;
@@ -51,8 +51,7 @@ private:
     std::thread m_thread;
 };
 
-TEST_F(SocketTest, ClientOverSocket)
-{
+TEST_F(SocketTest, ClientOverSocket) {
     ThreadPeer peer;
     CFSUIPCClient client;
     ASSERT_TRUE(client.Open()) << client.GetErrorText();
@@ -67,17 +66,13 @@ TEST_F(SocketTest, ClientOverSocket)
     ASSERT_TRUE(client.Open()) << client.GetErrorText(); // a new mapping, a new connection
 }
 
-TEST_F(SocketTest, SecondEndpointOfAClassIsRefused)
-{
+TEST_F(SocketTest, SecondEndpointOfAClassIsRefused) {
     ipc::SocketEndpoint first("UIPCMAIN");
     EXPECT_THROW(ipc::SocketEndpoint("UIPCMAIN"), std::runtime_error);
 }
 
-TEST_F(SocketTest, StaleSocketFileIsReplaced)
-{
-    {
-        ipc::SocketEndpoint gone("UIPCMAIN");
-    }
+TEST_F(SocketTest, StaleSocketFileIsReplaced) {
+    { ipc::SocketEndpoint gone("UIPCMAIN"); }
     // Leave a file where a dead process's socket would be.
     std::FILE* f = std::fopen((m_dir + "/UIPCMAIN").c_str(), "w");
     ASSERT_NE(f, nullptr);
@@ -86,8 +81,7 @@ TEST_F(SocketTest, StaleSocketFileIsReplaced)
     EXPECT_NO_THROW(ipc::SocketEndpoint("UIPCMAIN"));
 }
 
-TEST_F(SocketTest, StopRequestEndsAWaitForASilentPeer)
-{
+TEST_F(SocketTest, StopRequestEndsAWaitForASilentPeer) {
     fssim::SimConfig config;
     config.faults.noAnswer = true;
     ipc::SocketEndpoint endpoint("UIPCMAIN");
@@ -118,8 +112,7 @@ TEST_F(SocketTest, StopRequestEndsAWaitForASilentPeer)
 /// fssim in another process, with the test's IPC directory.
 class FssimProcess {
 public:
-    explicit FssimProcess(std::vector<std::string> args)
-    {
+    explicit FssimProcess(std::vector<std::string> args) {
         args.insert(args.begin(), FSSIM_PATH);
         std::vector<char*> argv;
         for (auto& a : args)
@@ -134,8 +127,7 @@ public:
     ~FssimProcess() { Stop(); }
 
     /// Waits until the endpoint answers to its class name.
-    bool WaitReady(const char* className = "UIPCMAIN")
-    {
+    bool WaitReady(const char* className = "UIPCMAIN") {
         for (int i = 0; m_ok && i < 500; ++i) {
             if (ipc::FindWindow(className))
                 return true;
@@ -145,8 +137,7 @@ public:
     }
 
     /// Ends the process; its exit status (-1 when it did not exit normally).
-    int Stop()
-    {
+    int Stop() {
         if (!m_ok || m_pid <= 0)
             return -1;
         ::kill(m_pid, SIGTERM);
@@ -163,8 +154,7 @@ private:
 
 class ProcessTest : public IpcDirTest {};
 
-TEST_F(ProcessTest, TakeOffRollInRealTimeAtRaisedRate)
-{
+TEST_F(ProcessTest, TakeOffRollInRealTimeAtRaisedRate) {
     FssimProcess sim({"--rate", "10", "--lat", "52.30173122", "--lon", "4.73740403", "--heading",
                       "3.205903", "--elevation", "-11"});
     ASSERT_TRUE(sim.WaitReady());
@@ -187,8 +177,7 @@ TEST_F(ProcessTest, TakeOffRollInRealTimeAtRaisedRate)
     EXPECT_EQ(sim.Stop(), 0);
 }
 
-TEST_F(ProcessTest, FaultModes)
-{
+TEST_F(ProcessTest, FaultModes) {
     struct Case {
         std::vector<std::string> args;
         const char* className;
@@ -228,8 +217,7 @@ TEST_F(ProcessTest, FaultModes)
     }
 }
 
-TEST_F(ProcessTest, SilentSimulatorTimesOutAfterAllRetries)
-{
+TEST_F(ProcessTest, SilentSimulatorTimesOutAfterAllRetries) {
     FssimProcess sim({"--no-answer"});
     ASSERT_TRUE(sim.WaitReady());
     CFSUIPCClient client;
@@ -238,11 +226,12 @@ TEST_F(ProcessTest, SilentSimulatorTimesOutAfterAllRetries)
     EXPECT_EQ(client.GetErrorText(), "IPC timed out all retries");
 }
 
-TEST_F(ProcessTest, BadOptionsAreRefused)
-{
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--rate", "fast"}, {"--hz", "0"}, {"--bogus"},
-          {"--start", "/nonexistent/plan.av"}, {"--class", "a/b"}}) {
+TEST_F(ProcessTest, BadOptionsAreRefused) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--rate", "fast"},
+                                                 {"--hz", "0"},
+                                                 {"--bogus"},
+                                                 {"--start", "/nonexistent/plan.av"},
+                                                 {"--class", "a/b"}}) {
         std::vector<std::string> full = args;
         full.insert(full.begin(), FSSIM_PATH);
         std::vector<char*> argv;

@@ -17,16 +17,14 @@ namespace linktest {
 /// Points AVILO_IPC_DIR at a fresh temporary directory for the test; removes it afterwards.
 class IpcDirTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char tmpl[] = "/tmp/avilo-ipc-test-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
         m_dir = tmpl;
         ::setenv("AVILO_IPC_DIR", m_dir.c_str(), 1);
         ipc::ScopedFailure::Clear();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         ipc::ScopedFailure::Clear();
         std::error_code ec;
         std::filesystem::remove_all(m_dir, ec);
@@ -35,8 +33,7 @@ protected:
 };
 
 /// Names in /dev/shm of this process's mappings.
-inline std::vector<std::string> OwnMappings()
-{
+inline std::vector<std::string> OwnMappings() {
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, "FsasmLib:IPC:%X:", static_cast<unsigned>(::getpid()));
     std::vector<std::string> names;

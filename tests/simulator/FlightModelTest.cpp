@@ -13,12 +13,13 @@ namespace {
 constexpr double kDt = 0.01;
 constexpr double kFpm = 196.850394; // feet per minute in one metre per second
 
-int Elevator(double pitchDeg) { return static_cast<int>(std::lround(pitchDeg / 30.0 * 16383.0)); }
+int Elevator(double pitchDeg) {
+    return static_cast<int>(std::lround(pitchDeg / 30.0 * 16383.0));
+}
 
 /// An aircraft in flight at an altitude and airspeed, wings level, brakes off.
 FlightModel Airborne(double altitude_m, double tas_mps, double pitch_deg, int throttle,
-                     const Weather& weather = {})
-{
+                     const Weather& weather = {}) {
     FlightModel fm({}, weather);
     fm.Park(52.0, 5.0, 0.0, 0.0);
     State& s = fm.MutableState();
@@ -35,8 +36,7 @@ FlightModel Airborne(double altitude_m, double tas_mps, double pitch_deg, int th
 
 /// Flies `seconds` holding `altitude_m` with the elevator (a test autopilot: pitch from the
 /// altitude error and the vertical speed).
-void HoldAltitude(FlightModel& fm, double altitude_m, double seconds)
-{
+void HoldAltitude(FlightModel& fm, double altitude_m, double seconds) {
     double pitch = fm.GetState().pitch_deg;
     for (int i = 0; i < static_cast<int>(seconds / kDt); ++i) {
         const double vs = fm.GetDerived().verticalSpeed_mps;
@@ -47,8 +47,7 @@ void HoldAltitude(FlightModel& fm, double altitude_m, double seconds)
     }
 }
 
-TEST(FlightModel, TakeOffRollAndLiftOffSpeed)
-{
+TEST(FlightModel, TakeOffRollAndLiftOffSpeed) {
     FlightModel fm;
     fm.Park(52.3, 4.76, 183.2, 0.0);
     Controls& c = fm.GetControls();
@@ -73,8 +72,7 @@ TEST(FlightModel, TakeOffRollAndLiftOffSpeed)
     EXPECT_EQ(fm.GetState().bank_deg, 0.0);
 }
 
-TEST(FlightModel, BestRateOfClimbAtSeaLevel)
-{
+TEST(FlightModel, BestRateOfClimbAtSeaLevel) {
     double bestFpm = 0.0, bestIas = 0.0;
     for (double pitch = 4.0; pitch <= 14.0; pitch += 1.0) {
         FlightModel fm = Airborne(150.0, 40.0, pitch, 16384);
@@ -93,8 +91,7 @@ TEST(FlightModel, BestRateOfClimbAtSeaLevel)
     EXPECT_LT(bestIas, 84.0);
 }
 
-TEST(FlightModel, CruiseAtSeventyFivePercentPower)
-{
+TEST(FlightModel, CruiseAtSeventyFivePercentPower) {
     // 8,000 ft: full throttle there gives about 75 % power; the book says about 120 KTAS.
     FlightModel fm = Airborne(2438.0, 60.0, 0.0, 16384);
     EXPECT_NEAR(fm.PowerFraction(), 0.75, 0.03);
@@ -104,8 +101,7 @@ TEST(FlightModel, CruiseAtSeventyFivePercentPower)
     EXPECT_LT(fm.GetDerived().tas_kt, 128.0);
 }
 
-TEST(FlightModel, CoordinatedTurnRateAtABank)
-{
+TEST(FlightModel, CoordinatedTurnRateAtABank) {
     for (const double bank : {-30.0, -15.0, 20.0, 30.0}) {
         FlightModel fm = Airborne(1000.0, 51.4, 1.0, 12000); // about 100 KTAS
         HoldAltitude(fm, 1000.0, 60.0);
@@ -126,8 +122,7 @@ TEST(FlightModel, CoordinatedTurnRateAtABank)
     }
 }
 
-TEST(FlightModel, StallSpeedClean)
-{
+TEST(FlightModel, StallSpeedClean) {
     FlightModel fm = Airborne(1000.0, 35.0, 3.0, 0);
     double stallIas = 0.0;
     double pitch = 3.0;
@@ -146,8 +141,7 @@ TEST(FlightModel, StallSpeedClean)
     EXPECT_LT(stallIas, 56.0);
 }
 
-TEST(FlightModel, ElevatorCommandsAPitchAttitudeWithAShortLag)
-{
+TEST(FlightModel, ElevatorCommandsAPitchAttitudeWithAShortLag) {
     FlightModel fm = Airborne(1000.0, 50.0, 0.0, 12000);
     fm.GetControls().elevator = Elevator(7.0);
     for (int i = 0; i < 150; ++i)
@@ -167,8 +161,7 @@ TEST(FlightModel, ElevatorCommandsAPitchAttitudeWithAShortLag)
     EXPECT_NEAR(fm.GetState().pitch_deg, 30.0, 0.1);
 }
 
-TEST(FlightModel, FineAileronsRollAtAFewDegreesPerSecondAndKeepTheBank)
-{
+TEST(FlightModel, FineAileronsRollAtAFewDegreesPerSecondAndKeepTheBank) {
     FlightModel fm = Airborne(1000.0, 50.0, 2.0, 12000);
     fm.GetControls().aileron = 16383; // full input: 3 deg/s, 5 % of a real aileron's authority
     for (int i = 0; i < 200; ++i)
@@ -190,8 +183,7 @@ TEST(FlightModel, FineAileronsRollAtAFewDegreesPerSecondAndKeepTheBank)
     EXPECT_GT(fm.GetState().bank_deg, settled - 0.2);
 }
 
-TEST(FlightModel, BrakesHoldAgainstFullThrottle)
-{
+TEST(FlightModel, BrakesHoldAgainstFullThrottle) {
     struct Case {
         int parking, left, right;
         bool holds;
@@ -210,8 +202,7 @@ TEST(FlightModel, BrakesHoldAgainstFullThrottle)
     }
 }
 
-TEST(FlightModel, MixtureIsRichAtTheTopOfTheLever)
-{
+TEST(FlightModel, MixtureIsRichAtTheTopOfTheLever) {
     FlightModel fm;
     fm.Park(0.0, 0.0, 0.0, 0.0);
     fm.GetControls().throttle = 16384;
@@ -225,8 +216,7 @@ TEST(FlightModel, MixtureIsRichAtTheTopOfTheLever)
     EXPECT_EQ(fm.GetState().tas_mps, 0.0);
 }
 
-TEST(FlightModel, DeterministicWithSeededTurbulence)
-{
+TEST(FlightModel, DeterministicWithSeededTurbulence) {
     auto fly = [](std::uint32_t seed) {
         Weather w;
         w.turbulence_mps = 1.5;
@@ -243,8 +233,7 @@ TEST(FlightModel, DeterministicWithSeededTurbulence)
     EXPECT_NE(a.altitude_m, c.altitude_m);
 }
 
-TEST(FlightModel, WindDriftsTheAircraft)
-{
+TEST(FlightModel, WindDriftsTheAircraft) {
     Weather w;
     w.windFrom_deg = 270.0;
     w.windSpeed_kt = 20.0;
@@ -258,8 +247,7 @@ TEST(FlightModel, WindDriftsTheAircraft)
     EXPECT_NEAR(east, 617.0, 10.0);
 }
 
-TEST(FlightModel, LandsOnTheGroundInsteadOfGoingThroughIt)
-{
+TEST(FlightModel, LandsOnTheGroundInsteadOfGoingThroughIt) {
     FlightModel fm = Airborne(30.0, 40.0, -8.0, 0);
     for (int i = 0; i < 3000; ++i)
         fm.Step(kDt);

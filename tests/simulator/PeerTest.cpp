@@ -17,21 +17,18 @@ namespace {
 class Block {
 public:
     explicit Block(std::size_t size = 0x8000) : m_bytes(size, 0) {}
-    Block& Read(std::uint32_t offset, std::uint32_t n)
-    {
+    Block& Read(std::uint32_t offset, std::uint32_t n) {
         Put(1), Put(offset), Put(n), Put(0);
         m_pos += n;
         return *this;
     }
-    Block& Write(std::uint32_t offset, std::uint32_t n, std::uint8_t fill)
-    {
+    Block& Write(std::uint32_t offset, std::uint32_t n, std::uint8_t fill) {
         Put(2), Put(offset), Put(n);
         std::memset(m_bytes.data() + m_pos, fill, n);
         m_pos += n;
         return *this;
     }
-    Block& Raw(std::uint32_t v)
-    {
+    Block& Raw(std::uint32_t v) {
         Put(v);
         return *this;
     }
@@ -40,8 +37,7 @@ public:
     std::uint8_t At(std::size_t i) const { return m_bytes[i]; }
 
 private:
-    void Put(std::uint32_t v)
-    {
+    void Put(std::uint32_t v) {
         std::memcpy(m_bytes.data() + m_pos, &v, 4);
         m_pos += 4;
     }
@@ -49,8 +45,7 @@ private:
     std::size_t m_pos = 0;
 };
 
-TEST(Peer, CarriesOutValidBatchesInOrder)
-{
+TEST(Peer, CarriesOutValidBatchesInOrder) {
     Simulator sim;
     Block b;
     b.Write(0x6000, 4, 0x5A).Read(0x6000, 4).Read(0x3308, 4).Raw(0);
@@ -61,8 +56,7 @@ TEST(Peer, CarriesOutValidBatchesInOrder)
     EXPECT_EQ(fs, 0xFADE0006u);
 }
 
-TEST(Peer, RejectsRecordsOutOfBoundsWithoutTouchingAnything)
-{
+TEST(Peer, RejectsRecordsOutOfBoundsWithoutTouchingAnything) {
     struct Case {
         const char* what;
         std::function<void(Block&)> build;
@@ -93,8 +87,7 @@ TEST(Peer, RejectsRecordsOutOfBoundsWithoutTouchingAnything)
     }
 }
 
-TEST(Peer, AnswersOnlyTheRegisteredMessageWithAnExistingMapping)
-{
+TEST(Peer, AnswersOnlyTheRegisteredMessageWithAnExistingMapping) {
     Simulator sim;
     ipc::Message m;
     m.msg = ipc::RegisterWindowMessage("FsasmLib:IPC");
@@ -107,8 +100,7 @@ TEST(Peer, AnswersOnlyTheRegisteredMessageWithAnExistingMapping)
     EXPECT_EQ(sim.RequestCount(), 3u);
 }
 
-TEST(Peer, ControlWritesReachTheModelAndAreClamped)
-{
+TEST(Peer, ControlWritesReachTheModelAndAreClamped) {
     Simulator sim;
     Block b;
     b.Raw(2).Raw(offsets::kLeftToeBrake).Raw(2);
@@ -119,8 +111,7 @@ TEST(Peer, ControlWritesReachTheModelAndAreClamped)
     EXPECT_EQ(sim.Model().GetControls().rightToeBrake, 200);
 }
 
-TEST(Peer, AngleAndPositionEncodings)
-{
+TEST(Peer, AngleAndPositionEncodings) {
     // Heading 350 reads as -10 degrees through a signed 32-bit read, the same direction.
     EXPECT_NEAR(offsets::EncodeAngle(350.0) / 11930464.711111112, -10.0, 1e-6);
     EXPECT_EQ(offsets::EncodeAngle(180.0), INT32_MIN);
@@ -135,8 +126,7 @@ TEST(Peer, AngleAndPositionEncodings)
     EXPECT_EQ(offsets::EncodeAltitude(500.75) >> 32, 500);
 }
 
-TEST(Peer, StartsParkedAtTheGivenThresholdWithElevationInFeet)
-{
+TEST(Peer, StartsParkedAtTheGivenThresholdWithElevationInFeet) {
     SimConfig config;
     config.start = {47.5, -122.3, 135.0, 1000.0};
     Simulator sim(config);
@@ -149,8 +139,7 @@ TEST(Peer, StartsParkedAtTheGivenThresholdWithElevationInFeet)
     EXPECT_EQ(sim.Model().GetControls().parkingBrake, 32767);
 }
 
-TEST(VirtualTime, EachExchangeCostsOneMillisecond)
-{
+TEST(VirtualTime, EachExchangeCostsOneMillisecond) {
     InProcessSim sim;
     const auto window = ipc::FindWindow("UIPCMAIN");
     ASSERT_TRUE(window);
@@ -162,8 +151,7 @@ TEST(VirtualTime, EachExchangeCostsOneMillisecond)
     EXPECT_EQ(sim.Clock()->NowMs(), 1000);
 }
 
-TEST(VirtualTime, AdvancesAddUpExactlyWhateverTheRate)
-{
+TEST(VirtualTime, AdvancesAddUpExactlyWhateverTheRate) {
     SimConfig config;
     config.rateHz = 120; // steps of 8,333 us: remainders carry over
     Simulator a(config), b(config);
@@ -175,8 +163,7 @@ TEST(VirtualTime, AdvancesAddUpExactlyWhateverTheRate)
     EXPECT_EQ(a.Track().size(), b.Track().size());
 }
 
-TEST(VirtualTime, TimeLimitStopsTheClock)
-{
+TEST(VirtualTime, TimeLimitStopsTheClock) {
     InProcessSim sim;
     sim.Clock()->SetTimeLimitMs(5000);
     int waits = 0;
@@ -186,8 +173,7 @@ TEST(VirtualTime, TimeLimitStopsTheClock)
     EXPECT_TRUE(sim.Clock()->TimeLimitReached());
 }
 
-TEST(Track, OnePointPerSimulatedSecondAsCsv)
-{
+TEST(Track, OnePointPerSimulatedSecondAsCsv) {
     InProcessSim sim;
     sim.Clock()->Sleep(10500);
     const auto& track = sim.Sim().Track();

@@ -11,8 +11,7 @@ using namespace fssim;
 
 namespace {
 
-std::shared_ptr<xml::Document> Parse(const std::string& text)
-{
+std::shared_ptr<xml::Document> Parse(const std::string& text) {
     auto doc = xml::Document::Create();
     EXPECT_TRUE(doc->loadXML(text));
     return doc;
@@ -28,8 +27,7 @@ const char* const kScript = R"(<flightscript>
   <phase name="cruise"><task name="cruise" steerpoint="1"/></phase>
 </flightscript>)";
 
-TEST(Start, FromTheScriptsTakeOffProcedure)
-{
+TEST(Start, FromTheScriptsTakeOffProcedure) {
     std::string error;
     const auto start = StartFromScript(Parse(kScript), error);
     ASSERT_TRUE(start) << error;
@@ -39,8 +37,7 @@ TEST(Start, FromTheScriptsTakeOffProcedure)
     EXPECT_EQ(start->elevation_ft, -11.0);
 }
 
-TEST(Start, ScriptsThatCannotGiveAStart)
-{
+TEST(Start, ScriptsThatCannotGiveAStart) {
     const std::pair<const char*, const char*> cases[] = {
         {"<flightscript><phase name=\"cruise\"/></flightscript>", "take-off procedure"},
         {"<flightscript><phase name=\"takeoff\"><task name=\"takeoff\"><procedure "
@@ -55,8 +52,7 @@ TEST(Start, ScriptsThatCannotGiveAStart)
     }
 }
 
-TEST(Start, FromThePlansTakeOffAirport)
-{
+TEST(Start, FromThePlansTakeOffAirport) {
     const char* plan = R"(<avilo>
   <steerpoint phase="takeoff"><GPSCoordinate><longitude>4.7</longitude><latitude>52.3</latitude></GPSCoordinate>
     <timeOverSteerPoint>00:00</timeOverSteerPoint><task>takeoff</task>

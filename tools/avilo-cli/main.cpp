@@ -17,7 +17,8 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"airports", RunAirports, "airports LON LAT        airports, nearest airport and its runways"},
-    {"fly", RunFly, "fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]"},
+    {"fly", RunFly,
+     "fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]"},
     {"check", RunCheck, "check PLAN.av           consistency check; exit 1 when not consistent"},
     {"generate", RunGenerate, "generate PLAN.av -o SCRIPT.xml   flight script of a plan"},
 };

@@ -30,21 +30,21 @@ namespace kestro {
 /// Result codes of the link (GetLastResult); GetErrorText gives their texts.
 enum FSUIPCResult : std::uint32_t {
     FSUIPC_ERR_OK = 0,
-    FSUIPC_ERR_OPEN = 1,       ///< Open when already open
-    FSUIPC_ERR_NOFS = 2,       ///< no endpoint "UIPCMAIN" nor "FS98MAIN"
-    FSUIPC_ERR_REGMSG = 3,     ///< the message could not be registered
-    FSUIPC_ERR_ATOM = 4,       ///< the atom of the mapping name could not be added
-    FSUIPC_ERR_MAP = 5,        ///< the mapping could not be created, or it already existed
-    FSUIPC_ERR_VIEW = 6,       ///< the view could not be mapped
-    FSUIPC_ERR_VERSION = 7,    ///< version word too old, or not the protocol's peer
-    FSUIPC_ERR_WRONGFS = 8,    ///< the simulator is not the version requested
-    FSUIPC_ERR_NOTOPEN = 9,    ///< link not open
-    FSUIPC_ERR_NODATA = 10,    ///< Process with no request queued
-    FSUIPC_ERR_TIMEOUT = 11,   ///< every send timed out
-    FSUIPC_ERR_SENDMSG = 12,   ///< the last send failed with an error code
-    FSUIPC_ERR_DATA = 13,      ///< the peer did not answer 1
-    FSUIPC_ERR_RUNNING = 14,   ///< found as "FS98MAIN" with a bad version word
-    FSUIPC_ERR_SIZE = 15,      ///< the request does not fit in the batch
+    FSUIPC_ERR_OPEN = 1,     ///< Open when already open
+    FSUIPC_ERR_NOFS = 2,     ///< no endpoint "UIPCMAIN" nor "FS98MAIN"
+    FSUIPC_ERR_REGMSG = 3,   ///< the message could not be registered
+    FSUIPC_ERR_ATOM = 4,     ///< the atom of the mapping name could not be added
+    FSUIPC_ERR_MAP = 5,      ///< the mapping could not be created, or it already existed
+    FSUIPC_ERR_VIEW = 6,     ///< the view could not be mapped
+    FSUIPC_ERR_VERSION = 7,  ///< version word too old, or not the protocol's peer
+    FSUIPC_ERR_WRONGFS = 8,  ///< the simulator is not the version requested
+    FSUIPC_ERR_NOTOPEN = 9,  ///< link not open
+    FSUIPC_ERR_NODATA = 10,  ///< Process with no request queued
+    FSUIPC_ERR_TIMEOUT = 11, ///< every send timed out
+    FSUIPC_ERR_SENDMSG = 12, ///< the last send failed with an error code
+    FSUIPC_ERR_DATA = 13,    ///< the peer did not answer 1
+    FSUIPC_ERR_RUNNING = 14, ///< found as "FS98MAIN" with a bad version word
+    FSUIPC_ERR_SIZE = 15,    ///< the request does not fit in the batch
 };
 
 class CFSUIPCClient {

@@ -16,8 +16,7 @@
 
 namespace ipc {
 
-SocketEndpoint::SocketEndpoint(const std::string& className, std::string directory)
-{
+SocketEndpoint::SocketEndpoint(const std::string& className, std::string directory) {
     if (directory.empty())
         throw std::runtime_error("the IPC directory cannot be created");
     m_path = detail::SocketPath(directory, className);
@@ -43,8 +42,7 @@ SocketEndpoint::SocketEndpoint(const std::string& className, std::string directo
     }
 }
 
-SocketEndpoint::~SocketEndpoint()
-{
+SocketEndpoint::~SocketEndpoint() {
     CloseConnections();
     if (m_listen >= 0) {
         ::close(m_listen);
@@ -52,15 +50,13 @@ SocketEndpoint::~SocketEndpoint()
     }
 }
 
-void SocketEndpoint::CloseConnections()
-{
+void SocketEndpoint::CloseConnections() {
     for (const Client& c : m_clients)
         ::close(c.fd);
     m_clients.clear();
 }
 
-int SocketEndpoint::Serve(int timeoutMs, const Handler& handler)
-{
+int SocketEndpoint::Serve(int timeoutMs, const Handler& handler) {
     std::vector<pollfd> fds;
     fds.push_back({m_listen, POLLIN, 0});
     for (const Client& c : m_clients)
@@ -123,8 +119,7 @@ int SocketEndpoint::Serve(int timeoutMs, const Handler& handler)
     return handled;
 }
 
-std::shared_ptr<SharedView> SharedView::Open(const std::string& name)
-{
+std::shared_ptr<SharedView> SharedView::Open(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos)
         return nullptr;
     const int fd = ::shm_open(FileMapping::ShmName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
@@ -143,6 +138,8 @@ std::shared_ptr<SharedView> SharedView::Open(const std::string& name)
     return std::shared_ptr<SharedView>(new SharedView(name, static_cast<std::uint8_t*>(p), size));
 }
 
-SharedView::~SharedView() { ::munmap(m_data, m_size); }
+SharedView::~SharedView() {
+    ::munmap(m_data, m_size);
+}
 
 } // namespace ipc

@@ -3,8 +3,8 @@
 #include "Internal.h"
 #include "ipc/FailureHooks.h"
 
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -21,14 +21,12 @@
 
 namespace ipc {
 
-std::uint64_t NewSenderId()
-{
+std::uint64_t NewSenderId() {
     static std::atomic<std::uint64_t> next{0};
     return ++next;
 }
 
-FailureHooks& Hooks()
-{
+FailureHooks& Hooks() {
     static FailureHooks hooks;
     return hooks;
 }
@@ -36,8 +34,7 @@ FailureHooks& Hooks()
 // ---------------------------------------------------------------------------------------------
 // IPC directory and socket paths
 
-std::string IpcDirectory()
-{
+std::string IpcDirectory() {
     std::string dir;
     if (const char* env = std::getenv(kIpcDirEnv); env && *env)
         dir = env;
@@ -57,16 +54,14 @@ std::string IpcDirectory()
 
 namespace detail {
 
-std::string SocketPath(const std::string& directory, std::string_view className)
-{
+std::string SocketPath(const std::string& directory, std::string_view className) {
     std::string path = directory + "/" + std::string(className);
     if (path.size() >= sizeof(sockaddr_un::sun_path))
         return {};
     return path;
 }
 
-int ConnectTo(const std::string& path)
-{
+int ConnectTo(const std::string& path) {
     if (path.empty())
         return -1;
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
@@ -94,8 +89,7 @@ struct Registry {
     std::map<std::string, std::vector<std::weak_ptr<LocalEndpoint::State>>, std::less<>> byClass;
 };
 
-Registry& LocalRegistry()
-{
+Registry& LocalRegistry() {
     static Registry registry;
     return registry;
 }
@@ -103,8 +97,7 @@ Registry& LocalRegistry()
 } // namespace
 
 LocalEndpoint::LocalEndpoint(std::string className, Handler handler)
-    : m_state(std::make_shared<State>())
-{
+    : m_state(std::make_shared<State>()) {
     m_state->className = std::move(className);
     m_state->handler = std::move(handler);
     auto& reg = LocalRegistry();
@@ -112,10 +105,11 @@ LocalEndpoint::LocalEndpoint(std::string className, Handler handler)
     reg.byClass[m_state->className].push_back(m_state);
 }
 
-LocalEndpoint::~LocalEndpoint() { Close(); }
+LocalEndpoint::~LocalEndpoint() {
+    Close();
+}
 
-void LocalEndpoint::Close()
-{
+void LocalEndpoint::Close() {
     {
         std::lock_guard lock(m_state->mutex);
         m_state->closed = true;
@@ -140,8 +134,7 @@ class Window {
 public:
     explicit Window(std::shared_ptr<LocalEndpoint::State> local) : m_local(std::move(local)) {}
     explicit Window(int fd) : m_fd(fd) {}
-    ~Window()
-    {
+    ~Window() {
         if (m_fd >= 0)
             ::close(m_fd);
     }
@@ -163,8 +156,7 @@ private:
     std::uint64_t m_sender = NewSenderId();
 };
 
-WindowHandle FindWindow(std::string_view className)
-{
+WindowHandle FindWindow(std::string_view className) {
     {
         auto& reg = LocalRegistry();
         std::lock_guard lock(reg.mutex);
@@ -184,8 +176,7 @@ WindowHandle FindWindow(std::string_view className)
 }
 
 SendResult Window::Send(std::uint32_t msg, std::uint32_t wParam, std::uint32_t lParam,
-                        std::uint32_t timeoutMs, const std::function<bool()>& stop)
-{
+                        std::uint32_t timeoutMs, const std::function<bool()>& stop) {
     Message m{msg, wParam, lParam, GlobalGetAtomName(static_cast<Atom>(wParam)), m_sender};
     if (wParam > 0xFFFF)
         m.atomName.clear();
@@ -193,8 +184,7 @@ SendResult Window::Send(std::uint32_t msg, std::uint32_t wParam, std::uint32_t l
     return m_local ? SendLocal(m) : SendSocket(m, timeoutMs, stop);
 }
 
-SendResult Window::SendLocal(const Message& m)
-{
+SendResult Window::SendLocal(const Message& m) {
     std::lock_guard lock(m_local->mutex);
     if (m_local->closed)
         return {SendResult::Status::Failed, 0, ECONNRESET};
@@ -214,8 +204,7 @@ SendResult Window::SendLocal(const Message& m)
 }
 
 SendResult Window::SendSocket(const Message& m, std::uint32_t timeoutMs,
-                              const std::function<bool()>& stop)
-{
+                              const std::function<bool()>& stop) {
     if (m_fd < 0)
         return {SendResult::Status::Failed, 0, ENOTCONN};
     std::uint8_t packet[detail::kRequestHeader + detail::kMaxAtomName];
@@ -239,7 +228,8 @@ SendResult Window::SendSocket(const Message& m, std::uint32_t timeoutMs,
         if (left <= 0)
             return {SendResult::Status::TimedOut, 0, 0};
         pollfd p{m_fd, POLLIN, 0};
-        const int wait = stop ? static_cast<int>(std::min<long long>(left, 50)) : static_cast<int>(left);
+        const int wait =
+            stop ? static_cast<int>(std::min<long long>(left, 50)) : static_cast<int>(left);
         const int n = ::poll(&p, 1, wait);
         if (n < 0) {
             if (errno == EINTR)
@@ -265,8 +255,7 @@ SendResult Window::SendSocket(const Message& m, std::uint32_t timeoutMs,
 
 SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg, std::uint32_t wParam,
                               std::uint32_t lParam, std::uint32_t timeoutMs,
-                              const std::function<bool()>& stop)
-{
+                              const std::function<bool()>& stop) {
     if (const int e = Hooks().sendError.load(); e != 0)
         return {SendResult::Status::Failed, 0, e};
     if (Hooks().sendTimeout.load())
@@ -279,8 +268,7 @@ SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg, std
 // ---------------------------------------------------------------------------------------------
 // Registered messages and atoms
 
-std::uint32_t RegisterWindowMessage(std::string_view name)
-{
+std::uint32_t RegisterWindowMessage(std::string_view name) {
     if (Hooks().registerMessage.load() || name.empty())
         return 0;
     std::uint32_t h = 2166136261u; // FNV-1a
@@ -303,16 +291,14 @@ struct AtomTable {
     std::map<std::string, Atom, std::less<>> byName;
 };
 
-AtomTable& Atoms()
-{
+AtomTable& Atoms() {
     static AtomTable table;
     return table;
 }
 
 } // namespace
 
-Atom GlobalAddAtom(std::string_view name)
-{
+Atom GlobalAddAtom(std::string_view name) {
     if (Hooks().addAtom.load() || name.empty() || name.size() > detail::kMaxAtomName)
         return 0;
     auto& t = Atoms();
@@ -331,8 +317,7 @@ Atom GlobalAddAtom(std::string_view name)
     return 0; // table full
 }
 
-Atom GlobalDeleteAtom(Atom atom)
-{
+Atom GlobalDeleteAtom(Atom atom) {
     auto& t = Atoms();
     std::lock_guard lock(t.mutex);
     auto it = t.byAtom.find(atom);
@@ -345,8 +330,7 @@ Atom GlobalDeleteAtom(Atom atom)
     return 0;
 }
 
-std::string GlobalGetAtomName(Atom atom)
-{
+std::string GlobalGetAtomName(Atom atom) {
     auto& t = Atoms();
     std::lock_guard lock(t.mutex);
     auto it = t.byAtom.find(atom);
@@ -356,16 +340,15 @@ std::string GlobalGetAtomName(Atom atom)
 // ---------------------------------------------------------------------------------------------
 // File mappings
 
-std::string FileMapping::ShmName(const std::string& name) { return "/" + name; }
-
-FileMapping::FileMapping(std::string name, std::size_t size, int fd)
-    : m_name(std::move(name)), m_size(size), m_fd(fd)
-{
+std::string FileMapping::ShmName(const std::string& name) {
+    return "/" + name;
 }
 
+FileMapping::FileMapping(std::string name, std::size_t size, int fd)
+    : m_name(std::move(name)), m_size(size), m_fd(fd) {}
+
 std::unique_ptr<FileMapping> FileMapping::Create(const std::string& name, std::size_t size,
-                                                 Status& status, int& error)
-{
+                                                 Status& status, int& error) {
     status = Status::Failed;
     error = 0;
     if (Hooks().createMapping.load()) {
@@ -393,15 +376,13 @@ std::unique_ptr<FileMapping> FileMapping::Create(const std::string& name, std::s
     return std::unique_ptr<FileMapping>(new FileMapping(name, size, fd));
 }
 
-FileMapping::~FileMapping()
-{
+FileMapping::~FileMapping() {
     UnmapView();
     ::close(m_fd);
     ::shm_unlink(ShmName(m_name).c_str());
 }
 
-std::uint8_t* FileMapping::MapView()
-{
+std::uint8_t* FileMapping::MapView() {
     if (m_view)
         return m_view;
     if (Hooks().mapView.load())
@@ -413,8 +394,7 @@ std::uint8_t* FileMapping::MapView()
     return m_view;
 }
 
-void FileMapping::UnmapView()
-{
+void FileMapping::UnmapView() {
     if (m_view) {
         ::munmap(m_view, m_size);
         m_view = nullptr;

@@ -38,8 +38,8 @@
 // engine gives full power from 60 % of the lever up and nothing below 10 % (idle cut-off).
 //
 // The builtin model is laterally neutral: its rudder input is kept but moves nothing (unless the
-// aircraft is given a rudder skid rate); its trim adds to the elevator input.  On JSBSim's 172 the rudder is the
-// rudder and nose-wheel steering, the trim is the elevator trim tab.
+// aircraft is given a rudder skid rate); its trim adds to the elevator input.  On JSBSim's 172 the
+// rudder is the rudder and nose-wheel steering, the trim is the elevator trim tab.
 //
 // Control inputs keep the value written (as the offset memory does); values outside their range
 // act as the range's end.  Every other offset reads back what was last written to it (0 at

@@ -121,9 +121,7 @@ public:
 
 private:
     SharedView(std::string name, std::uint8_t* data, std::size_t size)
-        : m_name(std::move(name)), m_data(data), m_size(size)
-    {
-    }
+        : m_name(std::move(name)), m_data(data), m_size(size) {}
     std::string m_name;
     std::uint8_t* m_data;
     std::size_t m_size;

@@ -29,8 +29,7 @@ public:
     ~ScopedFailure() { Clear(); }
     ScopedFailure(const ScopedFailure&) = delete;
     ScopedFailure& operator=(const ScopedFailure&) = delete;
-    static void Clear()
-    {
+    static void Clear() {
         auto& h = Hooks();
         h.registerMessage = false;
         h.addAtom = false;
