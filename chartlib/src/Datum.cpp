@@ -1,14 +1,10 @@
 // Ellipsoid and datum tables; Molodensky shifts; geodetic <-> Cartesian conversions.
 #include <tavola/Datum.h>
+#include <tavola/Units.h>
 
 #include <cmath>
 
 namespace tavola {
-
-namespace {
-constexpr double kDegToRad = 0.017453292519944444;
-constexpr double kRadToDeg = 57.29577951307855;
-} // namespace
 
 const Ellipsoid kEllipsoids[kEllipsoidCount] = {
     {"Airy 1830", 573.604, 0.11960023},
@@ -167,8 +163,8 @@ namespace {
 // ellipsoid that differs by da = a_target - a_source and df = f_target - f_source.
 void Molodensky(double* latitude, double* longitude, double* height, double a, double f, double da,
                 double df, double dx, double dy, double dz) {
-    const double phi = *latitude * kDegToRad;
-    const double lam = *longitude * kDegToRad;
+    const double phi = *latitude * kChartDegToRad;
+    const double lam = *longitude * kChartDegToRad;
     const double h = *height;
     const double e2 = 2.0 * f - f * f;
     const double sinPhi = std::sin(phi), cosPhi = std::cos(phi);
@@ -185,8 +181,8 @@ void Molodensky(double* latitude, double* longitude, double* height, double a, d
     const double dH = dx * cosPhi * cosLam + dy * cosPhi * sinLam + dz * sinPhi - da * a / rn +
                       df * (1.0 - f) * rn * sinPhi * sinPhi;
 
-    *latitude = (phi + dPhi) * kRadToDeg;
-    *longitude = (lam + dLam) * kRadToDeg;
+    *latitude = (phi + dPhi) * kChartRadToDeg;
+    *longitude = (lam + dLam) * kChartRadToDeg;
     *height = h + dH;
 }
 
@@ -212,7 +208,7 @@ void llhxyz(double latitude, double longitude, double height, int datum, double*
             double* z) {
     const double a = DatumA(datum), f = DatumF(datum);
     const double e2 = 2.0 * f - f * f;
-    const double phi = latitude * kDegToRad, lam = longitude * kDegToRad;
+    const double phi = latitude * kChartDegToRad, lam = longitude * kChartDegToRad;
     const double sinPhi = std::sin(phi);
     const double n = a / std::sqrt(1.0 - e2 * sinPhi * sinPhi);
     *x = (n + height) * std::cos(phi) * std::cos(lam);
@@ -233,8 +229,8 @@ void xyzllh(double x, double y, double z, int datum, double* latitude, double* l
     const double lam = std::atan2(y, x);
     const double sinPhi = std::sin(phi);
     *height = p / std::cos(phi) - a / std::sqrt(1.0 - e2 * sinPhi * sinPhi);
-    *latitude = phi * kRadToDeg;
-    *longitude = lam * kRadToDeg;
+    *latitude = phi * kChartRadToDeg;
+    *longitude = lam * kChartRadToDeg;
 }
 
 void shxyz(int fromDatum, int toDatum, double* x, double* y, double* z) {

@@ -1,18 +1,20 @@
 // Rhumb-line navigation in the Mercator plane (longitude minutes, meridional parts).
 #include <tavola/Navigation.h>
+#include <tavola/Units.h>
 
 #include <climits>
 #include <cmath>
 
+using tavola::kChartDegToRad;
+using tavola::kChartHalfPi;
+using tavola::kChartQuarterPi;
+using tavola::kChartRadToDeg;
+
 namespace {
-constexpr double kDegToRad = 0.017453292519944444;
-constexpr double kRadToDeg = 57.29577951307855;
-constexpr double kQuarterPi = 0.7853981633975;
-constexpr double kHalfPi = 1.570796326795;
 
 // Meridional parts of a latitude in degrees.
 double MDeg(double latitude) {
-    return m_parts(latitude * kDegToRad);
+    return m_parts(latitude * kChartDegToRad);
 }
 
 // Brings a longitude difference into -180..180 by one step of 360.
@@ -27,21 +29,21 @@ double WrapOnce(double d) {
 
 double m_parts(double latitude) {
     const double s = std::sin(latitude);
-    return 7915.704486 * std::log10(std::fabs(std::tan(latitude / 2.0 + kQuarterPi))) -
+    return 7915.704486 * std::log10(std::fabs(std::tan(latitude / 2.0 + kChartQuarterPi))) -
            23.268932 * s + 0.0525 * s * s * s + 0.000213 * s * s * s * s * s;
 }
 
 double m_parts_inv(double M) {
     const double k = 0.00012633114358534178;
-    double phi = 2.0 * (std::atan(std::pow(10.0, M * k)) - kQuarterPi);
+    double phi = 2.0 * (std::atan(std::pow(10.0, M * k)) - kChartQuarterPi);
     for (int i = 0; i < 3; ++i) {
         const double s = std::sin(phi);
         phi = 2.0 * (std::atan(std::pow(10.0, (M + 23.268932 * s - 0.0525 * s * s * s -
                                                0.000213 * s * s * s * s * s) *
                                                   k)) -
-                     kQuarterPi);
+                     kChartQuarterPi);
     }
-    return phi * kRadToDeg;
+    return phi * kChartRadToDeg;
 }
 
 double m_diff(double lat1, double lat2) {
@@ -53,20 +55,20 @@ double m_angle(double east, double north) {
     if (east == 0.0 && north == 0.0)
         alpha = 0.0;
     else if (east == 0.0)
-        alpha = north > 0.0 ? kHalfPi : -kHalfPi;
+        alpha = north > 0.0 ? kChartHalfPi : -kChartHalfPi;
     else
         alpha = std::atan2(north, east);
-    const double A = alpha * kRadToDeg - 90.0;
+    const double A = alpha * kChartRadToDeg - 90.0;
     return A <= 0.0 ? -A : 360.0 - A;
 }
 
 double m_bearing(double lat1, double lon1, double lat2, double lon2) {
-    return m_angle((lon2 - lon1) * 60.0, m_diff(lat1 * kDegToRad, lat2 * kDegToRad));
+    return m_angle((lon2 - lon1) * 60.0, m_diff(lat1 * kChartDegToRad, lat2 * kChartDegToRad));
 }
 
 double m_theta(double lat1, double lon1, double lat2, double lon2) {
     const double dx = (lon2 - lon1) * 60.0;
-    const double dm = m_diff(lat1 * kDegToRad, lat2 * kDegToRad);
+    const double dm = m_diff(lat1 * kChartDegToRad, lat2 * kChartDegToRad);
     if (dx == 0.0 && dm == 0.0)
         return 0.0;
     return std::atan2(dm, dx);
@@ -102,7 +104,7 @@ double m_distance(double lat1, double lon1, double lat2, double lon2) {
 
 double m_b_d(double lat1, double lon1, double lat2, double lon2, double* course) {
     const double dLon = WrapOnce(lon2 - lon1);
-    *course = m_angle(dLon * 60.0, m_diff(lat1 * kDegToRad, lat2 * kDegToRad));
+    *course = m_angle(dLon * 60.0, m_diff(lat1 * kChartDegToRad, lat2 * kChartDegToRad));
     return m_distance(lat1, lon1, lat2, lon2);
 }
 
@@ -124,14 +126,14 @@ double m_advance_d(double* lat, double* lon, double distance, double course) {
     const bool west = std::fabs(course - 270.0) < 0.01;
     const double oldLat = *lat;
     const double newLat =
-        (east || west) ? oldLat : oldLat + std::cos(course * kDegToRad) * distance / 60.0;
+        (east || west) ? oldLat : oldLat + std::cos(course * kChartDegToRad) * distance / 60.0;
     double dLonMinutes;
     if (newLat == oldLat) {
         const double dM = MDeg(newLat + 0.0001) - MDeg(oldLat - 0.0001);
         dLonMinutes = dM * ((west ? -distance : distance) / 60.0) * 5000.0;
     } else {
         const double dM = MDeg(newLat) - MDeg(oldLat);
-        double t = std::fabs(std::tan(course * kDegToRad));
+        double t = std::fabs(std::tan(course * kChartDegToRad));
         if ((course > 90.0 && course < 180.0) || (course > 270.0 && course < 360.0))
             t = -t;
         dLonMinutes = dM * t;

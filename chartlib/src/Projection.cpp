@@ -1,6 +1,7 @@
 // Ellipsoidal Mercator, polyconic, transverse Mercator and Lambert conformal conic.
 #include <tavola/Datum.h>
 #include <tavola/Projection.h>
+#include <tavola/Units.h>
 
 #include <cmath>
 
@@ -29,10 +30,6 @@ const tagPPARMS kDefaultPParms = {6378137.0,
 
 namespace {
 
-constexpr double kDegToRad = 0.017453292519944444;
-constexpr double kRadToDeg = 57.29577951307855;
-constexpr double kHalfPi = 1.570796326795;
-constexpr double kQuarterPi = 0.7853981633975;
 constexpr double kK0 = 0.9996;
 constexpr double kInvK0 = 1.0004001600640255;
 
@@ -64,7 +61,7 @@ double ConformalFactor(const tagPPARMS& p, double phi) {
 }
 
 double LccT(const tagPPARMS& p, double phi) {
-    return std::tan(kQuarterPi - phi / 2.0) / ConformalFactor(p, phi);
+    return std::tan(kChartQuarterPi - phi / 2.0) / ConformalFactor(p, phi);
 }
 
 double LccM(const tagPPARMS& p, double phi) {
@@ -168,8 +165,8 @@ void project_i(int kind, const tagPPARMS* parms, double easting, double northing
 // ---- Mercator ---------------------------------------------------------------------------
 
 void mercator_init(double phi0, double lambda0, tagPPARMS* parms) {
-    parms->phi0 = phi0 * kDegToRad;
-    parms->lambda0 = lambda0 * kDegToRad;
+    parms->phi0 = phi0 * kChartDegToRad;
+    parms->lambda0 = lambda0 * kChartDegToRad;
     const double s = std::sin(parms->phi0);
     parms->mercK = std::cos(parms->phi0) / std::sqrt(1.0 - parms->e2 * s * s);
 }
@@ -177,42 +174,42 @@ void mercator_init(double phi0, double lambda0, tagPPARMS* parms) {
 void mercator_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
                 double* northing) {
     const tagPPARMS& p = Parms(parms);
-    const double phi = latitude * kDegToRad, lam = longitude * kDegToRad;
+    const double phi = latitude * kChartDegToRad, lam = longitude * kChartDegToRad;
     *easting = p.a * (lam - p.lambda0);
     *northing =
-        p.a * std::log(std::fabs(std::tan(kQuarterPi + phi / 2.0)) * ConformalFactor(p, phi));
+        p.a * std::log(std::fabs(std::tan(kChartQuarterPi + phi / 2.0)) * ConformalFactor(p, phi));
 }
 
 void mercator_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
                 double* longitude) {
     const tagPPARMS& p = Parms(parms);
-    *longitude = (easting / p.a + p.lambda0) * kRadToDeg;
+    *longitude = (easting / p.a + p.lambda0) * kChartRadToDeg;
     const double t = std::pow(2.71828182846, -northing / p.a);
-    double phi = kHalfPi - 2.0 * std::atan(t);
+    double phi = kChartHalfPi - 2.0 * std::atan(t);
     // The iteration converges in a handful of steps for finite input; the bound only ends
     // it for input that never converges (NaN, infinities).
     for (int i = 0; i < kMaxInverseIterations; ++i) {
-        const double next = kHalfPi - 2.0 * std::atan(t * ConformalFactor(p, phi));
-        const double change = std::fabs(next - phi) * kRadToDeg;
+        const double next = kChartHalfPi - 2.0 * std::atan(t * ConformalFactor(p, phi));
+        const double change = std::fabs(next - phi) * kChartRadToDeg;
         phi = next;
         if (change <= 1e-07)
             break;
     }
-    *latitude = phi * kRadToDeg;
+    *latitude = phi * kChartRadToDeg;
 }
 
 // ---- Polyconic --------------------------------------------------------------------------
 
 void polyconic_init(double phi0, double lambda0, tagPPARMS* parms) {
-    parms->phi0 = phi0 * kDegToRad;
-    parms->lambda0 = lambda0 * kDegToRad;
+    parms->phi0 = phi0 * kChartDegToRad;
+    parms->lambda0 = lambda0 * kChartDegToRad;
     parms->polyM0 = meridian_distance(parms, parms->phi0);
 }
 
 void polyconic_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
                  double* northing) {
     const tagPPARMS& p = Parms(parms);
-    const double phi = latitude * kDegToRad, lam = longitude * kDegToRad;
+    const double phi = latitude * kChartDegToRad, lam = longitude * kChartDegToRad;
     if (phi == 0.0) {
         *easting = p.a * (lam - p.lambda0);
         *northing = -p.polyM0;
@@ -231,7 +228,7 @@ void polyconic_i(const tagPPARMS* parms, double easting, double northing, double
     const tagPPARMS& p = Parms(parms);
     if (northing == -p.polyM0) {
         *latitude = 0.0;
-        *longitude = (easting / p.a + p.lambda0) * kRadToDeg;
+        *longitude = (easting / p.a + p.lambda0) * kChartRadToDeg;
         return;
     }
     const MeridianSeries m(p);
@@ -257,16 +254,16 @@ void polyconic_i(const tagPPARMS* parms, double easting, double northing, double
             break;
     }
     const double C = cOf(phi);
-    *latitude = phi * kRadToDeg;
-    *longitude = (std::asin(easting * C / p.a) / std::sin(phi) + p.lambda0) * kRadToDeg;
+    *latitude = phi * kChartRadToDeg;
+    *longitude = (std::asin(easting * C / p.a) / std::sin(phi) + p.lambda0) * kChartRadToDeg;
 }
 
 // ---- Transverse Mercator ----------------------------------------------------------------
 
 void utm_init(double phi0, double lambda0, tagPPARMS* parms) {
     tagPPARMS& p = *parms;
-    p.phi0 = phi0 * kDegToRad;
-    p.lambda0 = lambda0 * kDegToRad;
+    p.phi0 = phi0 * kChartDegToRad;
+    p.lambda0 = lambda0 * kChartDegToRad;
     p.tmEp2 = p.e2 / (1.0 - p.e2);
     const double r = std::sqrt(1.0 - p.e2);
     p.tmE1 = (1.0 - r) / (1.0 + r);
@@ -281,7 +278,7 @@ void utm_init(double phi0, double lambda0, tagPPARMS* parms) {
 void utm_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
            double* northing) {
     const tagPPARMS& p = Parms(parms);
-    const double phi = latitude * kDegToRad, lam = longitude * kDegToRad;
+    const double phi = latitude * kChartDegToRad, lam = longitude * kChartDegToRad;
     const double s = std::sin(phi), c = std::cos(phi), tn = std::tan(phi);
     const double N = p.a / std::sqrt(1.0 - p.e2 * s * s);
     const double T = tn * tn;
@@ -328,22 +325,22 @@ void utm_i(const tagPPARMS* parms, double easting, double northing, double* lati
                      (5.0 - 2.0 * C1 + 28.0 * T1 - 3.0 * C1 * C1 + 8.0 * p.tmEp2 + 24.0 * T1 * T1) *
                          D5 / 120.0) /
                         c;
-    *latitude = lat * kRadToDeg;
-    *longitude = lon * kRadToDeg;
+    *latitude = lat * kChartRadToDeg;
+    *longitude = lon * kChartRadToDeg;
 }
 
 // ---- Lambert conformal conic ------------------------------------------------------------
 
 void lambert_init(double phi0, double lambda0, double phi1, double phi2, tagPPARMS* parms) {
     tagPPARMS& p = *parms;
-    const double f0 = phi0 * kDegToRad, f1 = phi1 * kDegToRad, f2 = phi2 * kDegToRad;
+    const double f0 = phi0 * kChartDegToRad, f1 = phi1 * kChartDegToRad, f2 = phi2 * kChartDegToRad;
     const double m1 = LccM(p, f1), m2 = LccM(p, f2);
     const double t0 = LccT(p, f0), t1 = LccT(p, f1), t2 = LccT(p, f2);
     const double n = (phi1 == phi2) ? std::sin(f1)
                                     : (std::log(m1) - std::log(m2)) / (std::log(t1) - std::log(t2));
     const double F = m1 / (n * std::pow(t1, n));
     p.phi0 = f0;
-    p.lambda0 = lambda0 * kDegToRad;
+    p.lambda0 = lambda0 * kChartDegToRad;
     p.lccN = n;
     p.lccF = F;
     p.lccRho0 = p.a * F * std::pow(t0, n);
@@ -352,7 +349,7 @@ void lambert_init(double phi0, double lambda0, double phi1, double phi2, tagPPAR
 void lambert_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
                double* northing) {
     const tagPPARMS& p = Parms(parms);
-    const double phi = latitude * kDegToRad, lam = longitude * kDegToRad;
+    const double phi = latitude * kChartDegToRad, lam = longitude * kChartDegToRad;
     const double rho = p.a * p.lccF * std::pow(LccT(p, phi), p.lccN);
     const double theta = p.lccN * (lam - p.lambda0);
     *easting = rho * std::sin(theta);
@@ -368,14 +365,14 @@ void lambert_i(const tagPPARMS* parms, double easting, double northing, double* 
         rho = -rho;
     const double t = std::pow(rho / (p.a * p.lccF), 1.0 / p.lccN);
     const double theta = p.lccN > 0.0 ? std::atan2(easting, dy) : std::atan2(-easting, -dy);
-    double phi = kHalfPi - 2.0 * std::atan(t);
+    double phi = kChartHalfPi - 2.0 * std::atan(t);
     for (int i = 0; i < 20; ++i) {
-        const double next = kHalfPi - 2.0 * std::atan(t * ConformalFactor(p, phi));
+        const double next = kChartHalfPi - 2.0 * std::atan(t * ConformalFactor(p, phi));
         const double change = std::fabs(next - phi);
         phi = next;
         if (!(change > 1e-07))
             break;
     }
-    *latitude = phi * kRadToDeg;
-    *longitude = (theta / p.lccN + p.lambda0) * kRadToDeg;
+    *latitude = phi * kChartRadToDeg;
+    *longitude = (theta / p.lccN + p.lambda0) * kChartRadToDeg;
 }

@@ -148,8 +148,8 @@ TEST(GreatCircle, DistanceAndCourse) {
     // The pole branch needs |cos(lat1)| < 1e-11.  With pi = 3.1415926535, 90 degrees is
     // 4.5e-11 short of the true right angle, so only a latitude just beyond 90 reaches it:
     // from the north pole 180, from the south pole 360.
-    const double pole = 180.0 * (M_PI / 2) / tavola::kGcPi;
-    ASSERT_LT(std::fabs(std::cos(pole * tavola::kGcPi / 180.0)), tavola::kGcEps);
+    const double pole = 180.0 * (M_PI / 2) / tavola::kCruisePi;
+    ASSERT_LT(std::fabs(std::cos(pole * tavola::kCruisePi / 180.0)), tavola::kCruiseEps);
     EXPECT_NEAR(TrueCourse(pole, 0, 10, 20), 180, 1e-7);
     EXPECT_NEAR(TrueCourse(-pole, 0, 10, 20), 360, 1e-7);
     // At exactly 90 the general formula gives the course of the start meridian's direction.
@@ -160,7 +160,7 @@ TEST(GreatCircle, ElementaryFunctions) {
     for (double x = -1; x <= 1; x += 0.125)
         EXPECT_NEAR(ArcSin(x), std::asin(x), 1e-12);
     EXPECT_EQ(ArcTan2(0, 0), 0);
-    const double pi = tavola::kGcPi;
+    const double pi = tavola::kCruisePi;
     EXPECT_NEAR(ArcTan2(1, 0), pi / 2, 1e-15);
     EXPECT_NEAR(ArcTan2(-1, 0), -pi / 2, 1e-15);
     EXPECT_NEAR(ArcTan2(0, -1), pi, 1e-15);
