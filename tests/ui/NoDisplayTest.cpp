@@ -1,4 +1,5 @@
-// The user-interface calls without a QApplication: text to the sink, default answers, no waits.
+// The user-interface calls without a QApplication: the log window falls back to the log sink,
+// message boxes give their default answers, nothing waits.
 #include "ui/Dialogs.h"
 #include "ui/Display.h"
 #include "ui/LogWindow.h"
@@ -9,7 +10,7 @@ TEST(NoDisplay, HasNoDisplay) {
     EXPECT_FALSE(ui::HasDisplay());
 }
 
-TEST(NoDisplay, LogGoesToSinkAndFinishReturnsAtOnce) {
+TEST(NoDisplay, LogWindowWritesToTheSinkAndFinishReturnsAtOnce) {
     ui::LogCapture capture;
     ui::ComponentLogDialog log("Scrivo");
     EXPECT_EQ(log.dialog(), nullptr);
@@ -20,19 +21,6 @@ TEST(NoDisplay, LogGoesToSinkAndFinishReturnsAtOnce) {
     EXPECT_TRUE(log.finished());
     EXPECT_EQ(capture.text(), "first line\r\nsecond");
     EXPECT_EQ(log.text(), capture.text());
-}
-
-TEST(NoDisplay, NestedCapturesRestoreThePreviousSink) {
-    ui::LogCapture outer;
-    {
-        ui::LogCapture inner;
-        ui::ComponentLogDialog log("Tessar");
-        ui::AppendToLog(log, "inner");
-        EXPECT_EQ(inner.text(), "inner");
-    }
-    ui::ComponentLogDialog log("Tessar");
-    ui::AppendToLog(log, "outer");
-    EXPECT_EQ(outer.text(), "outer");
 }
 
 TEST(NoDisplay, MessageBoxAnswersTheFirstButton) {

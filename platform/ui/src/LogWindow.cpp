@@ -11,34 +11,13 @@
 #include <QScrollBar>
 #include <QTimer>
 
-#include <cstdio>
 #include <mutex>
 
 namespace ui {
 namespace {
 
 std::mutex g_hookMutex;
-LogSink g_sink; // empty: standard output
 LogFinishHandler g_finishHandler;
-
-void WriteToSink(std::string_view text) {
-    LogSink sink;
-    {
-        std::lock_guard lock(g_hookMutex);
-        sink = g_sink;
-    }
-    if (sink) {
-        sink(text);
-    } else {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    }
-}
-
-bool SinkInstalled() {
-    std::lock_guard lock(g_hookMutex);
-    return static_cast<bool>(g_sink);
-}
 
 // The dialog refuses to close (Escape, the window manager) until the work is over.
 class LogDialog : public QDialog {
@@ -77,26 +56,11 @@ struct ComponentLogDialog::Window {
     QPointer<QPushButton> close;
 };
 
-LogSink SetLogSink(LogSink sink) {
-    std::lock_guard lock(g_hookMutex);
-    LogSink previous = std::move(g_sink);
-    g_sink = std::move(sink);
-    return previous;
-}
-
 LogFinishHandler SetLogFinishHandler(LogFinishHandler handler) {
     std::lock_guard lock(g_hookMutex);
     LogFinishHandler previous = std::move(g_finishHandler);
     g_finishHandler = std::move(handler);
     return previous;
-}
-
-LogCapture::LogCapture() : m_text(std::make_shared<std::string>()) {
-    m_previous = SetLogSink([text = m_text](std::string_view piece) { text->append(piece); });
-}
-
-LogCapture::~LogCapture() {
-    SetLogSink(std::move(m_previous));
 }
 
 ComponentLogDialog::ComponentLogDialog(std::string caption, QWidget* parent)
@@ -138,15 +102,15 @@ QDialog* ComponentLogDialog::dialog() const {
     return m_window ? m_window->dialog.data() : nullptr;
 }
 
-void AppendToLog(ComponentLogDialog& log, std::string_view text) {
-    log.m_text.append(text);
-    QPlainTextEdit* edit = log.m_window ? log.m_window->edit.data() : nullptr;
+void ComponentLogDialog::Append(std::string_view text) {
+    m_text.append(text);
+    QPlainTextEdit* edit = m_window ? m_window->edit.data() : nullptr;
     if (edit == nullptr) {
-        WriteToSink(text);
+        WriteToLogSink(text);
         return;
     }
-    if (SinkInstalled())
-        WriteToSink(text);
+    if (LogSinkInstalled())
+        WriteToLogSink(text);
     // The text box breaks lines at LF; a CR would start another paragraph.
     QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     shown.remove(QLatin1Char('\r'));
@@ -155,17 +119,17 @@ void AppendToLog(ComponentLogDialog& log, std::string_view text) {
     edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
 }
 
-void FinishLog(ComponentLogDialog& log) {
-    if (log.m_finished)
+void ComponentLogDialog::Finish() {
+    if (m_finished)
         return;
-    log.m_finished = true;
-    LogDialog* dialog = log.m_window ? log.m_window->dialog.data() : nullptr;
+    m_finished = true;
+    LogDialog* dialog = m_window ? m_window->dialog.data() : nullptr;
     if (dialog == nullptr)
         return;
     dialog->closable = true;
-    if (log.m_window->close) {
-        log.m_window->close->setEnabled(true);
-        log.m_window->close->setFocus();
+    if (m_window->close) {
+        m_window->close->setEnabled(true);
+        m_window->close->setFocus();
     }
     LogFinishHandler handler;
     {
@@ -180,7 +144,7 @@ void FinishLog(ComponentLogDialog& log) {
         });
     }
     dialog->exec();
-    delete log.m_window->dialog.data();
+    delete m_window->dialog.data();
 }
 
 } // namespace ui
