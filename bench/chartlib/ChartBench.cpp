@@ -264,7 +264,7 @@ const Inputs& Points() {
 
 template <bool Projected, bool PixelToWorld> void BM_Convert(benchmark::State& state) {
     auto rec = SampleRecord(Projected);
-    if ((rec->m_nProjection != 0) != Projected) {
+    if ((rec->m_Projection.m_nProjection != 0) != Projected) {
         state.SkipWithError("unexpected projection kind");
         return;
     }

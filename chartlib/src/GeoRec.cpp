@@ -1,96 +1,25 @@
-// Reference file reader: key=value lines into a CGEORec and its insets.
+// CGEORec: the reference file record with its polynomial and projected conversions.
 #include <tavola/GeoRec.h>
 
+#include <numbers/Numbers.h>
+
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <strings.h>
-
-CRefPoint::CRefPoint(const char* name, int x, int y, double longitude, double latitude)
-    : m_strName(name ? name : ""), m_nX(x), m_nY(y), m_dLongitude(longitude),
-      m_dLatitude(latitude) {}
-
-CGEORec::CGEORec() = default;
-CGEORec::~CGEORec() = default;
+#include <vector>
 
 namespace {
 
-enum class Field { Inset, Text, SkewAngle, LatOffset, LonOffset, Ignored, Vertex, Point };
+using tavola::GeoPoint;
 
-struct Key {
-    const char* text;
-    Field kind;
-    std::string CGEORec::*field; // for Field::Text
-};
-
-// Keys in matching order: where keys share a beginning the longer one comes first.
-const Key kKeys[] = {
-    {"[Inset", Field::Inset, nullptr},
-    {"Bitmap", Field::Text, &CGEORec::m_strBitmap},
-    {"Name", Field::Text, &CGEORec::m_strName},
-    {"Source Edition", Field::Text, &CGEORec::m_strSourceEdition},
-    {"Scale", Field::Text, &CGEORec::m_strScale},
-    {"Order", Field::Text, &CGEORec::m_strOrder},
-    {"Id", Field::Text, &CGEORec::m_strId},
-    {"Type", Field::Text, &CGEORec::m_strType},
-    {"Source", Field::Text, &CGEORec::m_strSource},
-    {"Country", Field::Text, &CGEORec::m_strCountry},
-    {"Province/State", Field::Text, &CGEORec::m_strProvinceState},
-    {"Date Published", Field::Text, &CGEORec::m_strDatePublished},
-    {"Last Update", Field::Text, &CGEORec::m_strLastUpdate},
-    {"Magnetic Declination Date=", Field::Text, &CGEORec::m_strMagDeclDate},
-    {"Magnetic Declination=", Field::Text, &CGEORec::m_strMagDecl},
-    {"Magnetic Declination Change", Field::Text, &CGEORec::m_strMagDeclChange},
-    {"Depth Units", Field::Text, &CGEORec::m_strDepthUnits},
-    {"Sounding Datum", Field::Text, &CGEORec::m_strSoundingDatum},
-    {"Projection", Field::Text, &CGEORec::m_strProjection},
-    {"PP", Field::Text, &CGEORec::m_strPP},
-    {"P1", Field::Text, &CGEORec::m_strP1},
-    {"P2", Field::Text, &CGEORec::m_strP2},
-    {"P3", Field::Text, &CGEORec::m_strP3},
-    {"P4", Field::Text, &CGEORec::m_strP4},
-    {"P5", Field::Text, &CGEORec::m_strP5},
-    {"P6", Field::Text, &CGEORec::m_strP6},
-    {"Skew Angle", Field::SkewAngle, nullptr},
-    {"Resolution", Field::Text, &CGEORec::m_strResolution},
-    {"Datum", Field::Text, &CGEORec::m_strDatum},
-    {"Latitude Offset", Field::LatOffset, nullptr},
-    {"Longitude Offset", Field::LonOffset, nullptr},
-    {"UL Latitude", Field::Text, &CGEORec::m_strULLatitude},
-    {"UL Longitude", Field::Text, &CGEORec::m_strULLongitude},
-    {"LR Latitude", Field::Text, &CGEORec::m_strLRLatitude},
-    {"LR Longitude", Field::Text, &CGEORec::m_strLRLongitude},
-    {"Number of Vertices", Field::Ignored, nullptr},
-    {"Vertex", Field::Vertex, nullptr},
-    {"Point", Field::Point, nullptr},
-};
-
-// scanf-style " %lf": skips white space, parses a double; false if nothing parses.
-bool ScanDouble(const char*& p, double* out) {
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end == p)
-        return false;
-    *out = v;
-    p = end;
-    return true;
-}
-
-// scanf-style " %d", rejecting values outside int (scanf's behaviour there is undefined).
-bool ScanInt(const char*& p, int* out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(p, &end, 10);
-    if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return false;
-    *out = static_cast<int>(v);
-    p = end;
-    return true;
+std::vector<GeoPoint> GeoPointsOf(const RefPointList& points) {
+    std::vector<GeoPoint> v;
+    v.reserve(points.size());
+    for (const auto& p : points)
+        v.push_back({double(p->m_nX), double(p->m_nY), p->m_dLongitude, p->m_dLatitude});
+    return v;
 }
 
 // Pixel coordinate from a conversion result, truncated toward zero; values that are not
@@ -118,7 +47,30 @@ void ComputeVertexPixels(CGEORec& rec) {
     }
 }
 
+template <typename Value>
+void SplitList(const RefPointList& all, RefPointList& lower, RefPointList& upper, double* split,
+               Value value) {
+    double lo = DBL_MAX, hi = -DBL_MAX;
+    for (const auto& p : all) {
+        lo = std::min(lo, value(*p));
+        hi = std::max(hi, value(*p));
+    }
+    const tavola::SplitBand band(lo, hi);
+    *split = band.mid;
+    for (const auto& p : all) {
+        if (band.InLower(value(*p)))
+            lower.push_back(std::make_unique<CRefPoint>(*p));
+        if (band.InUpper(value(*p)))
+            upper.push_back(std::make_unique<CRefPoint>(*p));
+    }
+}
+
 } // namespace
+
+CGEORec::CGEORec() = default;
+CGEORec::~CGEORec() = default;
+
+// ---- reference file ---------------------------------------------------------------------------
 
 void CGEORec::ReadGEO(const std::string& path, int referenceOnly) {
     std::ifstream in(path, std::ios::binary);
@@ -128,93 +80,10 @@ void CGEORec::ReadGEO(const std::string& path, int referenceOnly) {
 }
 
 void CGEORec::ReadGEOStream(std::istream& in, int referenceOnly) {
-    CGEORec* current = this;
-    std::string line;
-    std::streambuf* sb = in.rdbuf();
-    bool eof = false;
-    while (!eof) {
-        // Read one physical line; a line longer than the limit is consumed and skipped whole
-        // so that no part of it is taken for a key of its own.
-        line.clear();
-        bool tooLong = false;
-        int c;
-        for (;;) {
-            c = sb ? sb->sbumpc() : EOF;
-            if (c == EOF) {
-                eof = true;
-                break;
-            }
-            if (c == '\n')
-                break;
-            if (line.size() > kMaxLine) // room for a trailing CR
-                tooLong = true;
-            else
-                line.push_back(static_cast<char>(c));
-        }
-        if (eof && line.empty() && !tooLong)
-            break;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (tooLong || line.size() > kMaxLine)
-            continue;
-
-        const Key* key = nullptr;
-        for (const Key& k : kKeys) {
-            const std::size_t n = std::char_traits<char>::length(k.text);
-            if (line.size() >= n && strncasecmp(line.c_str(), k.text, n) == 0) {
-                key = &k;
-                break;
-            }
-        }
-        if (!key)
-            continue;
-        if (key->kind == Field::Inset) {
-            m_Insets.push_back(std::make_unique<CGEORec>());
-            current = m_Insets.back().get();
-            continue;
-        }
-        const std::size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string value = line.substr(eq + 1);
-        switch (key->kind) {
-        case Field::Text:
-            current->*(key->field) = value;
-            break;
-        case Field::SkewAngle:
-            current->m_dSkewAngle = std::atof(value.c_str());
-            break;
-        case Field::LatOffset:
-            current->m_dLatitudeOffset = std::atof(value.c_str());
-            break;
-        case Field::LonOffset:
-            current->m_dLongitudeOffset = std::atof(value.c_str());
-            break;
-        case Field::Vertex: {
-            const char* p = value.c_str();
-            double lat = 0, lon = 0;
-            // Non-finite numbers ("nan", "inf") are refused: they would poison every fit.
-            if (ScanDouble(p, &lat) && ScanDouble(p, &lon) && std::isfinite(lat) &&
-                std::isfinite(lon))
-                current->m_Vertices.push_back(
-                    std::make_unique<CRefPoint>(line.substr(0, eq).c_str(), 0, 0, lon, lat));
-            break;
-        }
-        case Field::Point: {
-            const char* p = value.c_str();
-            double lon = 0, lat = 0;
-            int row = 0, col = 0;
-            if (ScanDouble(p, &lon) && ScanDouble(p, &lat) && ScanInt(p, &row) &&
-                ScanInt(p, &col) && std::isfinite(lat) && std::isfinite(lon))
-                current->m_RefPoints.push_back(
-                    std::make_unique<CRefPoint>(line.substr(0, eq).c_str(), col, row, lon, lat));
-            break;
-        }
-        default:
-            break;
-        }
-    }
-
+    tavola::ReadReferenceFile(in, *this, [this]() -> tavola::ReferenceRecord& {
+        m_Insets.push_back(std::make_unique<CGEORec>());
+        return *m_Insets.back();
+    });
     if (referenceOnly != 0)
         return;
     m_nLeft = m_nTop = m_nRight = m_nBottom = 0;
@@ -241,23 +110,6 @@ void CGEORec::ReadGEOStream(std::istream& in, int referenceOnly) {
     }
 }
 
-void CGEORec::MinMeanMaxLL() {
-    m_dMinLat = m_dMinLon = DBL_MAX;
-    m_dMaxLat = m_dMaxLon = -DBL_MAX;
-    for (const auto& v : m_Vertices) {
-        m_dMinLat = std::min(m_dMinLat, v->m_dLatitude);
-        m_dMaxLat = std::max(m_dMaxLat, v->m_dLatitude);
-        m_dMinLon = std::min(m_dMinLon, v->m_dLongitude);
-        m_dMaxLon = std::max(m_dMaxLon, v->m_dLongitude);
-    }
-    if (m_Vertices.empty()) {
-        m_dMidLat = m_dMidLon = 0.0;
-    } else {
-        m_dMidLat = (m_dMinLat + m_dMaxLat) * 0.5;
-        m_dMidLon = (m_dMinLon + m_dMaxLon) * 0.5;
-    }
-}
-
 std::string CGEORec::deg2dms(double d) {
     // An infinite or undefined angle (a reference file may hold "1e999") has no degrees,
     // minutes and seconds: it is named, with the sign rule of the finite form.
@@ -268,8 +120,161 @@ std::string CGEORec::deg2dms(double d) {
     const double f = a - whole;
     const double minutes = std::floor(f * 60.0);
     const double seconds = f * 3600.0 - minutes * 60.0;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, d > 0 ? "+%3.3d %2.2d %05.2f" : "-%3.3d %2.2d %05.2f",
-                  TruncPixel(whole), static_cast<int>(minutes), seconds);
-    return buf;
+    return numbers::Format(d > 0 ? "+%3.3d %2.2d %05.2f" : "-%3.3d %2.2d %05.2f", TruncPixel(whole),
+                           static_cast<int>(minutes), seconds);
+}
+
+// ---- georeferencing ---------------------------------------------------------------------------
+
+void CGEORec::solvepoly() {
+    m_Polynomials.Reset();
+    Check180Wrap(m_RefPoints);
+    ProjectionInit();
+    if (m_Projection.m_nProjection == 0)
+        m_Polynomials.Fit(GeoPointsOf(m_RefPoints));
+}
+
+void CGEORec::pwxy(double x, double y, double* longitude, double* latitude) const {
+    if (m_Projection.m_nProjection == 0) {
+        m_Polynomials.PixelToWorld(x, y, longitude, latitude);
+        return;
+    }
+    // A chart across the 180-degree meridian is never projected, so no wrap applies here.
+    double e = 0, n = 0;
+    m_Projection.PixelToProjected(x, y, &e, &n);
+    ProjInv(e, n, longitude, latitude);
+}
+
+void CGEORec::wpxy(double longitude, double latitude, double* x, double* y) const {
+    if (m_Projection.m_nProjection == 0) {
+        m_Polynomials.WorldToPixel(longitude, latitude, x, y);
+        return;
+    }
+    double e = 0, n = 0;
+    ProjFwd(longitude, latitude, &e, &n);
+    m_Projection.ProjectedToPixel(e, n, x, y);
+}
+
+double CGEORec::pwx(double x, double y) const {
+    double lon, lat;
+    pwxy(x, y, &lon, &lat);
+    return lon;
+}
+double CGEORec::pwy(double x, double y) const {
+    double lon, lat;
+    pwxy(x, y, &lon, &lat);
+    return lat;
+}
+double CGEORec::wpx(double longitude, double latitude) const {
+    double x, y;
+    wpxy(longitude, latitude, &x, &y);
+    return x;
+}
+double CGEORec::wpy(double longitude, double latitude) const {
+    double x, y;
+    wpxy(longitude, latitude, &x, &y);
+    return y;
+}
+
+double CGEORec::Evaluate(const double* coefficients, double a, double b) {
+    return tavola::EvaluatePolynomial(coefficients, a, b);
+}
+double CGEORec::polyfunc(int term, double a, double b) {
+    return tavola::PolyTerm(term, a, b);
+}
+int CGEORec::SelectPWpoly(double, double y) const {
+    return m_Polynomials.SelectPW(y);
+}
+int CGEORec::SelectWPpoly(double, double latitude) const {
+    return m_Polynomials.SelectWP(latitude);
+}
+
+void CGEORec::FindBestPolyPW(const RefPointList& points, double* first, double* second,
+                             double* error) {
+    tavola::PolynomialGeoref::FindBestPW(GeoPointsOf(points), first, second, error);
+}
+void CGEORec::FindBestPolyWP(const RefPointList& points, double* first, double* second,
+                             double* error) {
+    tavola::PolynomialGeoref::FindBestWP(GeoPointsOf(points), first, second, error);
+}
+void CGEORec::SolveSVDpw(int degree, const RefPointList& points, double* first, double* second,
+                         double* error) {
+    tavola::PolynomialGeoref::SolvePW(degree, GeoPointsOf(points), first, second, error);
+}
+void CGEORec::SolveSVDwp(int degree, const RefPointList& points, double* first, double* second,
+                         double* error) {
+    tavola::PolynomialGeoref::SolveWP(degree, GeoPointsOf(points), first, second, error);
+}
+
+void CGEORec::SplitListNSpw(const RefPointList& all, RefPointList& lower, RefPointList& upper,
+                            double* split) {
+    SplitList(all, lower, upper, split, [](const CRefPoint& p) { return double(p.m_nY); });
+}
+void CGEORec::SplitListNSwp(const RefPointList& all, RefPointList& lower, RefPointList& upper,
+                            double* split) {
+    SplitList(all, lower, upper, split, [](const CRefPoint& p) { return p.m_dLatitude; });
+}
+
+void CGEORec::Check180Wrap(const RefPointList& points) {
+    m_Polynomials.m_n180Wrap = tavola::PolynomialGeoref::Straddles180(GeoPointsOf(points)) ? 1 : 0;
+}
+
+void CGEORec::WrapLongitude(RefPointList& points) const {
+    if (!m_Polynomials.m_n180Wrap)
+        return;
+    for (auto& p : points)
+        if (p->m_dLongitude > 0.0)
+            p->m_dLongitude -= 360.0;
+}
+
+void CGEORec::UnWrapLongitude(RefPointList& points) const {
+    if (!m_Polynomials.m_n180Wrap)
+        return;
+    for (auto& p : points)
+        if (p->m_dLongitude < -180.0)
+            p->m_dLongitude += 360.0;
+}
+
+// ---- projection-based georeferencing --------------------------------------------------------
+
+void CGEORec::ProjectionInit() {
+    m_Projection.Reset();
+    if (m_Polynomials.m_n180Wrap)
+        return;
+    const int kind = tavola::ProjectedGeoref::KindOfName(m_strProjection);
+    if (kind == tavola::kProjNone)
+        return;
+    std::vector<GeoPoint> points = GeoPointsOf(m_RefPoints);
+    for (GeoPoint& p : points) {
+        p.lon += m_dLongitudeOffset;
+        p.lat += m_dLatitudeOffset;
+    }
+    MinMeanMaxLL();
+    auto value = [](const std::string& text, double fallback) {
+        return text.empty() ? fallback : numbers::ToDouble(text);
+    };
+    m_Projection.Init(kind, value(m_strP1, m_dMidLat), value(m_strPP, m_dMidLon),
+                      value(m_strP5, m_dMidLat), value(m_strP6, m_dMidLat), points);
+}
+
+void CGEORec::ProjFwd(double longitude, double latitude, double* easting, double* northing) const {
+    m_Projection.Forward(longitude + m_dLongitudeOffset, latitude + m_dLatitudeOffset, easting,
+                         northing);
+}
+
+void CGEORec::ProjInv(double easting, double northing, double* longitude, double* latitude) const {
+    double lon = 0, lat = 0;
+    m_Projection.Inverse(easting, northing, &lon, &lat);
+    *longitude = lon - m_dLongitudeOffset;
+    *latitude = lat - m_dLatitudeOffset;
+}
+
+void CGEORec::ProjFwdWGS84(double longitude, double latitude, double* easting,
+                           double* northing) const {
+    m_Projection.Forward(longitude, latitude, easting, northing);
+}
+
+void CGEORec::ProjInvWGS84(double easting, double northing, double* longitude,
+                           double* latitude) const {
+    m_Projection.Inverse(easting, northing, longitude, latitude);
 }

@@ -312,7 +312,6 @@ bool CTavola::OpenBinary() {
         m_strError = "row index outside the file";
         return false;
     }
-    m_nIndexRows = m_nHeight;
     m_Index.assign(height + 1, 0);
     for (std::uint64_t r = 0; r < height; ++r) {
         m_Index[r] = ReadBE32(m_File.data() + indexAt + 4 * r);
@@ -337,7 +336,6 @@ void CTavola::CloseTavola() {
     m_pPalette.reset();
     m_Index.clear();
     m_Index.shrink_to_fit();
-    m_nIndexRows = 0;
     m_bCubeBuilt = false;
     m_GeoRec.m_Insets.clear();
     m_GeoRec.m_Vertices.clear();

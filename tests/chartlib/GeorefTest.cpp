@@ -165,7 +165,7 @@ TEST(Georef, SplitOnlyWithSixPointsOnEachSide) {
         CGEORec rec;
         AddPoints(rec, Grid(4, 8, 4000, 3000), kinked); // 32 points, 16+ per side
         rec.solvepoly();
-        EXPECT_NEAR(rec.m_dPWSplit, 1499.5, 1e-9);
+        EXPECT_NEAR(rec.m_Polynomials.m_dPWSplit, 1499.5, 1e-9);
         EXPECT_EQ(rec.SelectPWpoly(0, 1499.5), 0);
         EXPECT_EQ(rec.SelectPWpoly(0, 1500), 1);
         double lon, lat;
@@ -183,8 +183,8 @@ TEST(Georef, SplitOnlyWithSixPointsOnEachSide) {
         CGEORec rec;
         AddPoints(rec, Grid(2, 4, 4000, 3000), kinked); // 8 points: 4 per side
         rec.solvepoly();
-        EXPECT_EQ(rec.m_dPWSplit, DBL_MAX);
-        EXPECT_EQ(rec.m_dWPSplit, DBL_MAX);
+        EXPECT_EQ(rec.m_Polynomials.m_dPWSplit, DBL_MAX);
+        EXPECT_EQ(rec.m_Polynomials.m_dWPSplit, DBL_MAX);
         EXPECT_EQ(rec.SelectPWpoly(0, 1e9), 0);
         EXPECT_EQ(rec.SelectWPpoly(0, 89.9), 0);
     }
@@ -218,7 +218,7 @@ TEST(Georef, WrapAcrossTheAntimeridian) {
     CGEORec rec;
     AddPoints(rec, Grid(3, 3, 401, 401), across);
     rec.solvepoly();
-    EXPECT_EQ(rec.m_n180Wrap, 1);
+    EXPECT_EQ(rec.m_Polynomials.m_n180Wrap, 1);
     // The points are restored after the fit.
     EXPECT_DOUBLE_EQ(rec.m_RefPoints.back()->m_dLongitude, -179.0);
     EXPECT_NEAR(rec.pwx(100, 0), 179.5, 1e-9);
@@ -234,14 +234,14 @@ TEST(Georef, WrapAcrossTheAntimeridian) {
         *lat = 10.0 - 0.005 * y;
     });
     normal.solvepoly();
-    EXPECT_EQ(normal.m_n180Wrap, 0);
+    EXPECT_EQ(normal.m_Polynomials.m_n180Wrap, 0);
 
     // A wrapped chart is never projected.
     CGEORec projected;
     projected.m_strProjection = "MERCATOR";
     AddPoints(projected, Grid(3, 3, 401, 401), across);
     projected.solvepoly();
-    EXPECT_EQ(projected.m_nProjection, 0);
+    EXPECT_EQ(projected.m_Projection.m_nProjection, 0);
 }
 
 // A Lambert conformal conic chart of 2500 x 2000 pixels at 300 m a pixel (750 x 600 km, a
@@ -269,7 +269,7 @@ TEST(Georef, CubicChartConvertsWithinHalfAPixel) {
     AddPoints(rec, Grid(8, 8, 2500, 2000),
               [&](double x, double y, double* lon, double* lat) { chart.World(x, y, lon, lat); });
     rec.solvepoly();
-    ASSERT_EQ(rec.m_nProjection, 0);
+    ASSERT_EQ(rec.m_Projection.m_nProjection, 0);
     double lon[21] = {}, lat[21] = {}, error = 0;
     rec.FindBestPolyPW(rec.m_RefPoints, lon, lat, &error);
     ASSERT_NE(lon[6], 0.0); // the cubic won
@@ -323,7 +323,7 @@ TEST(Georef, ProjectionChoiceByName) {
         rec.m_strProjection = c.name;
         AddPoints(rec, Grid(3, 3, 1000, 1000), kAffine);
         rec.solvepoly();
-        EXPECT_EQ(rec.m_nProjection, c.kind);
+        EXPECT_EQ(rec.m_Projection.m_nProjection, c.kind);
     }
 }
 
@@ -334,10 +334,10 @@ TEST(Georef, LambertWithoutParallelsUsesTheBordersMiddleLatitude) {
     rec.m_Vertices.push_back(std::make_unique<CRefPoint>("Vertex2", 0, 0, 6.0, 53.0));
     AddPoints(rec, Grid(3, 3, 1000, 1000), kAffine);
     rec.solvepoly();
-    ASSERT_EQ(rec.m_nProjection, 4);
-    EXPECT_DOUBLE_EQ(rec.m_Parms.lccN, std::sin(52.0 * kDeg));
-    EXPECT_DOUBLE_EQ(rec.m_Parms.lambda0, 5.0 * kDeg);
-    EXPECT_DOUBLE_EQ(rec.m_Parms.a, 6377397.155); // datum entry 17: Bessel 1841
+    ASSERT_EQ(rec.m_Projection.m_nProjection, 4);
+    EXPECT_DOUBLE_EQ(rec.m_Projection.m_Parms.lccN, std::sin(52.0 * kDeg));
+    EXPECT_DOUBLE_EQ(rec.m_Projection.m_Parms.lambda0, 5.0 * kDeg);
+    EXPECT_DOUBLE_EQ(rec.m_Projection.m_Parms.a, 6377397.155); // datum entry 17: Bessel 1841
 }
 
 TEST(Georef, ProjectedChartWithOffsetsRoundTrips) {
@@ -358,7 +358,7 @@ TEST(Georef, ProjectedChartWithOffsetsRoundTrips) {
         *lon += 0.002;
     });
     rec.solvepoly();
-    ASSERT_EQ(rec.m_nProjection, 1);
+    ASSERT_EQ(rec.m_Projection.m_nProjection, 1);
     for (double x : {0.0, 777.7, 2000.0}) {
         double lon, lat, px, py;
         rec.pwxy(x, 1500, &lon, &lat);

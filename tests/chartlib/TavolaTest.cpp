@@ -538,7 +538,7 @@ TEST(Tavola, SampleChartDecodesExactlyAndConvertsItsPoints) {
     EXPECT_EQ(pixels[1344u * 4000u + 1674u], 75); // Schiphol's magenta ring
 
     CGEORec& rec = *chart.GetBaseGeoRec();
-    EXPECT_EQ(rec.m_nProjection, 4);
+    EXPECT_EQ(rec.m_Projection.m_nProjection, 4);
     ASSERT_EQ(rec.m_RefPoints.size(), 16u);
     for (const auto& p : rec.m_RefPoints) {
         double x, y, lon, lat;

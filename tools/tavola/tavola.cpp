@@ -89,10 +89,11 @@ int Info(const std::string& path) {
         std::printf("  %s: latitude %.9f longitude %.9f x %d y %d\n", v->m_strName.c_str(),
                     v->m_dLatitude, v->m_dLongitude, v->m_nX, v->m_nY);
     std::printf("insets: %zu\n", geo.m_Insets.size());
-    std::printf("projection: %d %s\n", geo.m_nProjection, KindName(geo.m_nProjection));
-    std::printf("180-degree wrap: %d\n", geo.m_n180Wrap);
-    PrintSplit("pw split (row)", geo.m_dPWSplit);
-    PrintSplit("wp split (latitude)", geo.m_dWPSplit);
+    std::printf("projection: %d %s\n", geo.m_Projection.m_nProjection,
+                KindName(geo.m_Projection.m_nProjection));
+    std::printf("180-degree wrap: %d\n", geo.m_Polynomials.m_n180Wrap);
+    PrintSplit("pw split (row)", geo.m_Polynomials.m_dPWSplit);
+    PrintSplit("wp split (latitude)", geo.m_Polynomials.m_dWPSplit);
     chart.CloseTavola();
     return 0;
 }

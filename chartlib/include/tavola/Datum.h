@@ -17,6 +17,8 @@
 // (the longitude shift and xyzllh's height divide by cos(latitude)).
 #pragma once
 
+#include <tavola/Export.h>
+
 namespace tavola {
 
 // WGS-84 semi-major axis (m) and flattening.
@@ -43,31 +45,31 @@ struct Datum {
     int dx, dy, dz;
 };
 
-extern const Ellipsoid kEllipsoids[kEllipsoidCount];
-extern const Datum kDatums[kDatumCount];
+extern TAVOLA_API const Ellipsoid kEllipsoids[kEllipsoidCount];
+extern TAVOLA_API const Datum kDatums[kDatumCount];
 
 // Semi-major axis (m) and flattening of the ellipsoid of datum `datum`.
-double DatumA(int datum);
-double DatumF(int datum);
+TAVOLA_API double DatumA(int datum);
+TAVOLA_API double DatumF(int datum);
 
 } // namespace tavola
 
 // Shifts a position given on `datum` to WGS-84, in place (standard Molodensky).
 // latitude, longitude: degrees; height: metres above the datum's ellipsoid.
-void datum_to_WGS(double* latitude, double* longitude, double* height, int datum);
+TAVOLA_API void datum_to_WGS(double* latitude, double* longitude, double* height, int datum);
 
 // Shifts a WGS-84 position to `datum`, in place (standard Molodensky, reverse direction).
-void WGS_to_datum(double* latitude, double* longitude, double* height, int datum);
+TAVOLA_API void WGS_to_datum(double* latitude, double* longitude, double* height, int datum);
 
 // Geodetic (degrees, metres) to earth-centred Cartesian (metres) on the datum's ellipsoid.
-void llhxyz(double latitude, double longitude, double height, int datum, double* x, double* y,
-            double* z);
+TAVOLA_API void llhxyz(double latitude, double longitude, double height, int datum, double* x,
+                       double* y, double* z);
 
 // Earth-centred Cartesian (metres) to geodetic (degrees, metres) on the datum's ellipsoid,
 // by Bowring's closed form.
-void xyzllh(double x, double y, double z, int datum, double* latitude, double* longitude,
-            double* height);
+TAVOLA_API void xyzllh(double x, double y, double z, int datum, double* latitude, double* longitude,
+                       double* height);
 
 // Shifts Cartesian coordinates (metres) from `fromDatum` to `toDatum`, in place, by the
 // difference of the two datums' shifts to WGS-84.
-void shxyz(int fromDatum, int toDatum, double* x, double* y, double* z);
+TAVOLA_API void shxyz(int fromDatum, int toDatum, double* x, double* y, double* z);

@@ -14,6 +14,7 @@
 // degrees of arc (x 60 for nautical miles on the sphere of one minute per nautical mile).
 #pragma once
 
+#include <tavola/Export.h>
 #include <tavola/Units.h>
 
 namespace tavola {
@@ -25,28 +26,28 @@ inline constexpr double kCruiseEps = 1e-11;
 /// @param lat1, lat2 latitudes, degrees in [-90, 90].
 /// @param lon1, lon2 longitudes, degrees (any range).
 /// @return degrees of arc in [0, 180]; antipodal points give 180, never NaN.
-double GreatCircleDistance(double lat1, double lon1, double lat2, double lon2);
+TAVOLA_API double GreatCircleDistance(double lat1, double lon1, double lat2, double lon2);
 
 /// Initial true course of the great circle from point 1 to point 2.
 /// @param lat1, lon1, lat2, lon2 as for GreatCircleDistance.
 /// @return degrees clockwise from true north in (0, 360]: due north is 360.  0 when the points
 ///         coincide (closer than kCruiseEps degrees of arc); from a pole (|cos lat1| below
 ///         kCruiseEps) 180 at the north pole and 360 at the south pole.
-double TrueCourse(double lat1, double lon1, double lat2, double lon2);
+TAVOLA_API double TrueCourse(double lat1, double lon1, double lat2, double lon2);
 
 /// Arc sine by the half-angle identity 2 atan(x / (1 + sqrt(1 - x^2))).
 /// @param x in [-1, 1]; outside, the result is NaN.
 /// @return radians in [-pi/2, pi/2].
-double ArcSin(double x);
+TAVOLA_API double ArcSin(double x);
 
 /// Four-quadrant arc tangent of y / x built on atan.
 /// @param y, x any finite values.
 /// @return radians in (-pi, pi]; 0 when both are 0.
-double ArcTan2(double y, double x);
+TAVOLA_API double ArcTan2(double y, double x);
 
 /// Reduces an angle to (0, 2 pi]: 2 pi - mod(2 pi - angle, 2 pi), the mod truncating towards
 /// zero.  An angle of exactly 0 gives 2 pi, so due north is reported as 360 degrees.
 /// @param angle radians; the result is in (0, 2 pi] for angles in (-2 pi, 2 pi], farther out
 ///        it follows the truncating mod.
 /// @return radians.
-double ModTwoPi(double angle);
+TAVOLA_API double ModTwoPi(double angle);

@@ -17,32 +17,35 @@
 // between -90 and 90 degrees.
 #pragma once
 
+#include <tavola/Export.h>
+
 // Meridional parts (minutes) of a latitude in radians.
-double m_parts(double latitude);
+TAVOLA_API double m_parts(double latitude);
 // Inverse of m_parts: latitude in degrees of meridional parts M (minutes); three fixed-point
 // refinements, good to 1e-5 minute up to 80 degrees.
-double m_parts_inv(double M);
+TAVOLA_API double m_parts_inv(double M);
 // M(lat2) - M(lat1); latitudes in radians.
-double m_diff(double lat1, double lat2);
+TAVOLA_API double m_diff(double lat1, double lat2);
 // Course in degrees (0 north, 90 east) of a Mercator-plane vector (east, north).  A zero
 // vector gives 90.
-double m_angle(double east, double north);
+TAVOLA_API double m_angle(double east, double north);
 // Rhumb-line course from point 1 to point 2 in degrees.  The longitude difference is not
 // reduced across the 180-degree meridian.
-double m_bearing(double lat1, double lon1, double lat2, double lon2);
+TAVOLA_API double m_bearing(double lat1, double lon1, double lat2, double lon2);
 // Direction of the rhumb line from point 1 to point 2: radians counter-clockwise from east.
-double m_theta(double lat1, double lon1, double lat2, double lon2);
+TAVOLA_API double m_theta(double lat1, double lon1, double lat2, double lon2);
 // Moves point 2 to the foot of its perpendicular on the rhumb line through point 1 with
 // direction theta (radians, as m_theta), in the Mercator plane.
-void m_line(double lat1, double lon1, double* lat2, double* lon2, double theta);
+TAVOLA_API void m_line(double lat1, double lon1, double* lat2, double* lon2, double theta);
 // Rhumb-line distance in nautical miles, the short way across the 180-degree meridian.
-double m_distance(double lat1, double lon1, double lat2, double lon2);
+TAVOLA_API double m_distance(double lat1, double lon1, double lat2, double lon2);
 // Distance (nautical miles) as m_distance, and the course (degrees) into *course.
-double m_b_d(double lat1, double lon1, double lat2, double lon2, double* course);
+TAVOLA_API double m_b_d(double lat1, double lon1, double lat2, double lon2, double* course);
 // Time to go in whole seconds at speed knots (truncated).
-long m_ttg(double lat1, double lon1, double lat2, double lon2, double speed);
+TAVOLA_API long m_ttg(double lat1, double lon1, double lat2, double lon2, double speed);
 // Advances (*lat, *lon) by distance nautical miles along course degrees; returns distance.
 // The longitude is not reduced to -180..180.
-double m_advance_d(double* lat, double* lon, double distance, double course);
+TAVOLA_API double m_advance_d(double* lat, double* lon, double distance, double course);
 // As m_advance_d with distance = speed (knots) x seconds / 3600; returns the distance run.
-double m_advance_t(double* lat, double* lon, double speed, double seconds, double course);
+TAVOLA_API double m_advance_t(double* lat, double* lon, double speed, double seconds,
+                              double course);

@@ -7,6 +7,8 @@
 // format expect), the row index and its offset.
 #pragma once
 
+#include <tavola/Export.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -35,14 +37,15 @@ struct NosWriteOptions {
 
 // Encodes the image; empty result and *error set when it cannot be encoded (sizes that do
 // not match, a colour index that does not fit the depth, a depth outside 1..7).
-std::vector<unsigned char> EncodeNos(const NosImage& image, const NosWriteOptions& options,
-                                     std::string* error);
+TAVOLA_API std::vector<unsigned char> EncodeNos(const NosImage& image,
+                                                const NosWriteOptions& options, std::string* error);
 // Encodes and writes to `path`; false and *error set on failure.
-bool WriteNosFile(const std::string& path, const NosImage& image, const NosWriteOptions& options,
-                  std::string* error);
+TAVOLA_API bool WriteNosFile(const std::string& path, const NosImage& image,
+                             const NosWriteOptions& options, std::string* error);
 
 // Appends one run of `length` (>= 1) pixels of `colour` for depth d, with the least number of
 // count bytes.
-void AppendNosRun(std::vector<unsigned char>& out, int colour, std::uint64_t length, int depth);
+TAVOLA_API void AppendNosRun(std::vector<unsigned char>& out, int colour, std::uint64_t length,
+                             int depth);
 
 } // namespace tavola

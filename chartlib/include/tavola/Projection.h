@@ -19,6 +19,8 @@
 // <tavola/Datum.h>); only the datum's ellipsoid is used.
 #pragma once
 
+#include <tavola/Export.h>
+
 // Projection parameters, 20 doubles (angles in radians).
 struct tagPPARMS {
     double a;       // 0: semi-major axis, metres
@@ -53,49 +55,50 @@ enum ProjectionKind {
     kProjLambert = 4
 };
 // The record that stands for a null parameter pointer: WGS-84, phi0 = lambda0 = 0.
-extern const tagPPARMS kDefaultPParms;
+extern TAVOLA_API const tagPPARMS kDefaultPParms;
 // Most iterations any inverse performs; converging inputs need fewer than 20.
 inline constexpr int kMaxInverseIterations = 1000;
 } // namespace tavola
 
 // Fill the ellipsoid part of parms from the datum table entry `datum`, then call the kind's
 // initialiser with (p1, p2) (Lambert: both standard parallels at p1).  Null parms: nothing.
-void project_init(int kind, double p1, double p2, int datum, tagPPARMS* parms);
+TAVOLA_API void project_init(int kind, double p1, double p2, int datum, tagPPARMS* parms);
 // As project_init; Lambert gets standard parallels p3 and p4.
-void project_init2(int kind, double p1, double p2, double p3, double p4, int datum,
-                   tagPPARMS* parms);
+TAVOLA_API void project_init2(int kind, double p1, double p2, double p3, double p4, int datum,
+                              tagPPARMS* parms);
 // Forward projection of (latitude, longitude) in degrees to (easting, northing) in metres.
 // A null parms uses the default WGS-84 record; a kind outside 1..4 leaves the outputs alone.
-void project_f(int kind, const tagPPARMS* parms, double latitude, double longitude, double* easting,
-               double* northing);
+TAVOLA_API void project_f(int kind, const tagPPARMS* parms, double latitude, double longitude,
+                          double* easting, double* northing);
 // Inverse projection of (easting, northing) in metres to (latitude, longitude) in degrees.
-void project_i(int kind, const tagPPARMS* parms, double easting, double northing, double* latitude,
-               double* longitude);
+TAVOLA_API void project_i(int kind, const tagPPARMS* parms, double easting, double northing,
+                          double* latitude, double* longitude);
 
 // Meridian distance (metres) of latitude phi (radians) on the ellipsoid of parms.
-double meridian_distance(const tagPPARMS* parms, double phi);
+TAVOLA_API double meridian_distance(const tagPPARMS* parms, double phi);
 
-void mercator_init(double phi0, double lambda0, tagPPARMS* parms);
-void mercator_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
-                double* northing);
-void mercator_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
-                double* longitude);
+TAVOLA_API void mercator_init(double phi0, double lambda0, tagPPARMS* parms);
+TAVOLA_API void mercator_f(const tagPPARMS* parms, double latitude, double longitude,
+                           double* easting, double* northing);
+TAVOLA_API void mercator_i(const tagPPARMS* parms, double easting, double northing,
+                           double* latitude, double* longitude);
 
-void polyconic_init(double phi0, double lambda0, tagPPARMS* parms);
-void polyconic_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
-                 double* northing);
-void polyconic_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
-                 double* longitude);
+TAVOLA_API void polyconic_init(double phi0, double lambda0, tagPPARMS* parms);
+TAVOLA_API void polyconic_f(const tagPPARMS* parms, double latitude, double longitude,
+                            double* easting, double* northing);
+TAVOLA_API void polyconic_i(const tagPPARMS* parms, double easting, double northing,
+                            double* latitude, double* longitude);
 
-void utm_init(double phi0, double lambda0, tagPPARMS* parms);
-void utm_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
-           double* northing);
-void utm_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
-           double* longitude);
+TAVOLA_API void utm_init(double phi0, double lambda0, tagPPARMS* parms);
+TAVOLA_API void utm_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
+                      double* northing);
+TAVOLA_API void utm_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
+                      double* longitude);
 
 // phi0: latitude of origin, lambda0: central meridian, phi1, phi2: standard parallels.
-void lambert_init(double phi0, double lambda0, double phi1, double phi2, tagPPARMS* parms);
-void lambert_f(const tagPPARMS* parms, double latitude, double longitude, double* easting,
-               double* northing);
-void lambert_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
-               double* longitude);
+TAVOLA_API void lambert_init(double phi0, double lambda0, double phi1, double phi2,
+                             tagPPARMS* parms);
+TAVOLA_API void lambert_f(const tagPPARMS* parms, double latitude, double longitude,
+                          double* easting, double* northing);
+TAVOLA_API void lambert_i(const tagPPARMS* parms, double easting, double northing, double* latitude,
+                          double* longitude);

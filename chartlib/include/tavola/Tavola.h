@@ -24,6 +24,7 @@
 // Not thread-safe: one object is used from one thread at a time.
 #pragma once
 
+#include <tavola/Export.h>
 #include <tavola/GeoRec.h>
 
 #include <algorithm>
@@ -63,7 +64,7 @@ private:
     std::vector<PALETTEENTRY> m_Entries;
 };
 
-class CTavola {
+class TAVOLA_API CTavola {
 public:
     CTavola();
     virtual ~CTavola();
@@ -159,7 +160,6 @@ private:
     bool m_bOpen = false;
     std::size_t m_nPos = 0; // read cursor in m_File
     int m_nCountMask = 0, m_nColourMask = 0, m_nColourShift = 0;
-    int m_nIndexRows = 0;
     std::vector<std::uint32_t> m_Index;      // height + 1 offsets
     std::vector<unsigned char> m_ColourCube; // 32 x 32 x 32 palette indices
     bool m_bCubeBuilt = false;

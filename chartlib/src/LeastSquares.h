@@ -1,0 +1,24 @@
+// Least-squares fit of two polynomials in the same inputs, the one numerical kernel of the
+// polynomial and the projected georeferencing (internal to the library).
+#pragma once
+
+#include <span>
+
+namespace tavola::detail {
+
+/// One observation: inputs (a, b) and the two targets.
+struct FitSample {
+    double a, b;
+    double t1, t2;
+};
+
+/// Fits the TermCount(degree) terms of a polynomial in (a, b) to t1 and, with the same
+/// design, to t2.  Writes that many coefficients, in raw (unscaled) inputs, to `first` and
+/// `second` and returns the summed squared residuals of both.  Inputs whose terms are not
+/// finite leave the outputs alone and give DBL_MAX; no samples give zero coefficients and 0.
+/// Method: inputs centred and scaled to [-1, 1]; SVD of the design matrix; singular values
+/// below 1e-10 of the largest set to zero (minimum-norm solution for deficient rank).
+double FitPolynomialPair(int degree, std::span<const FitSample> samples, double* first,
+                         double* second);
+
+} // namespace tavola::detail
