@@ -5,8 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
-
+#include <iomanip>
 #include <sstream>
 
 namespace {
@@ -181,6 +182,50 @@ TEST(GeoRec, Deg2dms) {
     EXPECT_EQ(CGEORec::deg2dms(HUGE_VAL), "+inf");
     EXPECT_EQ(CGEORec::deg2dms(-HUGE_VAL), "-inf");
     EXPECT_EQ(CGEORec::deg2dms(std::nan("")), "-nan");
+}
+
+// Everything the reader and the fit make of a reference file, every number in full.  A string
+// stream formats by the C++ locale, which the C library's setlocale does not change.
+std::string Describe(const CGEORec& rec) {
+    std::ostringstream out;
+    out << std::setprecision(17);
+    for (const std::string* text : {&rec.m_strName, &rec.m_strProjection, &rec.m_strPP,
+                                    &rec.m_strP1, &rec.m_strP5, &rec.m_strP6, &rec.m_strDatum})
+        out << *text << '|';
+    out << rec.m_dSkewAngle << ' ' << rec.m_dLatitudeOffset << ' ' << rec.m_dLongitudeOffset
+        << '\n';
+    for (const RefPointList* list : {&rec.m_Vertices, &rec.m_RefPoints})
+        for (const auto& p : *list) {
+            out << p->m_strName << ' ' << p->m_nX << ' ' << p->m_nY << ' ' << p->m_dLongitude << ' '
+                << p->m_dLatitude << ' ' << CGEORec::deg2dms(p->m_dLatitude);
+            double lon, lat, x, y;
+            rec.pwxy(p->m_nX, p->m_nY, &lon, &lat);
+            rec.wpxy(p->m_dLongitude, p->m_dLatitude, &x, &y);
+            out << " -> " << lon << ' ' << lat << ' ' << x << ' ' << y << '\n';
+        }
+    out << rec.m_Projection.m_nProjection << ' ' << rec.m_Projection.m_Parms.phi0 << ' '
+        << rec.m_Projection.m_Parms.lambda0 << ' ' << rec.m_Projection.m_Parms.lccN;
+    return out.str();
+}
+
+// The C library reads and writes numbers by LC_NUMERIC, which a Qt application takes from the
+// environment: under a decimal comma strtod stops at "52.3"'s point.  The sample chart must
+// read and convert exactly as in the C locale.
+TEST(GeoRec, SampleChartReadsTheSameUnderADecimalCommaLocale) {
+    const std::string path = std::string(TAVOLA_CHART_DIR) + "/EHAM-sectional.GEO";
+    CGEORec inC;
+    inC.ReadGEO(path, 0);
+    ASSERT_EQ(inC.m_RefPoints.size(), 16u);
+
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "locale de_DE.UTF-8 not installed (scripts/setup generates it)";
+    CGEORec inGerman;
+    inGerman.ReadGEO(path, 0);
+    const std::string german = Describe(inGerman);
+    std::setlocale(LC_ALL, previous.c_str());
+
+    EXPECT_EQ(german, Describe(inC));
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <tavola/NosWriter.h>
 #include <tavola/Tavola.h>
 
+#include <numbers/Numbers.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +35,11 @@ int Usage() {
                          "       tavola encode [--name NAME] [--first-row N] [--no-terminator]\n"
                          "                     [--continuation] [--geo FILE.GEO] IN.png OUT.nos\n");
     return 2;
+}
+
+// Numbers are written as in the C locale whatever the user's locale.
+void Print(const std::string& text) {
+    std::fputs(text.c_str(), stdout);
 }
 
 int Error(const std::string& message) {
@@ -66,7 +73,7 @@ void PrintSplit(const char* label, double v) {
     if (v == DBL_MAX)
         std::printf("%s: none\n", label);
     else
-        std::printf("%s: %.9g\n", label, v);
+        Print(numbers::Format("%s: %.9g\n", label, v));
 }
 
 int Info(const std::string& path) {
@@ -82,12 +89,14 @@ int Info(const std::string& path) {
     std::printf("palette entries: %d\n", chart.GetPaletteHandle()->GetEntryCount());
     std::printf("reference points: %zu\n", geo.m_RefPoints.size());
     for (const auto& p : geo.m_RefPoints)
-        std::printf("  %s: x %d y %d longitude %.9f latitude %.9f\n", p->m_strName.c_str(), p->m_nX,
-                    p->m_nY, p->m_dLongitude, p->m_dLatitude);
+        Print(numbers::Format("  %s: x %d y %d longitude %.9f latitude %.9f\n",
+                              p->m_strName.c_str(), p->m_nX, p->m_nY, p->m_dLongitude,
+                              p->m_dLatitude));
     std::printf("vertices: %zu\n", geo.m_Vertices.size());
     for (const auto& v : geo.m_Vertices)
-        std::printf("  %s: latitude %.9f longitude %.9f x %d y %d\n", v->m_strName.c_str(),
-                    v->m_dLatitude, v->m_dLongitude, v->m_nX, v->m_nY);
+        Print(numbers::Format("  %s: latitude %.9f longitude %.9f x %d y %d\n",
+                              v->m_strName.c_str(), v->m_dLatitude, v->m_dLongitude, v->m_nX,
+                              v->m_nY));
     std::printf("insets: %zu\n", geo.m_Insets.size());
     std::printf("projection: %d %s\n", geo.m_Projection.m_nProjection,
                 KindName(geo.m_Projection.m_nProjection));
@@ -163,7 +172,7 @@ int Convert(const std::string& path, bool pixelToWorld) {
             geo.pwxy(a, b, &u, &v);
         else
             geo.wpxy(a, b, &u, &v);
-        std::printf("%.9f %.9f\n", u, v);
+        Print(numbers::Format("%.9f %.9f\n", u, v));
     }
     chart.CloseTavola();
     return 0;
