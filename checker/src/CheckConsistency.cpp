@@ -1,30 +1,32 @@
 // The consistency check: load the aircraft database, examine the plan, log each problem found.
 
-#include "tessar/Tessar.h"
+#include "tessar/TessarCore.h"
 
 #include "PlanCheck.h"
+
+#include <numbers/Numbers.h>
+#include <planformat/PlanFormat.h>
 
 #include <new>
 
 namespace tessar {
 namespace {
 
-const char kSeparator[] = "-------------------------------------------------------------------\r\n";
+using ui::AppendToLog;
+using ui::FinishLog;
 
 std::string Str(long n) {
-    return std::to_string(n);
+    return numbers::Format("%ld", n);
 }
 
-[[noreturn]] void Fail(CTessarDialog& log, const std::string& text, TessarError error) {
-    AppendToLog(log, text);
-    FinishLog(log);
-    throw CTessarException(error, text);
+[[noreturn]] void Fail(ui::ComponentLog& log, const std::string& text, TessarError error) {
+    ui::FailLog(log, text, CTessarException(error, text));
 }
 
-bool Check(CTessarDialog& log, const xml::DocumentPtr& plan) {
+bool Check(ui::ComponentLog& log, const xml::DocumentPtr& plan, const TessarFiles& files) {
     const xml::DocumentPtr acdb = xml::Document::Create();
     AppendToLog(log, "Loading XML aircraft specification database.\r\n");
-    if (!acdb->load("acdb.xml")) {
+    if (!acdb->load(files.aircraftDatabase)) {
         const xml::ParseError& pe = acdb->parseError();
         Fail(
             log,
@@ -33,18 +35,19 @@ bool Check(CTessarDialog& log, const xml::DocumentPtr& plan) {
             TessarDatabaseParseError);
     }
     AppendToLog(log, "Done loading ACdb.\r\n\r\n");
-    AppendToLog(log, kSeparator);
+    AppendToLog(log, ui::kLogSeparator);
 
     // The tasks are checked against the generator's own rules.
     xml::DocumentPtr db = xml::Document::Create();
     std::string dbError;
-    if (!db->load("scrivodb.xml")) {
+    if (!db->load(files.generationDatabase)) {
         const xml::ParseError& pe = db->parseError();
         dbError = "error code " + Str(pe.errorCode) + ", line " + Str(pe.line) + ": " + pe.reason;
         db.reset();
     }
-    const std::vector<std::string> problems =
-        FindProblems(plan, db, dbError, ReadAircraftLimits(acdb));
+    const AircraftLimits aircraft = ReadAircraftLimits(acdb);
+    const std::vector<std::string> types = planformat::ReadSteerPointTypeNames(files.schema);
+    const std::vector<std::string> problems = FindProblems(plan, db, dbError, aircraft, types);
     for (const std::string& line : problems)
         AppendToLog(log, line + "\r\n");
     AppendToLog(log,
@@ -55,10 +58,15 @@ bool Check(CTessarDialog& log, const xml::DocumentPtr& plan) {
 
 } // namespace
 
-bool CheckConsistency(xml::DocumentPtr plan) {
-    CTessarDialog log;
+TessarFiles TessarFiles::WorkingDirectory() {
+    return {"acdb.xml", "scrivodb.xml", planformat::kPlanSchemaFile};
+}
+
+CTessarException::~CTessarException() = default;
+
+bool CheckConsistency(xml::DocumentPtr plan, const TessarFiles& files, ui::ComponentLog& log) {
     try {
-        return Check(log, plan);
+        return Check(log, plan, files);
     } catch (const CTessarException&) {
         throw;
     } catch (const xml::ComError& e) {

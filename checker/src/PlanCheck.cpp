@@ -1,46 +1,33 @@
 #include "PlanCheck.h"
 
-#include <xml/Schema.h>
+#include <numbers/Numbers.h>
+#include <planformat/PlanFormat.h>
+#include <tavola/GreatCircle.h>
+#include <tavola/Units.h>
 
 #include <charconv>
-#include <cmath>
-#include <cstdio>
 #include <set>
 
 namespace tessar {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kEarthRadiusKm = 6371.0088; // IUGG mean radius
-constexpr double kKmPerNM = 1.852;
-
 std::string Quote(const std::string& s) {
     return "\"" + s + "\"";
 }
 
-std::string Figure(double value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    return buf;
+std::string Str(long n) {
+    return numbers::Format("%ld", n);
 }
 
-// A decimal number filling the whole text (blanks around it allowed); nothing else, and nothing
-// infinite or NaN, counts.  The executor reads text that is no number as 0, so a typing error
-// would silently become a position or speed of 0.
+std::string Figure(double value) {
+    return numbers::Format("%g", value);
+}
+
+// A decimal number without exponent filling the whole text (blanks around it allowed); nothing
+// else, and nothing infinite or NaN, counts.  The executor reads text that is no number as 0, so
+// a typing error would silently become a position or speed of 0.
 std::optional<double> Number(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return std::nullopt;
-    const auto last = text.find_last_not_of(" \t\r\n") + 1;
-    const char* begin = text.data() + first;
-    const char* end = text.data() + last;
-    if (*begin == '+')
-        ++begin;
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::fixed);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return numbers::Parse(text, std::chars_format::fixed);
 }
 
 // The figure at `path` below `aircraft` converted to the unit `target` from the unit named by
@@ -60,39 +47,21 @@ std::optional<double> Limit(const xml::Node& aircraft, const std::string& path,
         const char* target;
         double factor;
     };
+    using tavola::kMetresPerFoot, tavola::kMetresPerNauticalMile, tavola::kMetresPerStatuteMile;
     static const Conversion conversions[] = {
-        {"kt", "kt", 1.0},       {"km/h", "kt", 1 / 1.852},      {"mph", "kt", 1.609344 / 1.852},
-        {"ft", "ft", 1.0},       {"m", "ft", 1 / 0.3048},        {"NM", "NM", 1.0},
-        {"km", "NM", 1 / 1.852}, {"mi", "NM", 1.609344 / 1.852},
+        {"kt", "kt", 1.0},
+        {"km/h", "kt", 1000.0 / kMetresPerNauticalMile},
+        {"mph", "kt", kMetresPerStatuteMile / kMetresPerNauticalMile},
+        {"ft", "ft", 1.0},
+        {"m", "ft", 1.0 / kMetresPerFoot},
+        {"NM", "NM", 1.0},
+        {"km", "NM", 1000.0 / kMetresPerNauticalMile},
+        {"mi", "NM", kMetresPerStatuteMile / kMetresPerNauticalMile},
     };
     for (const Conversion& c : conversions)
         if (unit == c.unit && target == c.target)
             return *value * c.factor;
     return std::nullopt;
-}
-
-// The steer point type names: the alternatives of the schema's group "steerpointType".
-std::vector<std::string> SteerPointTypes() {
-    xml::SchemaCache schemas;
-    schemas.add("urn:avilo", "avilo.xsd");
-    const xml::ComplexType& type = schemas.getSchema("urn:avilo").complexType("steerpoint");
-    std::vector<std::string> names;
-    for (const xml::Particle& particle : type.contentModel.particles) {
-        if (particle.id != "steerpointType")
-            continue;
-        for (const xml::Particle& alternative : particle.particles)
-            names.push_back(alternative.name);
-        break;
-    }
-    return names;
-}
-
-std::string TypeOf(const xml::Node& node, const std::vector<std::string>& types) {
-    for (const std::string& name : types)
-        for (xml::Node child = node.firstChild(); child; child = child.nextSibling())
-            if (child.nodeName() == name)
-                return name;
-    return {};
 }
 
 // "hh:mm" with hh 00 to 23 and mm 00 to 59, as minutes of the day.
@@ -111,8 +80,9 @@ std::optional<int> TimeOfDay(const std::string& text) {
 
 class Checker {
 public:
-    Checker(const xml::DocumentPtr& db, const AircraftLimits& aircraft)
-        : m_db(db), m_aircraft(aircraft), m_types(SteerPointTypes()) {}
+    Checker(const xml::DocumentPtr& db, const AircraftLimits& aircraft,
+            const std::vector<std::string>& types)
+        : m_db(db), m_aircraft(aircraft), m_types(types) {}
 
     std::vector<std::string> run(const xml::DocumentPtr& plan, const std::string& dbError) {
         if (!m_db)
@@ -150,13 +120,9 @@ private:
         m_problems.push_back("Flight plan: " + text + ".");
     }
     void problem(long number, const std::string& text) {
-        m_problems.push_back("Steer point " + std::to_string(number) + ": " + text + ".");
+        m_problems.push_back("Steer point " + Str(number) + ": " + text + ".");
     }
-    static std::string Distance(double nm) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%.0f", nm);
-        return buf;
-    }
+    static std::string Distance(double nm) { return numbers::Format("%.0f", nm); }
 
     void checkAircraft() {
         std::string missing;
@@ -174,7 +140,9 @@ private:
     }
 
     void checkSteerPoint(const xml::Node& sp, long number, bool first) {
-        const std::string type = sp.nodeType() == xml::NodeType::Element ? TypeOf(sp, m_types) : "";
+        const std::string type = sp.nodeType() == xml::NodeType::Element
+                                     ? planformat::SteerPointTypeOf(m_types, sp)
+                                     : "";
         if (type.empty()) {
             problem(number, "unknown steer point type");
             return;
@@ -293,7 +261,7 @@ private:
             m_totalNM += leg;
             if (m_aircraft.rangeNM && leg > *m_aircraft.rangeNM)
                 problem(number, "the leg of " + Distance(leg) + " NM from steer point " +
-                                    std::to_string(m_previous->number) +
+                                    Str(m_previous->number) +
                                     " is longer than the aircraft's range of " +
                                     Figure(*m_aircraft.rangeNM) + " NM");
         }
@@ -317,7 +285,7 @@ private:
             m_previousTime->minutes - *minutes < 12 * 60)
             problem(number, "time over steer point " + text + " is earlier than " +
                                 m_previousTime->text + " at steer point " +
-                                std::to_string(m_previousTime->number));
+                                Str(m_previousTime->number));
         m_previousTime = Time{*minutes, text, number};
     }
 
@@ -387,19 +355,15 @@ AircraftLimits ReadAircraftLimits(const xml::DocumentPtr& acdb) {
 }
 
 double DistanceNM(double lon1, double lat1, double lon2, double lat2) {
-    const double rad = kPi / 180;
-    const double dlat = (lat2 - lat1) * rad;
-    const double dlon = (lon2 - lon1) * rad;
-    const double a =
-        std::sin(dlat / 2) * std::sin(dlat / 2) +
-        std::cos(lat1 * rad) * std::cos(lat2 * rad) * std::sin(dlon / 2) * std::sin(dlon / 2);
-    const double c = 2 * std::atan2(std::sqrt(a), std::sqrt(1 - a));
-    return kEarthRadiusKm * c / kKmPerNM;
+    using namespace tavola;
+    return GreatCircleDistance(lat1, lon1, lat2, lon2) * kDegToRad * kMeanEarthRadius /
+           kMetresPerNauticalMile;
 }
 
 std::vector<std::string> FindProblems(const xml::DocumentPtr& plan, const xml::DocumentPtr& db,
-                                      const std::string& dbError, const AircraftLimits& aircraft) {
-    return Checker(db, aircraft).run(plan, dbError);
+                                      const std::string& dbError, const AircraftLimits& aircraft,
+                                      const std::vector<std::string>& types) {
+    return Checker(db, aircraft, types).run(plan, dbError);
 }
 
 } // namespace tessar

@@ -24,16 +24,20 @@ struct AircraftLimits {
 /// missing, not numbers or in unknown units are left absent.
 AircraftLimits ReadAircraftLimits(const xml::DocumentPtr& acdb);
 
-/// Great-circle distance in nautical miles between two points given in decimal degrees, on a
-/// sphere of the mean earth radius 6371.0088 km (haversine formula, R. W. Sinnott, Sky and
-/// Telescope 68(2), 1984); within 0.5 % of the ellipsoidal distance.
+/// Great-circle distance between two points on the sphere of the IUGG mean earth radius
+/// (tavola::kMeanEarthRadius, 6371.0088 km): the haversine distance of <tavola/GreatCircle.h>
+/// in degrees of arc, scaled to that sphere.
+/// @param lon1, lon2 longitudes, degrees (any range), east positive.
+/// @param lat1, lat2 latitudes, degrees in [-90, 90], north positive.
+/// @return nautical miles in [0, 10807.3]; within 0.5 % of the WGS-84 ellipsoidal distance.
 double DistanceNM(double lon1, double lat1, double lon2, double lat2);
 
 /// The problems of `plan`, one text each: "Steer point %i: <problem>." or
 /// "Flight plan: <problem>." (without line break).  `db` is the generation database, or null
-/// when it could not be loaded (then `dbError` tells why).  Throws xml::ComError when the plan
-/// schema "avilo.xsd" cannot be read.
+/// when it could not be loaded (then `dbError` tells why).  `types` are the steer point type
+/// names of the plan schema (planformat::SteerPointTypeNames).
 std::vector<std::string> FindProblems(const xml::DocumentPtr& plan, const xml::DocumentPtr& db,
-                                      const std::string& dbError, const AircraftLimits& aircraft);
+                                      const std::string& dbError, const AircraftLimits& aircraft,
+                                      const std::vector<std::string>& types);
 
 } // namespace tessar

@@ -2,20 +2,26 @@
 // phase elements of the script, then every procedure of the script is filled with its
 // parameters, from the steer point its task came from or from the database's defaults.
 
-#include "scrivo/Scrivo.h"
+#include "scrivo/ScrivoCore.h"
+
+#include <numbers/Numbers.h>
+#include <planformat/PlanFormat.h>
 
 #include <cctype>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace scrivo {
 namespace {
 
-const char kSeparator[] = "-------------------------------------------------------------------\r\n";
+using ui::AppendToLog;
+using ui::FinishLog;
+using ui::kLogSeparator;
 
 std::string Str(long n) {
-    return std::to_string(n);
+    return numbers::Format("%ld", n);
 }
 
 // Leading decimal digits of `text`; 0 when there are none.
@@ -31,18 +37,36 @@ long LeadingNumber(const std::string& text) {
     return n;
 }
 
-// Ends the call with a failure: the text is logged, the user closes the window, then it throws.
-[[noreturn]] void Fail(CScrivoDialog& log, const std::string& logText, ScrivoError error,
+// Ends the call with a failure: the text is logged, the user closes the log, then it throws.
+[[noreturn]] void Fail(ui::ComponentLog& log, const std::string& logText, ScrivoError error,
                        const std::string& message) {
-    AppendToLog(log, logText);
-    FinishLog(log);
-    throw CScrivoException(error, message);
+    ui::FailLog(log, logText, CScrivoException(error, message));
 }
 
-xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
+// The steer point types of the plan schema, read at the first steer point typed and kept for the
+// rest of the generation.
+class SteerPointTypes {
+public:
+    explicit SteerPointTypes(std::string schemaPath) : m_schemaPath(std::move(schemaPath)) {}
+
+    // The type of a steer point: the first type name, in schema order, that names a child of
+    // it; empty when none does.  Throws xml::ComError when the schema cannot be read.
+    std::string GetSteerPointType(const xml::Node& steerPoint) {
+        if (!m_names)
+            m_names = planformat::ReadSteerPointTypeNames(m_schemaPath);
+        return planformat::SteerPointTypeOf(*m_names, steerPoint);
+    }
+
+private:
+    std::string m_schemaPath;
+    std::optional<std::vector<std::string>> m_names;
+};
+
+xml::DocumentPtr Generate(ui::ComponentLog& log, const xml::DocumentPtr& plan,
+                          const ScrivoFiles& files) {
     AppendToLog(log, "Loading Flight Script generation XML database.\r\n");
     const xml::DocumentPtr db = xml::Document::Create();
-    if (!db->load("scrivodb.xml")) {
+    if (!db->load(files.database)) {
         const xml::ParseError& pe = db->parseError();
         const std::string text =
             "Flight Script generation XML database parse error:\r\nError code: " +
@@ -51,7 +75,7 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
         Fail(log, text, ScrivoDatabaseParseError, text);
     }
     AppendToLog(log, "Done loading Scrivodb.\r\n\r\n");
-    AppendToLog(log, kSeparator);
+    AppendToLog(log, kLogSeparator);
     AppendToLog(log, "Creating Flight Script XML document.\r\n");
 
     xml::DocumentPtr script;
@@ -62,12 +86,12 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
     if (!script)
         Fail(log, "Creation of Flight Script XML document failed.\r\n", ScrivoScriptCreationFailed,
              "Creation of Flight Script XML document failed");
-    script->insertBefore(
-        script->createProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"), xml::Node());
+    script->insertBefore(script->createProcessingInstruction("xml", planformat::kDeclarationData),
+                         xml::Node());
     xml::Node root = script->appendChild(script->createElement("flightscript"));
 
     AppendToLog(log, "Done creating flight script.\r\n\r\n");
-    AppendToLog(log, kSeparator);
+    AppendToLog(log, kLogSeparator);
     AppendToLog(log, "Creating task list for every steer point in the Flight Plan.\r\n\r\n");
 
     if (!plan)
@@ -82,11 +106,12 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
         AppendToLog(log, "WARNING: Flight Plan doesn't contain any steer points.\r\n");
     } else {
         // First pass: the tasks of every steer point, into phase elements.
+        SteerPointTypes types(files.schema);
         xml::Node phaseElement;
         std::string previousPhase;
         long number = 0;
         for (xml::Node sp = planRoot.firstChild(); sp; sp = sp.nextSibling(), ++number) {
-            if (GetSteerPointType(sp).empty()) {
+            if (types.GetSteerPointType(sp).empty()) {
                 AppendToLog(log, "Steer point " + Str(number) + " is of an unknown type.\r\n");
                 previousPhase.clear();
                 continue;
@@ -131,7 +156,7 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
         }
 
         AppendToLog(log, "Done adding tasks to Flight Script.\r\n\r\n");
-        AppendToLog(log, kSeparator);
+        AppendToLog(log, kLogSeparator);
         AppendToLog(log,
                     "Setting parameters for all flight procedures in the Flight Script.\r\n\r\n");
 
@@ -175,7 +200,7 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
         }
         AppendToLog(log, "Done setting parameters.\r\n\r\n");
     }
-    AppendToLog(log, kSeparator);
+    AppendToLog(log, kLogSeparator);
     AppendToLog(log, "Flight Script is generated.\r\n\r\n");
     FinishLog(log);
     return script;
@@ -183,10 +208,16 @@ xml::DocumentPtr Generate(CScrivoDialog& log, const xml::DocumentPtr& plan) {
 
 } // namespace
 
-xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan) {
-    CScrivoDialog log;
+ScrivoFiles ScrivoFiles::WorkingDirectory() {
+    return {"scrivodb.xml", planformat::kPlanSchemaFile};
+}
+
+CScrivoException::~CScrivoException() = default;
+
+xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan, const ScrivoFiles& files,
+                                      ui::ComponentLog& log) {
     try {
-        return Generate(log, plan);
+        return Generate(log, plan, files);
     } catch (const CScrivoException&) {
         throw;
     } catch (const xml::ComError& e) {

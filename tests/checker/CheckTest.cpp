@@ -3,7 +3,7 @@
 #include "PlanCheck.h"
 #include "TempDir.h"
 
-#include "tessar/Tessar.h"
+#include "tessar/TessarCore.h"
 
 #include <gtest/gtest.h>
 
@@ -95,15 +95,18 @@ protected:
         dir.copyData("scrivodb.xml");
         dir.copyData("avilo.xsd");
     }
-    static Outcome Check(const xml::DocumentPtr& plan) {
+    Outcome Check(const xml::DocumentPtr& plan) const {
         Outcome o;
-        ui::LogCapture capture;
+        ui::TextLog log;
+        const auto path = [&](const char* name) { return (dir.path() / name).string(); };
         try {
-            o.consistent = tessar::CheckConsistency(plan);
+            o.consistent = tessar::CheckConsistency(
+                plan, {path("acdb.xml"), path("scrivodb.xml"), path("avilo.xsd")}, log);
         } catch (const tessar::CTessarException& e) {
             o.error = e;
         }
-        o.log = capture.text();
+        EXPECT_TRUE(log.finished());
+        o.log = log.text();
         return o;
     }
     static xml::DocumentPtr Plan(const std::string& text) {
@@ -112,8 +115,8 @@ protected:
         return plan;
     }
     // A plan that must be found inconsistent with exactly `problems`; the plan stays unchanged.
-    static void ExpectProblems(const xml::DocumentPtr& plan,
-                               const std::vector<std::string>& problems) {
+    void ExpectProblems(const xml::DocumentPtr& plan,
+                        const std::vector<std::string>& problems) const {
         const std::string before = plan ? plan->xml() : "";
         const Outcome o = Check(plan);
         ASSERT_FALSE(o.error) << o.error->m_message;

@@ -6,7 +6,8 @@
 
 #include "Commands.h"
 
-#include <tessar/Tessar.h>
+#include <tessar/TessarCore.h>
+#include <ui/ComponentLog.h>
 
 #include <cstdio>
 
@@ -23,7 +24,8 @@ int RunCheck(const Args& args) {
         return 2;
     }
     try {
-        return tessar::CheckConsistency(plan) ? 0 : 1;
+        ui::TextLog log; // standard output
+        return tessar::CheckConsistency(plan, tessar::TessarFiles::WorkingDirectory(), log) ? 0 : 1;
     } catch (const tessar::CTessarException& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", e.m_message.c_str());

@@ -7,7 +7,8 @@
 
 #include "Commands.h"
 
-#include <scrivo/Scrivo.h>
+#include <scrivo/ScrivoCore.h>
+#include <ui/ComponentLog.h>
 
 #include <cstdio>
 
@@ -39,7 +40,8 @@ int RunGenerate(const Args& args) {
     }
     xml::DocumentPtr script;
     try {
-        script = scrivo::GenerateFlightScript(plan);
+        ui::TextLog log; // standard output
+        script = scrivo::GenerateFlightScript(plan, scrivo::ScrivoFiles::WorkingDirectory(), log);
     } catch (const scrivo::CScrivoException& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", e.m_message.c_str());

@@ -1,9 +1,10 @@
 #pragma once
-// The checker's exception: thrown by value, after the log window has been closed, carrying an
-// error code and the text the log ended with.
+// The checker's exception: thrown by value, after the log has been closed, carrying an error
+// code and the text the log ended with (see ui/ComponentException.h for the components' rule).
+
+#include <ui/ComponentException.h>
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
 namespace tessar {
@@ -13,15 +14,13 @@ enum TessarError : std::int32_t {
     TessarComError = 2,           ///< an XML operation failed; text: the COM error report
 };
 
-class CTessarException : public std::exception {
+class CTessarException : public ui::ComponentException {
 public:
     CTessarException(TessarError error, const std::string& message)
-        : m_error(error), m_message(message) {}
-    ~CTessarException() override = default;
-    const char* what() const noexcept override { return m_message.c_str(); }
+        : ui::ComponentException(message), m_error(error) {}
+    ~CTessarException() override;
 
     TessarError m_error;
-    std::string m_message;
 };
 
 } // namespace tessar

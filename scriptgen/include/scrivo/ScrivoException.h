@@ -1,9 +1,10 @@
 #pragma once
-// The generator's exception: thrown by value, after the log window has been closed, carrying an
-// error code and the text the log ended with.
+// The generator's exception: thrown by value, after the log has been closed, carrying an error
+// code and the text the log ended with (see ui/ComponentException.h for the components' rule).
+
+#include <ui/ComponentException.h>
 
 #include <cstdint>
-#include <exception>
 #include <string>
 
 namespace scrivo {
@@ -15,15 +16,13 @@ enum ScrivoError : std::int32_t {
     ScrivoPlanNotInitialized = 4,   ///< the plan document has no child node at all
 };
 
-class CScrivoException : public std::exception {
+class CScrivoException : public ui::ComponentException {
 public:
     CScrivoException(ScrivoError error, const std::string& message)
-        : m_error(error), m_message(message) {}
-    ~CScrivoException() override = default;
-    const char* what() const noexcept override { return m_message.c_str(); }
+        : ui::ComponentException(message), m_error(error) {}
+    ~CScrivoException() override;
 
     ScrivoError m_error;
-    std::string m_message;
 };
 
 } // namespace scrivo

@@ -17,6 +17,10 @@
 
 namespace ui {
 
+/// The line that separates the stages of the generator's and the checker's logs: 67 hyphens.
+inline constexpr std::string_view kLogSeparator =
+    "-------------------------------------------------------------------\r\n";
+
 /// Where a component call writes its log.
 class ComponentLog {
 public:
