@@ -372,4 +372,75 @@ TEST(Georef, ProjectedChartWithOffsetsRoundTrips) {
     EXPECT_NEAR(lat, 52.0, 1e-9);
 }
 
+// The 1-based decomposition routines: a = u w v^T with orthonormal v, and svbksb's least-
+// squares solution, for a tall matrix, a wide one (padded inside) and one of rank 1.
+TEST(Georef, DecompositionRoutinesKeepTheirOneBasedContract) {
+    const std::vector<std::vector<double>> matrices[] = {
+        {{2, 0, 1}, {1, 3, 0}, {0, 1, 4}, {1, 1, 1}}, // 4 x 3
+        {{1, 2, 3}, {4, 5, 6}},                       // 2 x 3
+        {{1, 2}, {2, 4}, {3, 6}},                     // 3 x 2, rank 1
+    };
+    for (const auto& rows : matrices) {
+        const int m = static_cast<int>(rows.size()), n = static_cast<int>(rows[0].size());
+        SCOPED_TRACE(std::to_string(m) + " x " + std::to_string(n));
+        std::vector<std::vector<double>> ua(m + 1, std::vector<double>(n + 1, -7)),
+            va(n + 1, std::vector<double>(n + 1, -7));
+        std::vector<double*> u(m + 1), v(n + 1);
+        for (int i = 0; i <= m; ++i)
+            u[i] = ua[i].data();
+        for (int i = 0; i <= n; ++i)
+            v[i] = va[i].data();
+        for (int i = 1; i <= m; ++i)
+            for (int j = 1; j <= n; ++j)
+                u[i][j] = rows[i - 1][j - 1];
+        std::vector<double> w(n + 1, -7);
+        CGEORec::svdcmp(u.data(), m, n, w.data(), v.data());
+        for (int i = 1; i <= m; ++i)
+            for (int j = 1; j <= n; ++j) {
+                double a = 0;
+                for (int k = 1; k <= n; ++k)
+                    a += u[i][k] * w[k] * v[j][k];
+                EXPECT_NEAR(a, rows[i - 1][j - 1], 1e-12) << i << "," << j;
+            }
+        for (int j = 1; j <= n; ++j)
+            for (int k = 1; k <= n; ++k) {
+                double dot = 0;
+                for (int i = 1; i <= n; ++i)
+                    dot += v[i][j] * v[i][k];
+                EXPECT_NEAR(dot, j == k ? 1.0 : 0.0, 1e-12);
+            }
+        // Least squares through the decomposition, the small singular values zeroed: the
+        // residual is orthogonal to the columns (normal equations) and x has no component in
+        // the null space.
+        double wmax = 0;
+        for (int j = 1; j <= n; ++j)
+            wmax = std::max(wmax, w[j]);
+        for (int j = 1; j <= n; ++j)
+            if (w[j] < 1e-10 * wmax)
+                w[j] = 0;
+        std::vector<double> b(m + 1), x(n + 1);
+        for (int i = 1; i <= m; ++i)
+            b[i] = 1.0 + i * i;
+        CGEORec::svbksb(u.data(), w.data(), v.data(), m, n, b.data(), x.data());
+        for (int j = 1; j <= n; ++j) {
+            double dot = 0;
+            for (int i = 1; i <= m; ++i) {
+                double r = b[i];
+                for (int k = 1; k <= n; ++k)
+                    r -= rows[i - 1][k - 1] * x[k];
+                dot += r * rows[i - 1][j - 1];
+            }
+            EXPECT_NEAR(dot, 0.0, 1e-9) << j;
+            if (w[j] == 0) {
+                double along = 0;
+                for (int k = 1; k <= n; ++k)
+                    along += v[k][j] * x[k];
+                EXPECT_NEAR(along, 0.0, 1e-12) << "null-space component " << j;
+            }
+        }
+    }
+    EXPECT_DOUBLE_EQ(CGEORec::pythag(3e200, 4e200), 5e200); // no overflow
+    EXPECT_EQ(CGEORec::pythag(0, 0), 0.0);
+}
+
 } // namespace
