@@ -127,11 +127,12 @@ std::string CGEORec::deg2dms(double d) {
 // ---- georeferencing ---------------------------------------------------------------------------
 
 void CGEORec::solvepoly() {
+    const std::vector<GeoPoint> points = GeoPointsOf(m_RefPoints);
     m_Polynomials.Reset();
-    Check180Wrap(m_RefPoints);
+    m_Polynomials.m_n180Wrap = tavola::PolynomialGeoref::Straddles180(points) ? 1 : 0;
     ProjectionInit();
     if (m_Projection.m_nProjection == 0)
-        m_Polynomials.Fit(GeoPointsOf(m_RefPoints));
+        m_Polynomials.Fit(points);
 }
 
 void CGEORec::pwxy(double x, double y, double* longitude, double* latitude) const {
