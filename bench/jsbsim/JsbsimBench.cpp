@@ -4,15 +4,19 @@
 //
 //   bench_jsbsim [simulated seconds, default 120]
 //
+// Options of Google Benchmark (--benchmark_...), which the other benchmarks take, are accepted and
+// ignored, so that all benchmarks run with the same command line.
+//
 // Rows:
 //   batch        the program alone (a run script with the same start, engine and full throttle),
 //                timed for the run less the time of a zero-length run (loading the aircraft)
 //   frames       JsbsimModel::Step(0.1): one message per frame, the state read once per step
 //   executor     the simulator as the executor drives it: a batch of 10 reads and a write, 1 ms
 //                per exchange, then a 5 ms wait, over and over
-#include <fssim/Offsets.h>
 #include <fssim/Simulator.h>
 #include <fssim/jsbsim/JsbsimModel.h>
+#include <ipc/Protocol.h>
+#include <numbers/Numbers.h>
 
 #include <chrono>
 #include <cstdio>
@@ -102,7 +106,13 @@ void Row(const char* name, double simulated, double wall, double peerRate) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 120.0;
+    double seconds = 120.0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--benchmark_", 0) == 0)
+            continue;
+        seconds = numbers::Parse(arg).value_or(0.0);
+    }
     if (!(seconds > 0)) {
         std::fprintf(stderr, "usage: bench_jsbsim [simulated seconds]\n");
         return 2;
@@ -147,14 +157,14 @@ int main(int argc, char** argv) {
                 put(1), put(r[0]), put(r[1]), put(0);
                 pos += r[1];
             }
-            put(2), put(fssim::offsets::kThrottle), put(2);
+            put(2), put(ipc::protocol::offsets::kThrottle), put(2);
             const std::int16_t full = 16384;
             std::memcpy(block.data() + pos, &full, 2);
             pos += 2;
             put(0);
             std::int16_t released = 0;
             std::vector<std::uint8_t> release(64, 0);
-            const std::uint32_t head[3] = {2, fssim::offsets::kParkingBrake, 2};
+            const std::uint32_t head[3] = {2, ipc::protocol::offsets::kParkingBrake, 2};
             std::memcpy(release.data(), head, sizeof head);
             std::memcpy(release.data() + 12, &released, 2);
             sim.ProcessBatch(release.data(), release.size());

@@ -1,5 +1,7 @@
 #include "kestro/FSUIPC.h"
 
+#include <ipc/Protocol.h>
+
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -11,17 +13,8 @@ namespace kestro {
 
 namespace {
 
-constexpr std::uint32_t kReadId = 1;
-constexpr std::uint32_t kWriteId = 2;
-constexpr std::uint32_t kReadHeader = 16;
-constexpr std::uint32_t kWriteHeader = 12;
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+namespace protocol = ipc::protocol;
+using protocol::Put32;
 
 /// Counter of the mapping names: incremented before each opening in this process, so the first
 /// name ends with 1.
@@ -82,15 +75,15 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
     m_fsVersion = 0;
 
     bool foundAsFS98 = false;
-    m_hWnd = ipc::FindWindow("UIPCMAIN");
+    m_hWnd = ipc::FindWindow(protocol::kClassName);
     if (!m_hWnd) {
-        m_hWnd = ipc::FindWindow("FS98MAIN");
+        m_hWnd = ipc::FindWindow(protocol::kOldClassName);
         foundAsFS98 = static_cast<bool>(m_hWnd);
     }
     if (!m_hWnd)
         return Fail(FSUIPC_ERR_NOFS);
 
-    m_msg = ipc::RegisterWindowMessage("FsasmLib:IPC");
+    m_msg = ipc::RegisterWindowMessage(protocol::kMessageName);
     if (m_msg == 0) {
         Close();
         return Fail(FSUIPC_ERR_REGMSG);
@@ -98,8 +91,8 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
 
     const std::uint32_t counter = ++g_openCounter;
     char name[64];
-    std::snprintf(name, sizeof name, "FsasmLib:IPC:%X:%X", static_cast<unsigned>(::getpid()),
-                  static_cast<unsigned>(counter));
+    std::snprintf(name, sizeof name, protocol::kMappingNameFormat,
+                  static_cast<unsigned>(::getpid()), static_cast<unsigned>(counter));
     m_atom = ipc::GlobalAddAtom(name);
     if (m_atom == 0) {
         Close();
@@ -108,7 +101,7 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
 
     ipc::FileMapping::Status status = ipc::FileMapping::Status::Failed;
     int error = 0;
-    m_hMap = ipc::FileMapping::Create(name, kMapSize, status, error);
+    m_hMap = ipc::FileMapping::Create(name, protocol::kMapSize, status, error);
     if (!m_hMap || status != ipc::FileMapping::Status::Ok) {
         Close();
         return Fail(FSUIPC_ERR_MAP);
@@ -124,10 +117,10 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
 
     // Version handshake: up to 5 passes while either version is still unknown.
     for (int pass = 0; pass < 5 && (m_fsuipcVersion == 0 || m_fsVersion == 0); ++pass) {
-        bool ok = Read(kOffsetFSUIPCVersion, 4, &m_fsuipcVersion) &&
-                  Read(kOffsetFSVersion, 4, &m_fsVersion);
+        bool ok = Read(protocol::offsets::kLinkVersion, 4, &m_fsuipcVersion) &&
+                  Read(protocol::offsets::kSimVersion, 4, &m_fsVersion);
         if (ok && pass == 0)
-            ok = Write(kOffsetLibVersion, 2, &m_libVersion);
+            ok = Write(protocol::offsets::kClientVersion, 2, &m_libVersion);
         if (!ok || !Process()) {
             Close();
             return false; // the result of the failed step stays
@@ -135,11 +128,12 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
         m_clock->Sleep(kRetryPauseMs);
     }
 
-    if (m_fsuipcVersion < kMinFSUIPCVersion || (m_fsVersion & 0xFFFF0000u) != 0xFADE0000u) {
+    if (m_fsuipcVersion < protocol::kMinLinkVersion ||
+        (m_fsVersion & protocol::kSimVersionTagMask) != protocol::kSimVersionTag) {
         Close();
         return Fail(foundAsFS98 ? FSUIPC_ERR_RUNNING : FSUIPC_ERR_VERSION);
     }
-    m_fsVersion &= 0xFFFFu;
+    m_fsVersion &= ~protocol::kSimVersionTagMask;
     if (requestedVersion != 0 && requestedVersion != m_fsVersion) {
         Close();
         return Fail(FSUIPC_ERR_WRONGFS);
@@ -167,15 +161,15 @@ void CFSUIPCClient::Close() {
 bool CFSUIPCClient::Read(std::uint32_t offset, std::uint32_t size, void* destination) {
     if (!m_pView)
         return Fail(FSUIPC_ERR_NOTOPEN);
-    if (std::uint64_t{UsedBytes()} + size + 20 > kMaxUsed)
+    if (std::uint64_t{UsedBytes()} + size + 20 > protocol::kMaxUsed)
         return Fail(FSUIPC_ERR_SIZE);
-    Put32(m_pNext, kReadId);
+    Put32(m_pNext, protocol::kReadId);
     Put32(m_pNext + 4, offset);
     Put32(m_pNext + 8, size);
     Put32(m_pNext + 12, static_cast<std::uint32_t>(m_reads.size()));
-    std::memset(m_pNext + kReadHeader, 0, size);
-    m_reads.push_back({UsedBytes() + kReadHeader, size, destination});
-    m_pNext += kReadHeader + size;
+    std::memset(m_pNext + protocol::kReadHeader, 0, size);
+    m_reads.push_back({UsedBytes() + protocol::kReadHeader, size, destination});
+    m_pNext += protocol::kReadHeader + size;
     m_result = FSUIPC_ERR_OK;
     return true;
 }
@@ -183,18 +177,19 @@ bool CFSUIPCClient::Read(std::uint32_t offset, std::uint32_t size, void* destina
 bool CFSUIPCClient::Write(std::uint32_t offset, std::uint32_t size, const void* source) {
     if (!m_pView)
         return Fail(FSUIPC_ERR_NOTOPEN);
-    if (std::uint64_t{UsedBytes()} + size + 16 > kMaxUsed)
+    if (std::uint64_t{UsedBytes()} + size + 16 > protocol::kMaxUsed)
         return Fail(FSUIPC_ERR_SIZE);
-    Put32(m_pNext, kWriteId);
+    Put32(m_pNext, protocol::kWriteId);
     Put32(m_pNext + 4, offset);
     Put32(m_pNext + 8, size);
     if (size > 0) {
         if (source)
-            std::memcpy(m_pNext + kWriteHeader, source, size);
+            std::memcpy(m_pNext + protocol::kWriteHeader, source, size);
         else
-            std::memset(m_pNext + kWriteHeader, 0, size); // no source: write zeros, never crash
+            std::memset(m_pNext + protocol::kWriteHeader, 0,
+                        size); // no source: write zeros, never crash
     }
-    m_pNext += kWriteHeader + size;
+    m_pNext += protocol::kWriteHeader + size;
     m_result = FSUIPC_ERR_OK;
     return true;
 }
@@ -205,8 +200,8 @@ bool CFSUIPCClient::Process() {
     if (m_pNext == m_pView)
         return Fail(FSUIPC_ERR_NODATA);
 
-    Put32(m_pNext, 0); // end marker
-    m_pNext = m_pView; // the queue is emptied whatever follows
+    Put32(m_pNext, protocol::kEndId); // end marker
+    m_pNext = m_pView;                // the queue is emptied whatever follows
     std::vector<PendingRead> reads;
     reads.swap(m_reads);
 

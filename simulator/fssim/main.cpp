@@ -4,6 +4,8 @@
 #include "fssim/Start.h"
 
 #include <ipc/Endpoint.h>
+#include <ipc/Protocol.h>
+#include <numbers/Numbers.h>
 
 #include <algorithm>
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -53,12 +56,12 @@ const char* const kUsage =
     "  --close-after N       answer N requests, then close the link\n"
     "The endpoint is a socket in $AVILO_IPC_DIR (default: a per-user runtime folder).\n";
 
+/// A whole option value as a number, in the C locale whatever the user's.
 double ToDouble(const std::string& option, const char* text) {
-    char* end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0')
+    const std::optional<double> v = numbers::Parse(text);
+    if (!v)
         throw std::invalid_argument(option + ": not a number: " + text);
-    return v;
+    return *v;
 }
 
 unsigned long ToUnsigned(const std::string& option, const char* text, int base = 10) {
@@ -74,7 +77,7 @@ unsigned long ToUnsigned(const std::string& option, const char* text, int base =
 int main(int argc, char** argv) {
     fssim::SimConfig config;
     config.start = {52.30173122, 4.73740403, 3.205903, -11.0};
-    std::string className = "UIPCMAIN";
+    std::string className = ipc::protocol::kClassName;
     std::string trackPath;
     double rate = 1.0;
     double duration = 0.0;
@@ -142,7 +145,8 @@ int main(int argc, char** argv) {
                     throw std::invalid_argument("--class: not a usable class name");
             } else if (opt == "--sim-version") {
                 config.faults.simVersion =
-                    0xFADE0000u | (static_cast<std::uint32_t>(ToUnsigned(opt, value())) & 0xFFFFu);
+                    ipc::protocol::kSimVersionTag |
+                    (static_cast<std::uint32_t>(ToUnsigned(opt, value())) & 0xFFFFu);
             } else if (opt == "--link-version") {
                 config.faults.linkVersion =
                     static_cast<std::uint32_t>(ToUnsigned(opt, value(), 16));
@@ -151,7 +155,7 @@ int main(int argc, char** argv) {
             } else if (opt == "--wrong-answer") {
                 config.faults.wrongAnswer = true;
             } else if (opt == "--wrong-version") {
-                config.faults.linkVersion = 0x19980004u;
+                config.faults.linkVersion = ipc::protocol::kMinLinkVersion - 1;
             } else if (opt == "--close-after") {
                 config.faults.closeAfter = static_cast<std::uint32_t>(ToUnsigned(opt, value()));
             } else {

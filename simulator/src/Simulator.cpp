@@ -1,7 +1,10 @@
 #include "fssim/Simulator.h"
 
-#include "fssim/Offsets.h"
 #include "fssim/jsbsim/JsbsimModel.h"
+
+#include <ipc/Protocol.h>
+#include <numbers/Numbers.h>
+#include <tavola/Units.h>
 
 #include <algorithm>
 #include <cmath>
@@ -13,17 +16,10 @@ namespace fssim {
 
 namespace {
 
-constexpr std::uint32_t kReadId = 1;
-constexpr std::uint32_t kWriteId = 2;
-constexpr std::uint32_t kReadHeader = 16;
-constexpr std::uint32_t kWriteHeader = 12;
-constexpr std::size_t kViewCache = 8;
-constexpr double kFeet = 0.3048;
+namespace protocol = ipc::protocol;
+namespace offsets = ipc::protocol::offsets;
 
-std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+constexpr std::size_t kViewCache = 8;
 
 template <typename T> void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, T value) {
     // Little-endian host: the value's bytes are its encoding.
@@ -36,23 +32,15 @@ template <typename T> T Get(const std::vector<std::uint8_t>& space, std::uint32_
     return value;
 }
 
-std::int32_t Scaled(double v, double scale) {
-    return static_cast<std::int32_t>(
-        std::clamp(std::round(v * scale), -2147483648.0, 2147483647.0));
-}
-
 } // namespace
 
 void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
     out << "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,bank_deg,heading_"
            "deg\n";
-    char line[256];
-    for (const TrackPoint& p : track) {
-        std::snprintf(line, sizeof line, "%.3f,%.7f,%.7f,%.2f,%.2f,%.2f,%.2f,%.2f\n", p.time_s,
-                      p.latitude_deg, p.longitude_deg, p.altitude_m, p.airspeed_kt, p.pitch_deg,
-                      p.bank_deg, p.heading_deg);
-        out << line;
-    }
+    for (const TrackPoint& p : track)
+        out << numbers::Format("%.3f,%.7f,%.7f,%.2f,%.2f,%.2f,%.2f,%.2f\n", p.time_s,
+                               p.latitude_deg, p.longitude_deg, p.altitude_m, p.airspeed_kt,
+                               p.pitch_deg, p.bank_deg, p.heading_deg);
 }
 
 std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
@@ -71,9 +59,10 @@ Simulator::Simulator(const SimConfig& config)
     : m_config(config), m_model(MakeModel(config)),
       m_jsbsim(dynamic_cast<jsbsim::JsbsimModel*>(m_model.get())), m_space(offsets::kSpace, 0),
       m_stepUs(1000000u / static_cast<std::uint64_t>(std::clamp(config.rateHz, 1, 1000))),
-      m_msgId(ipc::RegisterWindowMessage("FsasmLib:IPC")) {
+      m_msgId(ipc::RegisterWindowMessage(protocol::kMessageName)) {
     const StartPosition& s = config.start;
-    m_model->Park(s.latitude_deg, s.longitude_deg, s.heading_deg, s.elevation_ft * kFeet);
+    m_model->Park(s.latitude_deg, s.longitude_deg, s.heading_deg,
+                  s.elevation_ft * tavola::kMetresPerFoot);
     const Controls& c = m_model->GetControls();
     Put<std::int16_t>(m_space, offsets::kThrottle, static_cast<std::int16_t>(c.throttle));
     Put<std::int16_t>(m_space, offsets::kMixture, static_cast<std::int16_t>(c.mixture));
@@ -137,17 +126,21 @@ void Simulator::AdvanceJsbsim() {
 void Simulator::RefreshOffsets() {
     const State& s = m_model->GetState();
     const Derived d = m_model->GetDerived();
-    Put<std::int32_t>(m_space, offsets::kGroundElevation, Scaled(s.groundElevation_m, 256.0));
-    Put<std::int32_t>(m_space, offsets::kTrueAirspeed, Scaled(d.tas_kt, offsets::kKnotsScale));
-    Put<std::int32_t>(m_space, offsets::kIndicatedAirspeed, Scaled(d.ias_kt, offsets::kKnotsScale));
-    Put<std::int32_t>(m_space, offsets::kVerticalSpeed, Scaled(d.verticalSpeed_mps, 256.0));
+    Put<std::int32_t>(m_space, offsets::kGroundElevation,
+                      protocol::EncodeScaled(s.groundElevation_m, protocol::kElevationScale));
+    Put<std::int32_t>(m_space, offsets::kTrueAirspeed,
+                      protocol::EncodeScaled(d.tas_kt, protocol::kKnotsScale));
+    Put<std::int32_t>(m_space, offsets::kIndicatedAirspeed,
+                      protocol::EncodeScaled(d.ias_kt, protocol::kKnotsScale));
+    Put<std::int32_t>(m_space, offsets::kVerticalSpeed,
+                      protocol::EncodeScaled(d.verticalSpeed_mps, protocol::kVerticalSpeedScale));
     Put<std::int16_t>(m_space, offsets::kOnGround, s.onGround ? 1 : 0);
-    Put<std::int64_t>(m_space, offsets::kLatitude, offsets::EncodeLatitude(s.latitude_deg));
-    Put<std::int64_t>(m_space, offsets::kLongitude, offsets::EncodeLongitude(s.longitude_deg));
-    Put<std::int64_t>(m_space, offsets::kAltitude, offsets::EncodeAltitude(s.altitude_m));
-    Put<std::int32_t>(m_space, offsets::kPitch, offsets::EncodeAngle(s.pitch_deg));
-    Put<std::int32_t>(m_space, offsets::kBank, offsets::EncodeAngle(s.bank_deg));
-    Put<std::int32_t>(m_space, offsets::kHeading, offsets::EncodeAngle(s.heading_deg));
+    Put<std::int64_t>(m_space, offsets::kLatitude, protocol::EncodeLatitude(s.latitude_deg));
+    Put<std::int64_t>(m_space, offsets::kLongitude, protocol::EncodeLongitude(s.longitude_deg));
+    Put<std::int64_t>(m_space, offsets::kAltitude, protocol::EncodeAltitude(s.altitude_m));
+    Put<std::int32_t>(m_space, offsets::kPitch, protocol::EncodeAngle(s.pitch_deg));
+    Put<std::int32_t>(m_space, offsets::kBank, protocol::EncodeAngle(s.bank_deg));
+    Put<std::int32_t>(m_space, offsets::kHeading, protocol::EncodeAngle(s.heading_deg));
     Put<std::uint32_t>(m_space, offsets::kLinkVersion, m_config.faults.linkVersion);
     Put<std::uint32_t>(m_space, offsets::kSimVersion, m_config.faults.simVersion);
 }
@@ -161,8 +154,10 @@ void Simulator::ApplyControls() {
     c.rudder = Get<std::int16_t>(m_space, offsets::kRudder);
     c.elevatorTrim = Get<std::int16_t>(m_space, offsets::kElevatorTrim);
     c.parkingBrake = Get<std::int16_t>(m_space, offsets::kParkingBrake);
-    c.leftToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kLeftToeBrake), 200);
-    c.rightToeBrake = std::min<int>(Get<std::uint8_t>(m_space, offsets::kRightToeBrake), 200);
+    c.leftToeBrake =
+        std::min<int>(Get<std::uint8_t>(m_space, offsets::kLeftToeBrake), protocol::kToeBrakeFull);
+    c.rightToeBrake =
+        std::min<int>(Get<std::uint8_t>(m_space, offsets::kRightToeBrake), protocol::kToeBrakeFull);
 }
 
 bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size) {
@@ -171,14 +166,16 @@ bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size) {
     for (;;) {
         if (size < 4 || pos > size - 4)
             return false; // no end marker inside the block
-        const std::uint32_t id = Get32(block + pos);
-        if (id == 0)
+        const std::uint32_t id = protocol::Get32(block + pos);
+        if (id == protocol::kEndId)
             break;
-        const std::size_t header = id == kReadId ? kReadHeader : id == kWriteId ? kWriteHeader : 0;
+        const std::size_t header = id == protocol::kReadId    ? protocol::kReadHeader
+                                   : id == protocol::kWriteId ? protocol::kWriteHeader
+                                                              : 0;
         if (header == 0 || pos > size - header)
             return false;
-        const std::uint32_t offset = Get32(block + pos + 4);
-        const std::uint32_t n = Get32(block + pos + 8);
+        const std::uint32_t offset = protocol::Get32(block + pos + 4);
+        const std::uint32_t n = protocol::Get32(block + pos + 8);
         if (n > size - pos - header || offset > offsets::kSpace || n > offsets::kSpace - offset)
             return false;
         pos += header + n;
@@ -187,18 +184,18 @@ bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size) {
     RefreshOffsets();
     bool wroteControls = false;
     for (pos = 0;;) {
-        const std::uint32_t id = Get32(block + pos);
-        if (id == 0)
+        const std::uint32_t id = protocol::Get32(block + pos);
+        if (id == protocol::kEndId)
             break;
-        const std::uint32_t offset = Get32(block + pos + 4);
-        const std::uint32_t n = Get32(block + pos + 8);
-        if (id == kReadId) {
-            std::memcpy(block + pos + kReadHeader, m_space.data() + offset, n);
-            pos += kReadHeader + n;
+        const std::uint32_t offset = protocol::Get32(block + pos + 4);
+        const std::uint32_t n = protocol::Get32(block + pos + 8);
+        if (id == protocol::kReadId) {
+            std::memcpy(block + pos + protocol::kReadHeader, m_space.data() + offset, n);
+            pos += protocol::kReadHeader + n;
         } else {
-            std::memcpy(m_space.data() + offset, block + pos + kWriteHeader, n);
+            std::memcpy(m_space.data() + offset, block + pos + protocol::kWriteHeader, n);
             wroteControls = true;
-            pos += kWriteHeader + n;
+            pos += protocol::kWriteHeader + n;
         }
     }
     if (wroteControls)

@@ -1,15 +1,11 @@
 #include "fssim/Start.h"
 
-#include <cstdlib>
-
-#ifdef FSSIM_HAVE_XML
+#include <numbers/Numbers.h>
 #include <xml/ComError.h>
 #include <xml/Dom.h>
-#endif
 
 namespace fssim {
 
-#ifdef FSSIM_HAVE_XML
 namespace {
 
 const char* const kTakeoffProcedure =
@@ -22,7 +18,7 @@ bool Number(const xml::Node& node, const char* path, double& value, std::string&
         error = std::string("the take-off runway has no ") + path;
         return false;
     }
-    value = std::atof(n.text().c_str());
+    value = numbers::ToDouble(n.text());
     return true;
 }
 
@@ -90,24 +86,5 @@ std::optional<StartPosition> StartFromFile(const std::string& path, std::string&
         return std::nullopt;
     }
 }
-
-#else
-
-std::optional<StartPosition> StartFromScript(const std::shared_ptr<xml::Document>&,
-                                             std::string& error) {
-    error = "built without the XML layer";
-    return std::nullopt;
-}
-std::optional<StartPosition> StartFromPlan(const std::shared_ptr<xml::Document>&,
-                                           std::string& error) {
-    error = "built without the XML layer";
-    return std::nullopt;
-}
-std::optional<StartPosition> StartFromFile(const std::string&, std::string& error) {
-    error = "built without the XML layer";
-    return std::nullopt;
-}
-
-#endif
 
 } // namespace fssim

@@ -1,6 +1,7 @@
 // Flight figures of the trainer (a 172-class aircraft at maximum weight, sea level standard
 // day unless stated), and the control response the flight executor relies on.
 #include <fssim/FlightModel.h>
+#include <tavola/Units.h>
 
 #include <gtest/gtest.h>
 
@@ -115,7 +116,8 @@ TEST(FlightModel, CoordinatedTurnRateAtABank) {
             turned -= 360.0;
         if (turned < -180.0)
             turned += 360.0;
-        const double expected = FlightModel::kG * std::tan(bank * M_PI / 180.0) / v * 180.0 / M_PI;
+        const double expected =
+            tavola::kStandardGravity * std::tan(bank * tavola::kDegToRad) / v * tavola::kRadToDeg;
         // Positive bank (right wing down) turns right; rate g tan(bank) / V.
         EXPECT_NEAR(turned / 10.0, expected, std::abs(expected) * 0.03) << bank;
         EXPECT_DOUBLE_EQ(fm.GetState().bank_deg, bank); // kept with the ailerons centred
@@ -242,8 +244,8 @@ TEST(FlightModel, WindDriftsTheAircraft) {
     for (int i = 0; i < 6000; ++i)
         fm.Step(kDt);
     // 60 s of a 20 kt west wind: about 617 m east.
-    const double east = (fm.GetState().longitude_deg - lon0) * FlightModel::kMetresPerDegreeLat *
-                        std::cos(fm.GetState().latitude_deg * M_PI / 180.0);
+    const double east = (fm.GetState().longitude_deg - lon0) * tavola::kMetresPerDegreeOfLatitude *
+                        std::cos(fm.GetState().latitude_deg * tavola::kDegToRad);
     EXPECT_NEAR(east, 617.0, 10.0);
 }
 

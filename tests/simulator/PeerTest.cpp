@@ -1,8 +1,8 @@
 // The simulator as the link's peer: checks of the request records, the offset encodings, virtual
 // time and the recorded track.
 #include <fssim/InProcess.h>
-#include <fssim/Offsets.h>
 #include <fssim/Simulator.h>
+#include <ipc/Protocol.h>
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <sstream>
 
 using namespace fssim;
+namespace offsets = ipc::protocol::offsets;
 
 namespace {
 
@@ -109,21 +110,6 @@ TEST(Peer, ControlWritesReachTheModelAndAreClamped) {
     ASSERT_TRUE(sim.ProcessBatch(b.Data(), b.Size()));
     EXPECT_EQ(sim.Model().GetControls().leftToeBrake, 200);
     EXPECT_EQ(sim.Model().GetControls().rightToeBrake, 200);
-}
-
-TEST(Peer, AngleAndPositionEncodings) {
-    // Heading 350 reads as -10 degrees through a signed 32-bit read, the same direction.
-    EXPECT_NEAR(offsets::EncodeAngle(350.0) / 11930464.711111112, -10.0, 1e-6);
-    EXPECT_EQ(offsets::EncodeAngle(180.0), INT32_MIN);
-    EXPECT_NEAR(offsets::DecodeAngle(offsets::EncodeAngle(-179.9)), -179.9, 1e-6);
-    for (const double lat : {-89.9, -33.9, 0.0, 52.30173122, 89.9})
-        EXPECT_NEAR(offsets::DecodeLatitude(offsets::EncodeLatitude(lat)), lat, 1e-12);
-    for (const double lon : {-179.999, -74.0, 0.0, 4.73740403, 179.999})
-        EXPECT_NEAR(offsets::DecodeLongitude(offsets::EncodeLongitude(lon)), lon, 1e-12);
-    EXPECT_EQ(offsets::EncodeLongitude(180.0), INT64_MIN);
-    // Whole metres in the upper 32 bits, fraction below: -3.35 m reads -4 whole metres.
-    EXPECT_EQ(offsets::EncodeAltitude(-3.35) >> 32, -4);
-    EXPECT_EQ(offsets::EncodeAltitude(500.75) >> 32, 500);
 }
 
 TEST(Peer, StartsParkedAtTheGivenThresholdWithElevationInFeet) {

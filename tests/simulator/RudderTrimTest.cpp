@@ -2,8 +2,9 @@
 // offsets with their signs, trim adds to the elevator within its range, and the laterally neutral
 // aircraft ignores the rudder unless given a skid rate, and then skids round in the air only.
 #include <fssim/FlightModel.h>
-#include <fssim/Offsets.h>
 #include <fssim/Simulator.h>
+#include <ipc/Protocol.h>
+#include <tavola/Units.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <vector>
 
 using namespace fssim;
+namespace offsets = ipc::protocol::offsets;
 
 namespace {
 
@@ -35,11 +37,6 @@ FlightModel Airborne(const Aircraft& aircraft = {}) {
 void Fly(FlightModel& fm, double seconds) {
     for (int i = 0; i < static_cast<int>(std::lround(seconds / kDt)); ++i)
         fm.Step(kDt);
-}
-
-double Wrap180(double a) {
-    a = std::fmod(a + 180.0, 360.0);
-    return a < 0 ? a + 180.0 : a - 180.0;
 }
 
 /// One write record of a 16-bit value followed by the end marker.
@@ -115,7 +112,8 @@ TEST(RudderAndTrim, RudderSkidsTheHeadingInTheAirOnlyWhenGivenASkidRate) {
         FlightModel fm = Airborne(c.skids ? skidding : Aircraft{});
         fm.GetControls().rudder = c.rudder;
         Fly(fm, 10.0);
-        const double turned = Wrap180(fm.GetState().heading_deg - neutral.GetState().heading_deg);
+        const double turned =
+            tavola::Wrap180(fm.GetState().heading_deg - neutral.GetState().heading_deg);
         EXPECT_NEAR(turned, c.turned_deg, 0.01) << c.rudder << (c.skids ? " skidding" : "");
         EXPECT_EQ(fm.GetState().bank_deg, neutral.GetState().bank_deg);
         EXPECT_EQ(fm.GetState().altitude_m, neutral.GetState().altitude_m);

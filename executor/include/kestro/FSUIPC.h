@@ -3,16 +3,10 @@
 // block with it, writes a batch of read and write requests into that block, hands the batch over
 // with one registered message and copies the answers of the reads back to the callers' buffers.
 // Read and Write queue requests; Process carries them out together; ReadNow and WriteNow do one
-// request at a time.
+// request at a time.  The records, the block and the handshake are those of <ipc/Protocol.h>.
 //
-// Shared memory: 0x8000 bytes named "FsasmLib:IPC:%X:%X" (process id, then a per-process counter
-// incremented before each opening; both upper-case hexadecimal).  Records, packed from the start
-// of the block, all fields 32-bit little-endian:
-//   read   {1, offset, size n, destination token} + n bytes of room for the answer   (16 + n)
-//   write  {2, offset, size n} + n data bytes                                         (12 + n)
-//   end    {0}, written by Process after the last record
-// A batch uses at most 0x7F00 bytes: a read is refused when used + n + 20 > 0x7F00, a write when
-// used + n + 16 > 0x7F00.
+// A batch uses at most kMaxUsed (0x7F00) bytes of the block: a read is refused when used + n +
+// 20 > 0x7F00, a write when used + n + 16 > 0x7F00.
 //
 // Every operation reports through its boolean result and the result code (GetLastResult,
 // GetErrorText); nothing throws.  Not locked: one thread at a time.
@@ -49,15 +43,6 @@ enum FSUIPCResult : std::uint32_t {
 
 class CFSUIPCClient {
 public:
-    /// Size of the shared memory block, and the most a batch may use of it.
-    static constexpr std::uint32_t kMapSize = 0x8000;
-    static constexpr std::uint32_t kMaxUsed = 0x7F00;
-    /// Offsets of the handshake: the peer's version word, the simulator's version word (high 16
-    /// bits 0xFADE) and where this client's version is written.
-    static constexpr std::uint32_t kOffsetFSUIPCVersion = 0x3304;
-    static constexpr std::uint32_t kOffsetFSVersion = 0x3308;
-    static constexpr std::uint32_t kOffsetLibVersion = 0x330A;
-    static constexpr std::uint32_t kMinFSUIPCVersion = 0x19980005;
     /// Send time-out, pause between sends, and the number of sends before giving up.
     static constexpr std::uint32_t kSendTimeoutMs = 2000;
     static constexpr std::uint32_t kRetryPauseMs = 100;

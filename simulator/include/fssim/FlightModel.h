@@ -77,10 +77,6 @@ struct Weather {
 
 class FlightModel final : public AircraftModel {
 public:
-    static constexpr double kMetresPerDegreeLat = 10001750.0 / 90.0;
-    static constexpr double kMetresPerKnot = 1852.0 / 3600.0;
-    static constexpr double kG = 9.80665;
-
     FlightModel(const Aircraft& aircraft = {}, const Weather& weather = {});
 
     /// Parks the aircraft at a position, true heading (degrees) and ground elevation (metres),

@@ -1,13 +1,19 @@
 #pragma once
 // The simulator: the flight model behind the offset table, and the peer side of the link.
 //
-// It carries out the request records a client wrote into its shared memory block (see
-// <kestro/FSUIPC.h> for the layout) against a 64 KiB offset space: reads copy from it, writes
-// copy into it.  Before a batch the state variables are written into the space; after it the
-// control offsets are handed to the flight model.  A batch is checked whole before anything is
-// done: a record that would run past the block or the offset space, an impossible size, an
-// unknown record id or a missing end marker rejects the batch (answer 0, nothing read or
-// written).
+// It carries out the request records a client wrote into its shared memory block against a
+// 64 KiB offset space, with the records, offsets and encodings of <ipc/Protocol.h>: reads copy
+// from it, writes copy into it.  Before a batch the state variables are written into the space;
+// after it the control offsets are handed to the flight model.  A batch is checked whole before
+// anything is done: a record that would run past the block or the offset space, an impossible
+// size, an unknown record id or a missing end marker rejects the batch (answer 0, nothing read
+// or written).
+//
+// The builtin model is laterally neutral: its rudder input is kept but moves nothing (unless the
+// aircraft is given a rudder skid rate); its elevator trim adds to the elevator input.  On
+// JSBSim's 172 the rudder is the rudder and nose-wheel steering, the trim is the elevator trim
+// tab.  The engine gives full power from 60 % of the mixture lever up and nothing below 10 %
+// (idle cut-off).
 //
 // Flight models (SimConfig::fdm): the simulator's own trainer (fssim::FlightModel), or JSBSim's
 // Cessna 172P flown by the JSBSim program as a child process in lock-step

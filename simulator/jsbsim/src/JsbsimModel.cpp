@@ -1,16 +1,24 @@
 #include "fssim/jsbsim/JsbsimModel.h"
 
+#include <ipc/Protocol.h>
+#include <numbers/Numbers.h>
+#include <tavola/Units.h>
+
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace fssim::jsbsim {
 
 namespace {
 
-constexpr double kFeet = 0.3048;
-constexpr double kKnot = 1852.0 / 3600.0;
+using tavola::kMetresPerFoot;
+using tavola::kMetresPerSecondPerKnot;
+
+/// Full travel of the link's control inputs (raw units).
+constexpr double kLeverFull = ipc::protocol::kLeverFull;
+constexpr double kInputFull = ipc::protocol::kInputLimit;
+constexpr double kToeBrakeFull = ipc::protocol::kToeBrakeFull;
 
 enum ControlIndex {
     kThrottle,
@@ -71,10 +79,9 @@ double Unit01(int raw, double full) {
     return std::clamp(raw / full, 0.0, 1.0);
 }
 
+/// The command that sets a property; the number in the C locale, as the program reads it.
 std::string SetCommand(const char* property, double value) {
-    char line[128];
-    std::snprintf(line, sizeof line, "set %s %.9g", property, value);
-    return line;
+    return numbers::Format("set %s %.9g", property, value);
 }
 
 } // namespace
@@ -97,13 +104,13 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
     ic.latitude_deg = latitude_deg;
     ic.longitude_deg = longitude_deg;
     ic.heading_deg = heading_deg;
-    ic.elevation_ft = elevation_m / kFeet;
+    ic.elevation_ft = elevation_m / kMetresPerFoot;
     m_process = std::make_unique<Process>(m_config.process, ic);
 
     m_controls = Controls{};
     m_controls.throttle = 0;
-    m_controls.mixture = 16384;
-    m_controls.parkingBrake = 32767;
+    m_controls.mixture = ipc::protocol::kLeverFull;
+    m_controls.parkingBrake = ipc::protocol::kParkingBrakeSet;
     std::fill(m_sent.begin(), m_sent.end(), std::numeric_limits<double>::quiet_NaN());
     m_nowUs = 0;
     m_frames = 0;
@@ -117,8 +124,8 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
             SetCommand(("propulsion/tank[" + std::to_string(tank) + "]/contents-lbs").c_str(),
                        m_config.fuelPerWingTank_lb));
     // The wind blows towards from + 180 degrees; north and east components in feet per second.
-    const double wind_fps = m_config.windSpeed_kt * kKnot / kFeet;
-    const double towards = (m_config.windFrom_deg + 180.0) * 3.14159265358979323846 / 180.0;
+    const double wind_fps = m_config.windSpeed_kt * kMetresPerSecondPerKnot / kMetresPerFoot;
+    const double towards = (m_config.windFrom_deg + 180.0) * tavola::kDegToRad;
     setup.push_back(SetCommand("atmosphere/wind-north-fps", wind_fps * std::cos(towards)));
     setup.push_back(SetCommand("atmosphere/wind-east-fps", wind_fps * std::sin(towards)));
     for (const Reply& r : m_process->Exchange(setup))
@@ -135,9 +142,9 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
         if (rpm > m_config.startRpm)
             break;
         if (frame > maxFrames)
-            throw JsbsimError("JSBSim: the engine did not start within " +
-                              std::to_string(m_config.maxStartTime_s) + " s (" +
-                              std::to_string(rpm) + " rpm)");
+            throw JsbsimError(
+                numbers::Format("JSBSim: the engine did not start within %f s (%f rpm)",
+                                m_config.maxStartTime_s, rpm));
     }
     m_process->Exchange({"set propulsion/starter_cmd 0"});
     const auto idle = static_cast<std::uint64_t>(m_config.idleAfterStart_s * kFrameHz);
@@ -156,14 +163,14 @@ std::vector<std::string> JsbsimModel::ControlCommands(bool all) {
     const Controls& c = m_controls;
     const double parked = c.parkingBrake > 0 ? 1.0 : 0.0;
     double values[kControlCount];
-    values[kThrottle] = Unit01(c.throttle, 16384.0);
-    values[kMixture] = Unit01(c.mixture, 16384.0);
-    values[kElevator] = -Unit(c.elevator, 16383.0);
-    values[kAileron] = Unit(c.aileron, 16383.0);
-    values[kRudder] = -Unit(c.rudder, 16383.0);
-    values[kPitchTrim] = -Unit(c.elevatorTrim, 16383.0);
-    values[kLeftBrake] = std::max(parked, Unit01(c.leftToeBrake, 200.0));
-    values[kRightBrake] = std::max(parked, Unit01(c.rightToeBrake, 200.0));
+    values[kThrottle] = Unit01(c.throttle, kLeverFull);
+    values[kMixture] = Unit01(c.mixture, kLeverFull);
+    values[kElevator] = -Unit(c.elevator, kInputFull);
+    values[kAileron] = Unit(c.aileron, kInputFull);
+    values[kRudder] = -Unit(c.rudder, kInputFull);
+    values[kPitchTrim] = -Unit(c.elevatorTrim, kInputFull);
+    values[kLeftBrake] = std::max(parked, Unit01(c.leftToeBrake, kToeBrakeFull));
+    values[kRightBrake] = std::max(parked, Unit01(c.rightToeBrake, kToeBrakeFull));
     std::vector<std::string> commands;
     for (int i = 0; i < kControlCount; ++i) {
         if (all || !(values[i] == m_sent[i])) {
@@ -183,13 +190,13 @@ void JsbsimModel::ReadState(const std::vector<Reply>& replies, std::size_t first
     s.longitude_deg = v[kLonInt] + v[kLonFrac] / 1e6;
     if (s.longitude_deg >= 180.0)
         s.longitude_deg -= 360.0;
-    s.altitude_m = v[kAltitude] * kFeet;
-    s.tas_mps = v[kTas] * kKnot;
-    const double vs = v[kVerticalSpeed] * kFeet;
+    s.altitude_m = v[kAltitude] * kMetresPerFoot;
+    s.tas_mps = v[kTas] * kMetresPerSecondPerKnot;
+    const double vs = v[kVerticalSpeed] * kMetresPerFoot;
     s.gamma_rad = s.tas_mps > 1.0 ? std::asin(std::clamp(vs / s.tas_mps, -1.0, 1.0)) : 0.0;
     s.pitch_deg = v[kPitch];
     s.bank_deg = v[kBank];
-    s.heading_deg = std::fmod(std::fmod(v[kHeading], 360.0) + 360.0, 360.0);
+    s.heading_deg = tavola::Wrap360(v[kHeading]);
     s.onGround = v[kOnGround] != 0.0;
     m_derived.ias_kt = v[kIas];
     m_derived.tas_kt = v[kTas];

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <numbers/Numbers.h>
+#include <optional>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -149,33 +151,32 @@ void Process::PrepareRoot(const InitialConditions& ic, int port) {
     for (const auto& entry : fs::directory_iterator(source))
         fs::create_symlink(fs::absolute(entry.path()), dir / entry.path().filename());
 
-    char init[1024];
-    std::snprintf(init, sizeof init,
-                  "<?xml version=\"1.0\"?>\n"
-                  "<initialize name=\"%s\">\n"
-                  "  <latitude unit=\"DEG\" type=\"geod\">%.9f</latitude>\n"
-                  "  <longitude unit=\"DEG\">%.9f</longitude>\n"
-                  "  <elevation unit=\"FT\">%.3f</elevation>\n"
-                  "  <altitudeAGL unit=\"FT\">%.3f</altitudeAGL>\n"
-                  "  <psi unit=\"DEG\">%.6f</psi>\n"
-                  "  <theta unit=\"DEG\">0</theta>\n"
-                  "  <phi unit=\"DEG\">0</phi>\n"
-                  "  <vc unit=\"KTS\">0</vc>\n"
-                  "</initialize>\n",
-                  kInitName, ic.latitude_deg, ic.longitude_deg, ic.elevation_ft, ic.cgHeight_ft,
-                  ic.heading_deg);
+    // The numbers in the C locale, as the program reads them.
+    const std::string init =
+        numbers::Format("<?xml version=\"1.0\"?>\n"
+                        "<initialize name=\"%s\">\n"
+                        "  <latitude unit=\"DEG\" type=\"geod\">%.9f</latitude>\n"
+                        "  <longitude unit=\"DEG\">%.9f</longitude>\n"
+                        "  <elevation unit=\"FT\">%.3f</elevation>\n"
+                        "  <altitudeAGL unit=\"FT\">%.3f</altitudeAGL>\n"
+                        "  <psi unit=\"DEG\">%.6f</psi>\n"
+                        "  <theta unit=\"DEG\">0</theta>\n"
+                        "  <phi unit=\"DEG\">0</phi>\n"
+                        "  <vc unit=\"KTS\">0</vc>\n"
+                        "</initialize>\n",
+                        kInitName, ic.latitude_deg, ic.longitude_deg, ic.elevation_ft,
+                        ic.cgHeight_ft, ic.heading_deg);
     WriteFile(dir / (std::string(kInitName) + ".xml"), init);
 
-    char script[1024];
-    std::snprintf(script, sizeof script,
-                  "<?xml version=\"1.0\"?>\n"
-                  "<runscript name=\"avilo\">\n"
-                  "  <use aircraft=\"%s\" initialize=\"%s\"/>\n"
-                  "  <input port=\"%d\" action=\"BLOCKING_INPUT\"/>\n"
-                  "  <run start=\"0\" end=\"100000000\" dt=\"%.17g\">\n"
-                  "  </run>\n"
-                  "</runscript>\n",
-                  m_config.aircraft.c_str(), kInitName, port, 1.0 / m_config.rateHz);
+    const std::string script =
+        numbers::Format("<?xml version=\"1.0\"?>\n"
+                        "<runscript name=\"avilo\">\n"
+                        "  <use aircraft=\"%s\" initialize=\"%s\"/>\n"
+                        "  <input port=\"%d\" action=\"BLOCKING_INPUT\"/>\n"
+                        "  <run start=\"0\" end=\"100000000\" dt=\"%.17g\">\n"
+                        "  </run>\n"
+                        "</runscript>\n",
+                        m_config.aircraft.c_str(), kInitName, port, 1.0 / m_config.rateHz);
     WriteFile(root / kScript, script);
 }
 
@@ -337,12 +338,14 @@ double Process::ParseGet(const std::string& property, const Reply& reply) {
     if (eq == std::string::npos || nameBegin == std::string::npos ||
         t.compare(nameBegin, property.size(), property) != 0)
         throw JsbsimError("JSBSim: unexpected answer to \"get " + property + "\": " + t);
-    const char* begin = t.c_str() + eq + 3;
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    if (end == begin)
+    // The value is the rest of the line, written by the program in the C locale.
+    const std::size_t begin = eq + 3;
+    const std::size_t end = t.find('\n', begin);
+    const std::optional<double> v = numbers::Parse(
+        std::string_view(t).substr(begin, end == std::string::npos ? end : end - begin));
+    if (!v)
         throw JsbsimError("JSBSim: not a number in the answer to \"get " + property + "\": " + t);
-    return v;
+    return *v;
 }
 
 std::vector<double> Process::Get(const std::vector<std::string>& properties) {
