@@ -1,53 +1,37 @@
 #include "kestro/FlightReport.h"
 
-#include "kestro/FlightExecutor.h"
-#include "kestro/Navigation.h"
-#include "kestro/StabilisedLaw.h"
+#include "kestro/Guidance.h"
+#include "kestro/TaskValues.h"
+
+#include <numbers/Numbers.h>
+#include <tavola/GreatCircle.h>
+#include <tavola/Units.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 namespace kestro {
 
 namespace {
 
-constexpr double kMetresPerDegree = 10001750.0 / 90.0;
-constexpr double kFeet = 0.3048;
-constexpr double kTargetArc_deg = 0.02;
+using tavola::kMetresPerDegreeOfLatitude;
+using tavola::Wrap180;
 
-double Wrap180(double degrees) {
-    degrees = std::fmod(degrees, 360.0);
-    if (degrees > 180.0)
-        degrees -= 360.0;
-    if (degrees <= -180.0)
-        degrees += 360.0;
-    return degrees;
-}
+/// Within this arc of the target a leg is done (the executor's own criterion).
+constexpr double kTargetArc_deg = 0.02;
+/// The least step between two points to take a ground track from, metres.
+constexpr double kMinTrackStep_m = 1.0;
 
 /// The ground track at point i, degrees: from the point before it (the heading when it has not
 /// moved, as on the first point).
-double GroundTrack(const std::vector<FlightSample>& track, std::size_t i) {
+double TrackAt(const std::vector<FlightSample>& track, std::size_t i) {
     const FlightSample& p = track[i];
     if (i == 0)
         return p.heading_deg;
     const FlightSample& q = track[i - 1];
-    const double north = (p.latitude_deg - q.latitude_deg) * kMetresPerDegree;
-    const double east = Wrap180(p.longitude_deg - q.longitude_deg) *
-                        std::cos(p.latitude_deg * 3.14159265358979323846 / 180) * kMetresPerDegree;
-    if (std::hypot(north, east) < 1.0)
-        return p.heading_deg;
-    return std::atan2(east, north) * 180 / 3.14159265358979323846;
-}
-
-std::optional<double> Planned(const xml::Node& task, const char* path) {
-    const xml::Node node = task.selectSingleNode(path);
-    if (node.empty())
-        return std::nullopt;
-    const double value = ParseDecimal(node.text());
-    if (!(value > 0) || !std::isfinite(value))
-        return std::nullopt;
-    return value;
+    return GroundTrack(q.latitude_deg, q.longitude_deg, p.latitude_deg, p.longitude_deg,
+                       kMinTrackStep_m)
+        .value_or(p.heading_deg);
 }
 
 /// Follows a value against its plan over a leg.
@@ -71,10 +55,9 @@ struct Holder {
     }
 };
 
+/// One figure in its printf format, in the C locale.
 std::string Format(const char* format, double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, format, value);
-    return buffer;
+    return numbers::Format(format, value);
 }
 
 std::string HeldText(const char* what, const HeldFigure& h, const char* unit, const char* format,
@@ -121,9 +104,9 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         const FlightSample& p = track[*liftOff];
         m_takeoff.liftedOff = true;
         m_takeoff.liftOffSpeed_kt = p.airspeed_kt;
-        m_takeoff.groundRoll_m =
-            kMetresPerDegree * GreatCircleDistance(first.latitude_deg, first.longitude_deg,
-                                                   p.latitude_deg, p.longitude_deg);
+        m_takeoff.groundRoll_m = kMetresPerDegreeOfLatitude *
+                                 GreatCircleDistance(first.latitude_deg, first.longitude_deg,
+                                                     p.latitude_deg, p.longitude_deg);
         legStart = *liftOff;
     }
     if (levelOff) {
@@ -142,10 +125,10 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         if (lat.empty() || lon.empty())
             continue;
         LegFigures leg;
-        leg.targetLatitude_deg = ParseDecimal(lat.text());
-        leg.targetLongitude_deg = ParseDecimal(lon.text());
-        leg.altitude_ft.planned = Planned(task, "procedure/altitude");
-        leg.airspeed_kt.planned = Planned(task, "procedure/airspeed");
+        leg.targetLatitude_deg = numbers::ToDouble(lat.text());
+        leg.targetLongitude_deg = numbers::ToDouble(lon.text());
+        leg.altitude_ft.planned = PlannedValue(task, "procedure/altitude");
+        leg.airspeed_kt.planned = PlannedValue(task, "procedure/airspeed");
         const FlightSample& begin = track[legStart];
         const auto start =
             previousTarget.value_or(std::make_pair(begin.latitude_deg, begin.longitude_deg));
@@ -173,14 +156,14 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
                      p.latitude_deg, p.longitude_deg, 0, &crossTrack);
             leg.maxCrossTrack_m = std::max(leg.maxCrossTrack_m, std::fabs(crossTrack));
             onCourse =
-                onCourse || (std::fabs(Wrap180(GroundTrack(track, i) - course)) <= kOnCourse_deg &&
+                onCourse || (std::fabs(Wrap180(TrackAt(track, i) - course)) <= kOnCourse_deg &&
                              std::fabs(p.bank_deg) <= kWingsLevel_deg);
             if (onCourse)
                 leg.maxCrossTrackOnCourse_m =
                     std::max(leg.maxCrossTrackOnCourse_m.value_or(0), std::fabs(crossTrack));
             leg.maxBank_deg = std::max(leg.maxBank_deg, std::fabs(p.bank_deg));
             leg.maxPitch_deg = std::max(leg.maxPitch_deg, std::fabs(p.pitch_deg));
-            altitude.Add(p.altitude_m / kFeet, p.time_s - begin.time_s);
+            altitude.Add(p.altitude_m / tavola::kMetresPerFoot, p.time_s - begin.time_s);
             // The airspeed counts from when the altitude has settled: climbs fly their own speed.
             if (leg.altitude_ft.settledAfter_s || !leg.altitude_ft.planned)
                 airspeed.Add(p.airspeed_kt, p.time_s - begin.time_s);
@@ -224,8 +207,8 @@ std::string FlightReport::Text() const {
         }
         text += std::string("\t") + (leg.reached ? "reached" : "NOT reached") +
                 ", closest approach " + Format("%.4f", leg.closestApproach_deg) + " deg (" +
-                Format("%.0f", leg.closestApproach_deg * kMetresPerDegree) + " m), leg time " +
-                Format("%.0f", leg.time_s) + " s\n";
+                Format("%.0f", leg.closestApproach_deg * kMetresPerDegreeOfLatitude) +
+                " m), leg time " + Format("%.0f", leg.time_s) + " s\n";
         text += "\tgreatest cross-track error " + Format("%.0f", leg.maxCrossTrack_m) + " m";
         if (leg.maxCrossTrackOnCourse_m)
             text += ", " + Format("%.0f", *leg.maxCrossTrackOnCourse_m) + " m once on course";

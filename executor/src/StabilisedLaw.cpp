@@ -1,6 +1,12 @@
 #include "kestro/StabilisedLaw.h"
 
-#include "kestro/Navigation.h"
+#include "kestro/Guidance.h"
+#include "kestro/TaskValues.h"
+
+#include <ipc/Protocol.h>
+#include <numbers/Numbers.h>
+#include <tavola/GreatCircle.h>
+#include <tavola/Units.h>
 
 #include <algorithm>
 #include <cmath>
@@ -9,16 +15,16 @@ namespace kestro {
 
 namespace {
 
+using tavola::kDegToRad;
+using tavola::Wrap180;
+using tavola::Wrap360;
+
 const char* const kSeparator =
     "---------------------------------------------------------------------\r\n";
 
-constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
-constexpr double kMetresPerDegree = 10001750.0 / 90.0; // the simulator's sphere
-constexpr double kMetresPerSecondPerKnot = 1852.0 / 3600.0;
-constexpr double kG = 9.80665;
 constexpr double kStandardRate_radps = 3.0 * kDegToRad;
-constexpr double kInputLimit = 16383.0; // elevator, aileron and rudder inputs
-constexpr double kFeet = 0.3048;
+constexpr double kInputLimit = ipc::protocol::kInputLimit; // elevator, aileron and rudder inputs
+constexpr double kLeverFull = ipc::protocol::kLeverFull;
 /// Within this arc of the target a leg is done, as in the classic law.
 constexpr double kTargetArc_deg = 0.02;
 /// Height above the runway from which the aircraft counts as airborne and climbing.
@@ -35,62 +41,15 @@ constexpr double kMaxDrift_deg = 30.0;
 /// Seconds between "Distance to target" lines.
 constexpr double kDistanceLogPeriod_s = 10.0;
 
-double Wrap180(double degrees) {
-    degrees = std::fmod(degrees, 360.0);
-    if (degrees > 180.0)
-        degrees -= 360.0;
-    if (degrees <= -180.0)
-        degrees += 360.0;
-    return degrees;
-}
-
-double Wrap360(double degrees) {
-    degrees = std::fmod(degrees, 360.0);
-    return degrees < 0 ? degrees + 360.0 : degrees;
-}
-
-/// A number from the task, or nothing when it is missing or not a positive number.
-std::optional<double> PositiveValue(const xml::Node& task, const char* path) {
-    const xml::Node node = task.selectSingleNode(path);
-    if (node.empty())
-        return std::nullopt;
-    const double value = ParseDecimal(node.text());
-    if (!(value > 0) || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
+/// What every cycle reads, in the order of the exchange.
+constexpr StateItem kCycleItems[] = {
+    StateItem::Airspeed, StateItem::VerticalSpeed, StateItem::Altitude, StateItem::Pitch,
+    StateItem::Bank,     StateItem::Heading,       StateItem::Latitude, StateItem::Longitude};
 
 } // namespace
 
-double LegTrack(double start_lat, double start_lon, double target_lat, double target_lon,
-                double lat, double lon, double lookahead_m, double* crossTrack_m) {
-    // A local plane about the aircraft, where the cross-track error matters.
-    const double cosLat = std::cos(lat * kDegToRad);
-    const auto east = [&](double lo) { return Wrap180(lo - lon) * cosLat * kMetresPerDegree; };
-    const auto north = [&](double la) { return (la - lat) * kMetresPerDegree; };
-    const double sx = east(start_lon), sy = north(start_lat);
-    const double tx = east(target_lon), ty = north(target_lat);
-    const double dx = tx - sx, dy = ty - sy;
-    const double length = std::hypot(dx, dy);
-    double aimX = tx, aimY = ty;
-    if (crossTrack_m)
-        *crossTrack_m = 0;
-    if (length > 1.0) {
-        const double ux = dx / length, uy = dy / length;
-        const double along = -sx * ux - sy * uy; // the aircraft is the origin
-        if (crossTrack_m)
-            *crossTrack_m = -sx * uy + sy * ux;
-        const double carrot = std::max(along, 0.0) + lookahead_m;
-        if (carrot < length && std::hypot(tx, ty) > lookahead_m) {
-            aimX = sx + ux * carrot;
-            aimY = sy + uy * carrot;
-        }
-    }
-    return Wrap360(std::atan2(aimX, aimY) / kDegToRad);
-}
-
-CStabilisedPilot::CStabilisedPilot(CFlightExecutor& executor, const StabilisedGains& gains)
-    : m_executor(executor), m_g(gains) {
+CStabilisedPilot::CStabilisedPilot(IAircraft& aircraft, MessageFn log, const StabilisedGains& gains)
+    : m_aircraft(aircraft), m_log(std::move(log)), m_g(gains), m_classic(aircraft, m_log) {
     m_g.period_ms = std::clamp<std::uint32_t>(m_g.period_ms, 10, 200);
 }
 
@@ -98,54 +57,41 @@ CStabilisedPilot::CStabilisedPilot(CFlightExecutor& executor, const StabilisedGa
 // The exchange of one cycle
 
 void CStabilisedPilot::Cycle() {
-    CFlightExecutor& x = m_executor;
-    const std::shared_ptr<ipc::Clock> clock = x.m_client.GetClock();
-
     // The rest of the period since the last exchange; then the controls computed from its state
     // go out and the new state comes back in one exchange, so they act without a period's delay.
     if (m_haveSample) {
         const std::int64_t rest =
-            static_cast<std::int64_t>(m_g.period_ms) - (clock->NowMs() - m_lastExchangeMs);
+            static_cast<std::int64_t>(m_g.period_ms) - (m_aircraft.NowMs() - m_lastExchangeMs);
         if (rest > 0)
-            x.Wait(static_cast<std::uint32_t>(rest));
+            m_aircraft.Wait(static_cast<std::uint32_t>(rest));
     }
-    m_lastExchangeMs = clock->NowMs();
-    if (m_writeControls) {
-        const auto elevator = static_cast<std::int16_t>(std::lround(m_elevator));
-        const auto aileron = static_cast<std::int32_t>(std::lround(m_aileron));
-        const auto rudder = static_cast<std::int16_t>(std::lround(m_rudder));
-        const auto throttle =
-            static_cast<std::int16_t>(std::lround(std::clamp(m_throttle, 0.0, 1.0) * 16384));
-        x.Write(offsets::kElevator, 2, &elevator);
-        x.Write(offsets::kAileron, 4, &aileron);
-        x.Write(offsets::kRudder, 2, &rudder);
-        x.Write(offsets::kThrottle, 2, &throttle);
-    }
-    x.Read(offsets::kAirspeed, 4, &x.m_airspeedRaw);
-    x.Read(offsets::kVerticalSpeed, 4, &m_verticalSpeedRaw);
-    x.Read(offsets::kAltitude, 8, &x.m_altitudeRaw);
-    x.Read(offsets::kPitch, 4, &x.m_pitchRaw);
-    x.Read(offsets::kBank, 4, &x.m_bankRaw);
-    x.Read(offsets::kHeading, 4, &x.m_headingRaw);
-    x.Read(offsets::kLatitude, 8, &x.m_latitudeRaw);
-    x.Read(offsets::kLongitude, 8, &x.m_longitudeRaw);
+    m_lastExchangeMs = m_aircraft.NowMs();
+    const ControlInput controls[] = {
+        {Control::Elevator, static_cast<int>(std::lround(m_elevator))},
+        {Control::Aileron, static_cast<int>(std::lround(m_aileron))},
+        {Control::Rudder, static_cast<int>(std::lround(m_rudder))},
+        {Control::Throttle,
+         static_cast<int>(std::lround(std::clamp(m_throttle, 0.0, 1.0) * kLeverFull))},
+    };
+    const std::span<const ControlInput> inputs =
+        m_writeControls ? std::span<const ControlInput>(controls) : std::span<const ControlInput>();
     // A failed exchange leaves the previous values; a link that keeps failing ends the flight
     // rather than flying blind on stale values.
-    if (x.Process())
+    if (m_aircraft.Exchange(inputs, kCycleItems, m_state))
         m_failedExchanges = 0;
-    else if (++m_failedExchanges >= kMaxFailedExchanges || !x.m_client.IsOpen())
+    else if (++m_failedExchanges >= kMaxFailedExchanges || !m_aircraft.LinkOpen())
         throw LinkLost{};
 
     m_previous = m_now;
-    m_now.time_s = static_cast<double>(clock->NowMs()) / 1000.0;
-    m_now.ias_kt = x.m_airspeedRaw / 128.0;
-    m_now.vs_mps = m_verticalSpeedRaw / 256.0;
-    m_now.altitude_m = static_cast<double>(x.m_altitudeRaw) / 4294967296.0;
-    m_now.pitch_deg = x.m_pitchRaw / kAngleUnitsPerDegree;
-    m_now.bank_deg = x.m_bankRaw / kAngleUnitsPerDegree;
-    m_now.heading_deg = Wrap360(x.m_headingRaw / kAngleUnitsPerDegree);
-    m_now.latitude_deg = static_cast<double>(x.m_latitudeRaw) * 90.0 / (10001750.0 * 4294967296.0);
-    m_now.longitude_deg = static_cast<double>(x.m_longitudeRaw) * 360.0 / 18446744073709551616.0;
+    m_now.time_s = static_cast<double>(m_aircraft.NowMs()) / 1000.0;
+    m_now.ias_kt = m_state.airspeed_kt;
+    m_now.vs_mps = m_state.verticalSpeed_mps;
+    m_now.altitude_m = m_state.altitude_m;
+    m_now.pitch_deg = m_state.pitch_deg;
+    m_now.bank_deg = m_state.bank_deg;
+    m_now.heading_deg = Wrap360(m_state.heading_deg);
+    m_now.latitude_deg = m_state.latitude_deg;
+    m_now.longitude_deg = m_state.longitude_deg;
 
     if (m_haveSample && m_now.time_s > m_previous.time_s) {
         m_dt = m_now.time_s - m_previous.time_s;
@@ -154,11 +100,10 @@ void CStabilisedPilot::Cycle() {
         m_yawRate = Wrap180(m_now.heading_deg - m_previous.heading_deg) / m_dt;
         // The wind's drift: the ground track from the positions less the heading, smoothed (a
         // position step of a cycle is a few metres, so one sample is rough).
-        const double north = (m_now.latitude_deg - m_previous.latitude_deg) * kMetresPerDegree;
-        const double east = Wrap180(m_now.longitude_deg - m_previous.longitude_deg) *
-                            std::cos(m_now.latitude_deg * kDegToRad) * kMetresPerDegree;
-        if (std::hypot(north, east) > kMinDriftStep_m) {
-            const double drift = Wrap180(std::atan2(east, north) / kDegToRad - m_now.heading_deg);
+        if (const std::optional<double> track =
+                GroundTrack(m_previous.latitude_deg, m_previous.longitude_deg, m_now.latitude_deg,
+                            m_now.longitude_deg, kMinDriftStep_m)) {
+            const double drift = Wrap180(*track - m_now.heading_deg);
             m_drift += std::clamp(Wrap180(drift - m_drift), -kMaxDrift_deg, kMaxDrift_deg) *
                        std::min(1.0, m_dt / kDriftSmoothing_s);
             m_drift = std::clamp(m_drift, -kMaxDrift_deg, kMaxDrift_deg);
@@ -176,9 +121,10 @@ void CStabilisedPilot::Cycle() {
 
 double CStabilisedPilot::BankLimit() const {
     // True airspeed from the indicated one (about 2 % more per 1,000 ft).
-    const double tas_mps =
-        m_now.ias_kt * kMetresPerSecondPerKnot * (1.0 + 0.02 * m_now.altitude_m / (1000 * kFeet));
-    const double standardRate = std::atan(tas_mps * kStandardRate_radps / kG) / kDegToRad;
+    const double tas_mps = m_now.ias_kt * tavola::kMetresPerSecondPerKnot *
+                           (1.0 + 0.02 * m_now.altitude_m / (1000 * tavola::kMetresPerFoot));
+    const double standardRate =
+        std::atan(tas_mps * kStandardRate_radps / tavola::kStandardGravity) / kDegToRad;
     return std::clamp(standardRate, m_g.minBankLimit_deg, m_g.maxBankLimit_deg);
 }
 
@@ -283,19 +229,18 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
 // Tasks
 
 void CStabilisedPilot::TakeOff() {
-    CFlightExecutor& x = m_executor;
-    x.Log(kSeparator);
-    x.Log("Task: takeoff\r\n");
+    Log(kSeparator);
+    Log("Task: takeoff\r\n");
 
-    x.Log("\tReleasing parking brakes.\r\n");
-    x.SetBrakes(CFlightExecutor::kParkingBrake, 0);
-    x.SetBrakes(CFlightExecutor::kToeBrakes, 0);
-    x.Wait(100);
+    Log("\tReleasing parking brakes.\r\n");
+    m_classic.SetBrakes(CClassicPilot::kParkingBrake, 0);
+    m_classic.SetBrakes(CClassicPilot::kToeBrakes, 0);
+    m_aircraft.Wait(100);
 
     // The throttle opens inside the roll's loop, with the rudder already working.
-    x.Log("\tSetting mixture to rich and full throttle.\r\n");
-    x.SetMixture(100);
-    x.Wait(100);
+    Log("\tSetting mixture to rich and full throttle.\r\n");
+    m_classic.SetMixture(100);
+    m_aircraft.Wait(100);
 
     m_mode = Vertical::Ground;
     m_throttle = 0;
@@ -305,16 +250,16 @@ void CStabilisedPilot::TakeOff() {
     const double runwayHeading = m_now.heading_deg;
     const double runwayAltitude = m_now.altitude_m;
 
-    x.Log("\tWaiting for speed to exceed " + std::to_string(std::lround(m_g.rotateSpeed_kt)) +
-          " knots.\r\n");
+    Log("\tWaiting for speed to exceed " + std::to_string(std::lround(m_g.rotateSpeed_kt)) +
+        " knots.\r\n");
     while (m_now.ias_kt < m_g.rotateSpeed_kt) {
         m_throttle = std::min(1.0, m_throttle + m_dt / 2);
         Fly(runwayHeading, 0, std::nullopt, true);
         Cycle();
     }
 
-    x.Log("\tChange pitch for actual takeoff to " +
-          std::to_string(std::lround(m_g.rotatePitch_deg)) + " degrees up.\r\n");
+    Log("\tChange pitch for actual takeoff to " + std::to_string(std::lround(m_g.rotatePitch_deg)) +
+        " degrees up.\r\n");
     m_mode = Vertical::Rotate;
     m_pitchCommand = m_now.pitch_deg;
     const double levelOff = std::max(m_g.levelOffAltitude_m, runwayAltitude + kMinLevelOffHeight_m);
@@ -329,38 +274,35 @@ void CStabilisedPilot::TakeOff() {
     };
     while (m_now.altitude_m < 200)
         climbOut();
-    x.Log("\tAltitude is greater than 200 meters.\r\n");
+    Log("\tAltitude is greater than 200 meters.\r\n");
 
-    x.Log("\tWait for plane to reach " + std::to_string(std::lround(m_g.levelOffAltitude_m)) +
-          " meters.\r\n");
+    Log("\tWait for plane to reach " + std::to_string(std::lround(m_g.levelOffAltitude_m)) +
+        " meters.\r\n");
     while (m_mode != Vertical::Hold)
         climbOut();
 
-    x.Log("\tAltitude reached. Level plane.\r\n");
-    x.Log("\tAdjust throttle to " + std::to_string(std::lround(m_g.levelOffThrottle * 100)) +
-          " percent. Keep plane level.\r\n");
+    Log("\tAltitude reached. Level plane.\r\n");
+    Log("\tAdjust throttle to " + std::to_string(std::lround(m_g.levelOffThrottle * 100)) +
+        " percent. Keep plane level.\r\n");
     const double settleUntil = m_now.time_s + m_g.settle_s;
     while (m_now.time_s < settleUntil) {
         // Towards the level-off setting at the rate of the classic law's lever ramp.
-        const double step = 150.0 / 16384.0 * m_dt / 0.02;
+        const double step = 150.0 / kLeverFull * m_dt / 0.02;
         m_throttleBase += std::clamp(m_g.levelOffThrottle - m_throttleBase, -step, step);
         Fly(runwayHeading, levelOff, std::nullopt, false);
         Cycle();
     }
     m_levelOffAltitude = levelOff;
 
-    x.Log("Takeoff task done.\r\n\r\n");
+    Log("Takeoff task done.\r\n\r\n");
 }
 
 void CStabilisedPilot::Cruise(const xml::Node& task) {
-    CFlightExecutor& x = m_executor;
-    x.Log(kSeparator);
-    x.Log("Task: cruise\r\n");
+    Log(kSeparator);
+    Log("Task: cruise\r\n");
 
-    const double targetLongitude =
-        ParseDecimal(task.selectSingleNode("GPSCoordinate/longitude").text());
-    const double targetLatitude =
-        ParseDecimal(task.selectSingleNode("GPSCoordinate/latitude").text());
+    const double targetLongitude = TaskNumber(task, "GPSCoordinate/longitude");
+    const double targetLatitude = TaskNumber(task, "GPSCoordinate/latitude");
     Cycle();
     const auto start =
         m_previousTarget.value_or(std::make_pair(m_now.latitude_deg, m_now.longitude_deg));
@@ -368,12 +310,12 @@ void CStabilisedPilot::Cruise(const xml::Node& task) {
 
     // The steer point's altitude (feet) and airspeed (knots); without them the leg keeps what
     // the aircraft flies now.
-    const std::optional<double> altitude_ft = PositiveValue(task, "procedure/altitude");
-    const double altitude_m = altitude_ft          ? *altitude_ft * kFeet
+    const std::optional<double> altitude_ft = PlannedValue(task, "procedure/altitude");
+    const double altitude_m = altitude_ft          ? *altitude_ft * tavola::kMetresPerFoot
                               : m_levelOffAltitude ? *m_levelOffAltitude
                                                    : m_now.altitude_m;
     m_levelOffAltitude = altitude_m;
-    const std::optional<double> airspeed_kt = PositiveValue(task, "procedure/airspeed");
+    const std::optional<double> airspeed_kt = PlannedValue(task, "procedure/airspeed");
     if (m_mode == Vertical::Ground || m_mode == Vertical::Rotate) {
         // A cruise without a take-off before it: the aircraft is already flying (or not at all).
         m_mode = Vertical::Hold;
@@ -390,16 +332,16 @@ void CStabilisedPilot::Cruise(const xml::Node& task) {
         const double distance = GreatCircleDistance(m_now.latitude_deg, m_now.longitude_deg,
                                                     targetLatitude, targetLongitude);
         if (distance <= kTargetArc_deg) {
-            x.Log("\tTarget reached. Cruise task done.\r\n\r\n");
+            Log("\tTarget reached. Cruise task done.\r\n\r\n");
             return;
         }
         const double course = track();
         if (first) {
-            x.Log("\tTarget heading: " + FormatFixed(course, 2, 5) + ". Turning plane.\r\n");
+            Log(numbers::Format("\tTarget heading: %5.2f. Turning plane.\r\n", course));
             first = false;
         }
         if (m_now.time_s >= nextDistanceLog) {
-            x.Log("\tDistance to target: " + FormatFixed(distance, 6) + "5.2.\r\n");
+            Log(numbers::Format("\tDistance to target: %f5.2.\r\n", distance));
             nextDistanceLog = m_now.time_s + kDistanceLogPeriod_s;
         }
         Fly(course, altitude_m, airspeed_kt, false);

@@ -1,51 +1,42 @@
-// The executor's control loops against a scripted peer in virtual time: exact writes, their
-// pacing, and where the loops stop.
+// The classic law's control loops flying through the simulator link against a scripted peer in
+// virtual time: exact writes, what travels in one exchange, their pacing, and where the loops
+// stop; and the aircraft's rule that a failed exchange keeps the last values.
 
 #include "FakePeer.h"
 #include "TestScripts.h"
 
-#include <kestro/FlightExecutor.h>
+#include <ipc/FailureHooks.h>
+#include <ipc/Protocol.h>
+#include <kestro/ClassicLaw.h>
+#include <kestro/FSUIPCAircraft.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 
 namespace {
 
 using namespace kestro;
 using kestro_test::FakePeer;
+namespace protocol = ipc::protocol;
+namespace offsets = ipc::protocol::offsets;
 
-std::int32_t Angle(double degrees) {
-    return static_cast<std::int32_t>(std::llround(degrees * kAngleUnitsPerDegree));
-}
-std::int64_t LatitudeRaw(double degrees) {
-    return static_cast<std::int64_t>(degrees * 10001750.0 * 4294967296.0 / 90.0);
-}
-std::int64_t LongitudeRaw(double degrees) {
-    return static_cast<std::int64_t>(degrees * (18446744073709551616.0 / 360.0));
-}
+/// The classic law flying a scripted peer.
+struct Pilot {
+    FakePeer peer;
+    CFSUIPCClient client{peer.Clock()};
+    CFSUIPCAircraft aircraft{client};
+    std::string log;
+    CClassicPilot pilot{aircraft, [this](const std::string& t) { log += t; }};
 
-class Controls : public testing::Test {
-protected:
-    void SetUp() override {
-        client = std::make_unique<CFSUIPCClient>(peer.Clock());
-        ASSERT_TRUE(client->Open()) << client->GetErrorText();
-        executor = std::make_unique<CFlightExecutor>(
-            *client, [this](const std::string& t) { OnMessage(t); },
-            [this](const std::string& t) { boxes.push_back(t); });
+    Pilot() {
+        EXPECT_TRUE(client.Open()) << client.GetErrorText();
         peer.writes.clear();
     }
-    void TearDown() override { client->Close(); }
-    virtual void OnMessage(const std::string& text) { log += text; }
-
-    FakePeer peer;
-    std::unique_ptr<CFSUIPCClient> client;
-    std::unique_ptr<CFlightExecutor> executor;
-    std::string log;
-    std::vector<std::string> boxes;
 };
 
-TEST_F(Controls, ThrottleAndMixtureRampsStopWithin150OfTheTarget) {
+TEST(Controls, ThrottleAndMixtureRampsStopWithin150OfTheTarget) {
     struct {
         std::int16_t start;
         double percent;
@@ -57,60 +48,65 @@ TEST_F(Controls, ThrottleAndMixtureRampsStopWithin150OfTheTarget) {
         {16384, 80, 21, 13234}, // down to 127 above 13107
         {13107, 80, 0, 0},      {0, 0, 0, 0}, {200, 0, 1, 50}, // 200 - 150 = 50, within 150 of 0
     };
+    Pilot p;
     for (const auto& c : cases) {
         for (const std::uint32_t offset : {offsets::kThrottle, offsets::kMixture}) {
             SCOPED_TRACE(testing::Message() << "offset " << offset << " from " << c.start << " to "
                                             << c.percent << "%");
-            peer.Put<std::int16_t>(offset, c.start);
-            peer.writes.clear();
-            const std::int64_t t0 = peer.now;
+            p.peer.Put<std::int16_t>(offset, c.start);
+            p.peer.writes.clear();
+            const std::int64_t t0 = p.peer.now;
             if (offset == offsets::kThrottle)
-                executor->SetThrottle(c.percent);
+                p.pilot.SetThrottle(c.percent);
             else
-                executor->SetMixture(c.percent);
-            const auto values = peer.WritesTo(offset);
+                p.pilot.SetMixture(c.percent);
+            const auto values = p.peer.WritesTo(offset);
             ASSERT_EQ(values.size(), c.writes);
-            EXPECT_EQ(peer.writes.size(), c.writes); // nothing else written
+            EXPECT_EQ(p.peer.writes.size(), c.writes); // nothing else written
             if (!values.empty()) {
                 EXPECT_EQ(values.back(), c.last);
                 for (std::size_t i = 1; i < values.size(); ++i)
                     EXPECT_EQ(std::abs(values[i] - values[i - 1]), 150);
             }
             // One read, then per step a write (1 ms) and a 20 ms wait.
-            EXPECT_EQ(peer.now - t0, 1 + 21 * static_cast<std::int64_t>(c.writes));
+            EXPECT_EQ(p.peer.now - t0, 1 + 21 * static_cast<std::int64_t>(c.writes));
         }
     }
 }
 
-TEST_F(Controls, BrakesClampAndToeBrakesTravelInOneBatch) {
-    executor->SetBrakes(CFlightExecutor::kParkingBrake, 40000);
-    executor->SetBrakes(CFlightExecutor::kParkingBrake, 0);
-    executor->SetBrakes(CFlightExecutor::kToeBrakes, 300);
-    const std::int64_t beforeOther = peer.now;
-    executor->SetBrakes(7, 100); // no such brake: nothing written, still waits
-    EXPECT_EQ(peer.now - beforeOther, 20);
+TEST(Controls, BrakesClampAndToeBrakesTravelInOneExchange) {
+    Pilot p;
+    p.pilot.SetBrakes(CClassicPilot::kParkingBrake, 40000);
+    p.pilot.SetBrakes(CClassicPilot::kParkingBrake, 0);
+    p.pilot.SetBrakes(CClassicPilot::kToeBrakes, 300);
+    const std::int64_t beforeOther = p.peer.now;
+    p.pilot.SetBrakes(7, 100); // no such brake: nothing written, still waits
+    EXPECT_EQ(p.peer.now - beforeOther, 20);
 
-    ASSERT_EQ(peer.writes.size(), 4u);
-    EXPECT_EQ(peer.WritesTo(offsets::kParkingBrake), (std::vector<std::int64_t>{32767, 0}));
-    EXPECT_EQ(peer.writes[2].offset, offsets::kLeftToeBrake);
-    EXPECT_EQ(peer.writes[3].offset, offsets::kRightToeBrake);
-    EXPECT_EQ(peer.writes[2].data, std::vector<std::uint8_t>{200});
-    EXPECT_EQ(peer.writes[3].data, std::vector<std::uint8_t>{200});
-    EXPECT_EQ(peer.writes[2].exchange, peer.writes[3].exchange);
+    const auto& w = p.peer.writes;
+    ASSERT_EQ(w.size(), 4u);
+    EXPECT_EQ(p.peer.WritesTo(offsets::kParkingBrake), (std::vector<std::int64_t>{32767, 0}));
+    EXPECT_EQ(w[0].data.size(), 2u);
+    EXPECT_EQ(w[2].offset, offsets::kLeftToeBrake);
+    EXPECT_EQ(w[3].offset, offsets::kRightToeBrake);
+    EXPECT_EQ(w[2].data, std::vector<std::uint8_t>{200});
+    EXPECT_EQ(w[3].data, std::vector<std::uint8_t>{200});
+    EXPECT_EQ(w[2].exchange, w[3].exchange);
 }
 
-TEST_F(Controls, SetPitchStepsTheElevatorUntilThePitchSettles) {
+TEST(Controls, SetPitchStepsTheElevatorUntilThePitchSettles) {
     // The aircraft takes up 0.01 degree of pitch per unit of elevator at once.
-    peer.onWrite = [](FakePeer& p, const FakePeer::Write& w) {
+    Pilot p;
+    p.peer.onWrite = [](FakePeer& peer, const FakePeer::Write& w) {
         if (w.offset == offsets::kElevator)
-            p.Put<std::int32_t>(offsets::kPitch, Angle(w.Value() * 0.01));
+            peer.Put<std::int32_t>(offsets::kPitch, protocol::EncodeAngle(w.Value() * 0.01));
     };
-    executor->SetPitch(7.0);
-    const auto elevator = peer.WritesTo(offsets::kElevator);
+    p.pilot.SetPitch(7.0);
+    const auto elevator = p.peer.WritesTo(offsets::kElevator);
     ASSERT_FALSE(elevator.empty());
     // Steps of 80 (from 7 degrees off), 40, 20, then 10 within 2 degrees.
     EXPECT_EQ(elevator.front(), 80);
-    EXPECT_NEAR(std::fabs(peer.Get<std::int32_t>(offsets::kPitch) / kAngleUnitsPerDegree), 7.0,
+    EXPECT_NEAR(std::fabs(protocol::DecodeAngle(p.peer.Get<std::int32_t>(offsets::kPitch))), 7.0,
                 0.3);
     std::vector<std::int64_t> steps;
     for (std::size_t i = 1; i < elevator.size(); ++i)
@@ -119,29 +115,31 @@ TEST_F(Controls, SetPitchStepsTheElevatorUntilThePitchSettles) {
         EXPECT_LE(steps[i], steps[i - 1]); // the steps shrink as the pitch comes near
 }
 
-TEST_F(Controls, SetPitchComparesMagnitudesAndAlwaysSettlesFor200ms) {
+TEST(Controls, SetPitchComparesMagnitudesAndAlwaysSettlesFor200ms) {
+    Pilot p;
     for (const double pitch : {7.1, -7.0, 6.8}) {
         SCOPED_TRACE(pitch);
-        peer.Put<std::int32_t>(offsets::kPitch, Angle(pitch));
-        peer.writes.clear();
-        const std::int64_t t0 = peer.now;
-        executor->SetPitch(7.0);
-        EXPECT_TRUE(peer.writes.empty());
+        p.peer.Put<std::int32_t>(offsets::kPitch, protocol::EncodeAngle(pitch));
+        p.peer.writes.clear();
+        const std::int64_t t0 = p.peer.now;
+        p.pilot.SetPitch(7.0);
+        EXPECT_TRUE(p.peer.writes.empty());
         // Elevator read, pitch read, 200 ms, pitch read.
-        EXPECT_EQ(peer.now - t0, 203);
+        EXPECT_EQ(p.peer.now - t0, 203);
     }
 }
 
-TEST_F(Controls, TurnToHeadingWithinTenDegreesAndLevelDoesNothing) {
-    peer.Put<std::int32_t>(offsets::kHeading, Angle(5));
-    peer.Put<std::int32_t>(offsets::kBank, Angle(0.3));
-    const std::uint64_t exchanges = peer.exchanges;
-    executor->TurnToHeading(14.0);
-    EXPECT_TRUE(peer.writes.empty());
-    EXPECT_EQ(peer.exchanges - exchanges, 1u); // heading and bank in one batch
+TEST(Controls, TurnToHeadingWithinTenDegreesAndLevelDoesNothing) {
+    Pilot p;
+    p.peer.Put<std::int32_t>(offsets::kHeading, protocol::EncodeAngle(5));
+    p.peer.Put<std::int32_t>(offsets::kBank, protocol::EncodeAngle(0.3));
+    const std::uint64_t exchanges = p.peer.exchanges;
+    p.pilot.TurnToHeading(14.0);
+    EXPECT_TRUE(p.peer.writes.empty());
+    EXPECT_EQ(p.peer.exchanges - exchanges, 1u); // heading and bank in one exchange
 }
 
-TEST(ControlsTurn, TurnDirectionFollowsTheShorterWay) {
+TEST(Controls, TurnDirectionFollowsTheShorterWay) {
     // The first aileron step shows the direction; the turn is then cut short by a stop.
     struct {
         double heading, target;
@@ -155,82 +153,114 @@ TEST(ControlsTurn, TurnDirectionFollowsTheShorterWay) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.heading << " -> " << c.target);
-        FakePeer peer;
-        CFSUIPCClient client(peer.Clock());
-        ASSERT_TRUE(client.Open());
-        CFlightExecutor executor(
-            client, [](const std::string&) {}, [](const std::string&) {});
-        peer.Put<std::int32_t>(offsets::kHeading, Angle(c.heading));
-        peer.onWrite = [](FakePeer& p, const FakePeer::Write& w) {
+        Pilot p;
+        p.peer.Put<std::int32_t>(offsets::kHeading, protocol::EncodeAngle(c.heading));
+        p.peer.onWrite = [](FakePeer& peer, const FakePeer::Write& w) {
             if (w.offset == offsets::kAileron)
-                p.Clock()->RequestStop();
+                peer.Clock()->RequestStop();
         };
-        EXPECT_THROW(executor.TurnToHeading(c.target), FlightStopped);
-        const auto writes = peer.ControlWrites();
+        EXPECT_THROW(p.pilot.TurnToHeading(c.target), FlightStopped);
+        const auto writes = p.peer.ControlWrites();
         ASSERT_EQ(writes.size(), 1u);
         EXPECT_EQ(writes.front().offset, offsets::kAileron);
+        EXPECT_EQ(writes.front().data.size(), 4u);
         EXPECT_EQ(writes.front().Value(), c.firstStep);
     }
 }
 
-TEST(ControlsCruise, WaitAfterEachTurnShrinksNearTheTarget) {
+TEST(Controls, CruiseWaitsAfterEachTurnLessNearTheTarget) {
     // Heading already on course and wings level: no turn, so the time between two "Target
-    // heading" lines is the batch read, a position read, the wait and a position read.
+    // heading" lines is the heading and bank read, a position read, the wait and a position
+    // read.
     struct {
         double north;
         std::int64_t expectedMs;
-    } cases[] = {{20.0, 1003}, {0.5, 53}, {14.0, 1403}};
+        const char* distance;
+    } cases[] = {{20.0, 1003, "20.000000"}, {0.5, 53, "0.500000"}, {14.0, 1403, "14.000000"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.north);
-        FakePeer peer;
-        CFSUIPCClient client(peer.Clock());
-        ASSERT_TRUE(client.Open());
+        Pilot p;
         std::vector<std::int64_t> headingLines;
-        std::string log;
-        CFlightExecutor executor(
-            client,
-            [&](const std::string& t) {
-                log += t;
-                if (t.find("Target heading") != std::string::npos) {
-                    headingLines.push_back(peer.now);
-                    if (headingLines.size() == 2)
-                        peer.Clock()->RequestStop();
-                }
-            },
-            [](const std::string&) {});
-        peer.Put<std::int64_t>(offsets::kLatitude, LatitudeRaw(10.0));
-        peer.Put<std::int64_t>(offsets::kLongitude, LongitudeRaw(5.0));
+        CClassicPilot pilot(p.aircraft, [&](const std::string& t) {
+            p.log += t;
+            if (t.find("Target heading") != std::string::npos) {
+                headingLines.push_back(p.peer.now);
+                if (headingLines.size() == 2)
+                    p.peer.Clock()->RequestStop();
+            }
+        });
+        p.peer.Put<std::int64_t>(offsets::kLatitude, protocol::EncodeLatitude(10.0));
+        p.peer.Put<std::int64_t>(offsets::kLongitude, protocol::EncodeLongitude(5.0));
         const auto script = kestro_test::Script(
             "<phase name=\"cruise\">" + kestro_test::CruiseTask(10.0 + c.north, 5.0) + "</phase>");
-        EXPECT_THROW(executor.Cruise(script->selectSingleNode("//task")), FlightStopped);
+        EXPECT_THROW(pilot.Cruise(script->selectSingleNode("//task")), FlightStopped);
         ASSERT_EQ(headingLines.size(), 2u);
         EXPECT_EQ(headingLines[1] - headingLines[0], c.expectedMs);
-        EXPECT_TRUE(peer.ControlWrites().empty());
-        EXPECT_EQ(log, "---------------------------------------------------------------------\r\n"
-                       "Task: cruise\r\n"
-                       "\tTarget heading: 360.00. Turning plane.\r\n"
-                       "\tDistance to target: " +
-                           FormatFixed(c.north, 6) + "5.2.\r\n" +
-                           "\tTarget heading: 360.00. Turning plane.\r\n");
+        EXPECT_TRUE(p.peer.ControlWrites().empty());
+        EXPECT_EQ(p.log, std::string(kestro_test::kSeparator) +
+                             "Task: cruise\r\n"
+                             "\tTarget heading: 360.00. Turning plane.\r\n"
+                             "\tDistance to target: " +
+                             c.distance +
+                             "5.2.\r\n"
+                             "\tTarget heading: 360.00. Turning plane.\r\n");
     }
 }
 
-TEST(ControlsCruise, TargetAtThePositionEndsTheLegAtOnce) {
-    FakePeer peer;
-    CFSUIPCClient client(peer.Clock());
-    ASSERT_TRUE(client.Open());
-    std::string log;
-    CFlightExecutor executor(
-        client, [&](const std::string& t) { log += t; }, [](const std::string&) {});
-    peer.Put<std::int64_t>(offsets::kLatitude, LatitudeRaw(52.3));
-    peer.Put<std::int64_t>(offsets::kLongitude, LongitudeRaw(4.76));
+TEST(Controls, ACruiseTargetAtThePositionEndsTheLegAtOnce) {
+    Pilot p;
+    p.peer.Put<std::int64_t>(offsets::kLatitude, protocol::EncodeLatitude(52.3));
+    p.peer.Put<std::int64_t>(offsets::kLongitude, protocol::EncodeLongitude(4.76));
     const auto script = kestro_test::Script("<phase name=\"cruise\">" +
                                             kestro_test::CruiseTask(52.31, 4.76) + "</phase>");
-    executor.Cruise(script->selectSingleNode("//task"));
-    EXPECT_EQ(log, "---------------------------------------------------------------------\r\n"
-                   "Task: cruise\r\n"
-                   "\tTarget reached. Cruise task done.\r\n\r\n");
-    EXPECT_TRUE(peer.ControlWrites().empty());
+    p.pilot.Cruise(script->selectSingleNode("//task"));
+    EXPECT_EQ(p.log, std::string(kestro_test::kSeparator) +
+                         "Task: cruise\r\n"
+                         "\tTarget reached. Cruise task done.\r\n\r\n");
+    EXPECT_TRUE(p.peer.ControlWrites().empty());
+}
+
+TEST(Aircraft, ReadsInPhysicalUnitsAndAFailedExchangeKeepsTheLastValues) {
+    Pilot p;
+    p.peer.Put<std::int32_t>(offsets::kIndicatedAirspeed, 92 * 128 + 64);
+    p.peer.Put<std::int32_t>(offsets::kVerticalSpeed, -256 * 3);
+    p.peer.Put<std::int64_t>(offsets::kAltitude, protocol::EncodeAltitude(-3.35));
+    p.peer.Put<std::int32_t>(offsets::kBank, protocol::EncodeAngle(-12.5));
+    p.peer.Put<std::int32_t>(offsets::kHeading, protocol::EncodeAngle(350));
+    p.peer.Put<std::int64_t>(offsets::kLatitude, protocol::EncodeLatitude(52.30173122));
+    p.peer.Put<std::int64_t>(offsets::kLongitude, protocol::EncodeLongitude(-4.73740403));
+    p.peer.Put<std::int16_t>(offsets::kElevator, -1200);
+    const StateItem items[] = {StateItem::Airspeed, StateItem::VerticalSpeed, StateItem::Altitude,
+                               StateItem::Bank,     StateItem::Heading,       StateItem::Latitude,
+                               StateItem::Longitude};
+    AircraftState s;
+    const std::uint64_t exchanges = p.peer.exchanges;
+    ASSERT_TRUE(p.aircraft.Exchange({}, items, s));
+    EXPECT_EQ(p.peer.exchanges - exchanges, 1u);
+    EXPECT_EQ(s.airspeed_kt, 92.5);
+    EXPECT_EQ(s.verticalSpeed_mps, -3.0);
+    EXPECT_NEAR(s.altitude_m, -3.35, 1e-9);
+    EXPECT_NEAR(s.bank_deg, -12.5, 1e-7);
+    EXPECT_NEAR(s.heading_deg, -10.0, 1e-7); // served in [-180, 180)
+    EXPECT_NEAR(s.latitude_deg, 52.30173122, 1e-12);
+    EXPECT_NEAR(s.longitude_deg, -4.73740403, 1e-12);
+    int elevator = 0;
+    ASSERT_TRUE(p.aircraft.ReadControl(Control::Elevator, elevator));
+    EXPECT_EQ(elevator, -1200);
+
+    p.peer.Put<std::int32_t>(offsets::kIndicatedAirspeed, 0);
+    const AircraftState before = s;
+    {
+        ipc::ScopedFailure failure(EPIPE);
+        EXPECT_FALSE(p.aircraft.Exchange({}, items, s));
+        elevator = 7;
+        EXPECT_FALSE(p.aircraft.ReadControl(Control::Elevator, elevator));
+    }
+    EXPECT_EQ(s.airspeed_kt, before.airspeed_kt);
+    EXPECT_EQ(s.latitude_deg, before.latitude_deg);
+    EXPECT_EQ(elevator, 7);
+    EXPECT_TRUE(p.aircraft.Read(StateItem::Airspeed, s));
+    EXPECT_EQ(s.airspeed_kt, 0.0);
 }
 
 } // namespace

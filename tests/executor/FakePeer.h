@@ -6,6 +6,7 @@
 
 #include <ipc/Clock.h>
 #include <ipc/Endpoint.h>
+#include <ipc/Protocol.h>
 
 #include <cstdint>
 #include <cstring>
@@ -38,9 +39,10 @@ public:
     FakePeer()
         : m_clock(std::make_shared<ipc::VirtualClock>([this](std::uint32_t ms) { Advance(ms); },
                                                       [this] { return now; })),
-          m_endpoint("UIPCMAIN", [this](const ipc::Message& m) { return Handle(m); }) {
-        Put<std::uint32_t>(0x3304, 0x30000000);
-        Put<std::uint32_t>(0x3308, 0xFADE0006);
+          m_endpoint(ipc::protocol::kClassName,
+                     [this](const ipc::Message& m) { return Handle(m); }) {
+        Put<std::uint32_t>(ipc::protocol::offsets::kLinkVersion, 0x30000000);
+        Put<std::uint32_t>(ipc::protocol::offsets::kSimVersion, 0xFADE0006);
     }
 
     const std::shared_ptr<ipc::VirtualClock>& Clock() const { return m_clock; }
@@ -62,16 +64,16 @@ public:
         return values;
     }
 
-    /// Writes other than the client's version word written while opening (0x330A).
+    /// Writes other than the client's version word written while opening.
     std::vector<Write> ControlWrites() const {
         std::vector<Write> result;
         for (const Write& w : writes)
-            if (w.offset != 0x330A)
+            if (w.offset != ipc::protocol::offsets::kClientVersion)
                 result.push_back(w);
         return result;
     }
 
-    std::vector<std::uint8_t> memory = std::vector<std::uint8_t>(0x10000);
+    std::vector<std::uint8_t> memory = std::vector<std::uint8_t>(ipc::protocol::offsets::kSpace);
     std::vector<Write> writes;
     std::int64_t now = 0;
     std::uint64_t exchanges = 0;
@@ -90,6 +92,7 @@ private:
     }
 
     ipc::Reply Handle(const ipc::Message& m) {
+        namespace protocol = ipc::protocol;
         auto& view = m_views[m.atomName];
         if (!view)
             view = ipc::SharedView::Open(m.atomName);
@@ -101,27 +104,27 @@ private:
         for (;;) {
             if (end - p < 4)
                 return ipc::Reply::Answer(0);
-            std::uint32_t h[4] = {};
-            std::memcpy(h, p, 4);
-            if (h[0] == 0)
+            const std::uint32_t id = protocol::Get32(p);
+            if (id == protocol::kEndId)
                 break;
-            if (end - p < 12)
+            if (end - p < 12 || id > protocol::kWriteId)
                 return ipc::Reply::Answer(0);
-            std::memcpy(h, p, 12);
-            const std::uint32_t header = h[0] == 1 ? 16 : 12;
-            if (h[0] > 2 || std::uint64_t{h[1]} + h[2] > memory.size() ||
-                std::uint64_t(end - p) < header + std::uint64_t{h[2]})
+            const std::uint32_t offset = protocol::Get32(p + 4), size = protocol::Get32(p + 8);
+            const std::uint32_t header =
+                id == protocol::kReadId ? protocol::kReadHeader : protocol::kWriteHeader;
+            if (std::uint64_t{offset} + size > memory.size() ||
+                std::uint64_t(end - p) < header + std::uint64_t{size})
                 return ipc::Reply::Answer(0);
-            if (h[0] == 1) {
-                std::memcpy(p + 16, memory.data() + h[1], h[2]);
+            if (id == protocol::kReadId) {
+                std::memcpy(p + header, memory.data() + offset, size);
             } else {
-                std::memcpy(memory.data() + h[1], p + 12, h[2]);
-                writes.push_back(
-                    {h[1], std::vector<std::uint8_t>(p + 12, p + 12 + h[2]), now, exchanges});
+                std::memcpy(memory.data() + offset, p + header, size);
+                writes.push_back({offset, std::vector<std::uint8_t>(p + header, p + header + size),
+                                  now, exchanges});
                 if (onWrite)
                     onWrite(*this, writes.back());
             }
-            p += header + h[2];
+            p += header + size;
         }
         Advance(1); // an exchange costs a millisecond
         return ipc::Reply::Answer(1);

@@ -4,8 +4,9 @@
 #include "TestScripts.h"
 
 #include <kestro/FlightReport.h>
-#include <kestro/Navigation.h>
-#include <kestro/StabilisedLaw.h>
+#include <kestro/Guidance.h>
+#include <tavola/GreatCircle.h>
+#include <tavola/Units.h>
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,8 @@ namespace {
 using namespace kestro;
 using namespace kestro_test;
 
-constexpr double kMetresPerDegree = 10001750.0 / 90.0;
-constexpr double kDeg = 3.14159265358979323846 / 180.0;
+constexpr double kMetresPerDegree = tavola::kMetresPerDegreeOfLatitude;
+constexpr double kDeg = tavola::kDegToRad;
 
 // ---------------------------------------------------------------------------------------------
 // Guidance along a leg
@@ -169,8 +170,8 @@ TEST(FlightReport, LegsAreMeasuredAgainstTheLineBetweenSteerPoints) {
     // Leg 1 starts at the first point (52.0, 5.0); its target is 52.0, 5.3 (20.5 km east).
     b.Fly(1, 0, 0, 0, 115);
     b.Fly(4, 50, 0, 0, 115, 20, 3); // 200 m north, banked 20 degrees
-    for (int i = 0; i < 800 && GreatCircleDistance(b.Last().latitude_deg, b.Last().longitude_deg,
-                                                   lineLat, 5.3) > 0.02;
+    for (int i = 0; i < 800 && ::GreatCircleDistance(b.Last().latitude_deg, b.Last().longitude_deg,
+                                                     lineLat, 5.3) > 0.02;
          ++i)
         b.Fly(1, 50, 90, 0.01, i < 30 ? 115 : 104, 0, 2);
     ASSERT_NEAR(b.Last().latitude_deg, lineLat + metres200, 1e-9);

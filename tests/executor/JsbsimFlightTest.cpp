@@ -63,10 +63,10 @@ TEST(JsbsimFlight, TheClassicLawLosesTheRunwayHeadingAndRollsOver) {
     config.start = {runway.latitude, runway.longitude, runway.heading, runway.elevation_ft};
     config.trackPeriodMs = 200;
     fssim::InProcessSim sim(config);
-    ExecutionOptions options;
+    FlightOptions options;
     options.clock = sim.Clock();
     options.timeLimitMs = 45 * 1000;
-    const ExecutionResult r = ExecuteFlightScript(Script(TakeoffPhase()), options);
+    const ExecutionResult r = Execute(Script(TakeoffPhase()), options);
     EXPECT_TRUE(r.timeLimitReached); // it never reaches 200 m
     std::vector<FlightSample> track;
     for (const fssim::TrackPoint& p : sim.Sim().Track())

@@ -6,7 +6,7 @@
 #include "StabilisedFlights.h"
 
 #include <kestro/FlightReport.h>
-#include <kestro/Navigation.h>
+#include <tavola/Units.h>
 
 #include <gtest/gtest.h>
 
@@ -18,19 +18,6 @@ namespace {
 
 using namespace kestro;
 using namespace kestro_test;
-
-const char* const kStabilisedTakeoffLog =
-    "---------------------------------------------------------------------\r\n"
-    "Task: takeoff\r\n"
-    "\tReleasing parking brakes.\r\n"
-    "\tSetting mixture to rich and full throttle.\r\n"
-    "\tWaiting for speed to exceed 55 knots.\r\n"
-    "\tChange pitch for actual takeoff to 7 degrees up.\r\n"
-    "\tAltitude is greater than 200 meters.\r\n"
-    "\tWait for plane to reach 500 meters.\r\n"
-    "\tAltitude reached. Level plane.\r\n"
-    "\tAdjust throttle to 80 percent. Keep plane level.\r\n"
-    "Takeoff task done.\r\n\r\n";
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;
@@ -44,8 +31,8 @@ TEST(StabilisedLaw, DepartureWithLegsInEveryQuadrantAndAReversal) {
     const Flown f = FlyStabilised(fssim::Fdm::Builtin, Script(TakeoffPhase() + CruisePhase(legs)));
     ASSERT_EQ(f.result.exitCode, 0) << f.result.log;
     EXPECT_EQ(Count(f.result.log, "\tTarget reached. Cruise task done.\r\n"), legs.size());
-    EXPECT_EQ(f.result.log.substr(0, std::strlen(kStartLog) + std::strlen(kStabilisedTakeoffLog)),
-              std::string(kStartLog) + kStabilisedTakeoffLog);
+    const std::string start = kStartLog + StabilisedTakeoffLog();
+    EXPECT_EQ(f.result.log.substr(0, start.size()), start);
     ExpectSoundFlight(f, legs);
 }
 
@@ -91,7 +78,7 @@ TEST(StabilisedLaw, LegsWithoutAltitudeOrAirspeedKeepTheLevelOff) {
         FlyStabilised(fssim::Fdm::Builtin,
                       Script(TakeoffPhase() + "<phase name=\"cruise\">" + task + "</phase>"));
     ASSERT_EQ(f.result.exitCode, 0) << f.result.log;
-    EXPECT_NEAR(f.track.back().altitude_m, 500.0, 100 * 0.3048);
+    EXPECT_NEAR(f.track.back().altitude_m, 500.0, 100 * tavola::kMetresPerFoot);
     EXPECT_GT(f.track.back().airspeed_kt, 80.0);
 }
 
@@ -100,7 +87,7 @@ TEST(StabilisedLaw, ARunwayAboveTheLevelOffAltitudeClimbsClearOfIt) {
     // law levels off 300 m above it instead.
     Runway high;
     high.elevation_ft = 2600;
-    const double runway_m = high.elevation_ft * 0.3048;
+    const double runway_m = high.elevation_ft * tavola::kMetresPerFoot;
     const Flown f = FlyStabilised(fssim::Fdm::Builtin, Script(TakeoffPhase(high)), high);
     ASSERT_EQ(f.result.exitCode, 0) << f.result.log;
     EXPECT_NEAR(f.track.back().altitude_m, runway_m + 300, 30);

@@ -5,9 +5,10 @@
 #include "TestScripts.h"
 
 #include <fssim/InProcess.h>
+#include <kestro/Execute.h>
 #include <kestro/FlightReport.h>
-#include <kestro/Kestro.h>
-#include <kestro/Navigation.h>
+#include <tavola/GreatCircle.h>
+#include <tavola/Units.h>
 
 #include <gtest/gtest.h>
 
@@ -67,13 +68,13 @@ inline Flown FlyStabilised(fssim::Fdm fdm, const xml::DocumentPtr& script,
     if (configure)
         configure(config);
     fssim::InProcessSim sim(config);
-    kestro::ExecutionOptions options;
+    kestro::FlightOptions options;
     options.clock = sim.Clock();
     options.timeLimitMs = limitMs;
     options.law = kestro::ControlLaw::Stabilised;
     Flown f;
     f.script = script;
-    f.result = kestro::ExecuteFlightScript(script, options);
+    f.result = Execute(script, options);
     std::vector<fssim::TrackPoint> track = sim.Sim().Track();
     const fssim::TrackPoint last = sim.Sim().CurrentPoint();
     if (track.empty() || last.time_s > track.back().time_s)
@@ -112,11 +113,11 @@ inline void ExpectSoundFlight(const Flown& f, const std::vector<Leg>& legs,
         EXPECT_LE(leg.altitude_ft.maxDeviation, 100.0);
         ASSERT_TRUE(leg.airspeed_kt.settledAfter_s.has_value());
         EXPECT_LE(leg.airspeed_kt.maxDeviation, 10.0);
-        const double length_m = kestro::GreatCircleDistance(runway.latitude + previousNorth,
-                                                            runway.longitude + previousEast,
-                                                            runway.latitude + legs[i].north,
-                                                            runway.longitude + legs[i].east) *
-                                10001750.0 / 90.0;
+        const double length_m =
+            ::GreatCircleDistance(runway.latitude + previousNorth, runway.longitude + previousEast,
+                                  runway.latitude + legs[i].north,
+                                  runway.longitude + legs[i].east) *
+            tavola::kMetresPerDegreeOfLatitude;
         if (i > 0 && length_m >= 15000) {
             ASSERT_TRUE(leg.maxCrossTrackOnCourse_m.has_value());
             EXPECT_LT(*leg.maxCrossTrackOnCourse_m, 300.0);

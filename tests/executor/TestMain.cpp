@@ -2,7 +2,7 @@
 // this machine answers them, and with the log sink silenced.
 
 #include <gtest/gtest.h>
-#include <ui/LogWindow.h>
+#include <ui/ComponentLog.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -4,8 +4,9 @@
 #include "TestSupport.h"
 
 #include <fssim/InProcess.h>
-#include <fssim/Offsets.h>
+#include <ipc/Protocol.h>
 #include <kestro/FSUIPC.h>
+#include <kestro/FSUIPCAircraft.h>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -28,31 +29,6 @@ protected:
     }
 };
 
-TEST_F(ClientTest, EveryResultCodeHasItsText) {
-    const std::vector<std::pair<std::uint32_t, const char*>> texts = {
-        {0, "Okay"},
-        {1, "Attempt to Open when already Open"},
-        {2, "Cannot link to FSUIPC or WideClient"},
-        {3, "Failed to Register common message with Windows"},
-        {4, "Failed to create Atom for mapping filename"},
-        {5, "Failed to create a file mapping object"},
-        {6, "Failed to open a view to the file map"},
-        {7, "Incorrect version of FSUIPC, or not FSUIPC"},
-        {8, "Flight Simulator is not version requested"},
-        {9, "Call cannot execute: Link not Open"},
-        {10, "Call cannot execute: No requests accumulated"},
-        {11, "IPC timed out all retries"},
-        {12, "IPC sendmessage failed all retries"},
-        {13, "IPC request contains bad data"},
-        {14, "Maybe running on WideClient, but FS not running on Server, or wrong FSUIPC"},
-        {15, "Read or Write request cannot be added, memory for Process is full"},
-        {16, "Unknown error"},
-        {0xFFFFFFFF, "Unknown error"},
-    };
-    for (const auto& [code, text] : texts)
-        EXPECT_EQ(CFSUIPCClient::GetErrorText(code), text) << code;
-}
-
 TEST_F(ClientTest, OpenWithoutSimulatorFindsNoEndpoint) {
     CFSUIPCClient client;
     EXPECT_FALSE(client.Open());
@@ -73,7 +49,7 @@ TEST_F(ClientTest, OpenHandshakesAndReportsVersions) {
     EXPECT_EQ(sim.Sim().NowMs(), 101);
     // The client told its version (1004) at 0x330A.
     std::uint16_t lib = 0;
-    std::memcpy(&lib, sim.Sim().OffsetSpace() + fssim::offsets::kClientVersion, 2);
+    std::memcpy(&lib, sim.Sim().OffsetSpace() + ipc::protocol::offsets::kClientVersion, 2);
     EXPECT_EQ(lib, 1004);
 }
 
@@ -189,6 +165,7 @@ TEST_F(ClientTest, CallsOnAClosedLink) {
     EXPECT_EQ(v, 7u);
     client.Close(); // nothing open: harmless
     client.Close();
+    EXPECT_EQ(CFSUIPCClient::GetErrorText(16), "Unknown error"); // past the table of texts
 }
 
 TEST_F(ClientTest, ProcessWithNothingQueuedChangesNothing) {
@@ -325,28 +302,29 @@ TEST_F(ClientTest, WrongAnswerCopiesNoReads) {
     EXPECT_EQ(version, 0xFADE0006u);
 }
 
-TEST_F(ClientTest, StateReadThroughTheOffsets) {
+TEST_F(ClientTest, StateReadThroughTheAircraft) {
+    // The simulator encodes, the aircraft over the client decodes: the two peers agree.
     fssim::InProcessSim sim(Config());
     CFSUIPCClient client(sim.Clock());
     ASSERT_TRUE(client.Open());
-    std::int64_t lat = 0, lon = 0, alt = 0;
-    std::int32_t heading = 0, pitch = 1, bank = 1, ias = 1;
-    ASSERT_TRUE(client.Read(0x0568, 8, &lon));
-    ASSERT_TRUE(client.Read(0x0560, 8, &lat));
-    ASSERT_TRUE(client.Read(0x0570, 8, &alt));
-    ASSERT_TRUE(client.Read(0x0580, 4, &heading));
-    ASSERT_TRUE(client.Read(0x0578, 4, &pitch));
-    ASSERT_TRUE(client.Read(0x057C, 4, &bank));
-    ASSERT_TRUE(client.Read(0x02BC, 4, &ias));
-    ASSERT_TRUE(client.Process());
-    // The executor's conversions.
-    EXPECT_NEAR(lat * 90.0 / (10001750.0 * 4294967296.0), 52.30173122, 1e-9);
-    EXPECT_NEAR(lon * 360.0 / 18446744073709551616.0, 4.73740403, 1e-9);
-    EXPECT_EQ(static_cast<std::int32_t>(alt >> 32), -4); // -11 ft = -3.35 m: whole metres below
-    EXPECT_NEAR(heading / 11930464.711111112, 3.205903, 1e-6);
-    EXPECT_EQ(pitch, 0);
-    EXPECT_EQ(bank, 0);
-    EXPECT_EQ(ias / 128, 0);
+    kestro::CFSUIPCAircraft aircraft(client);
+    using kestro::StateItem;
+    const StateItem items[] = {StateItem::Longitude, StateItem::Latitude,     StateItem::Altitude,
+                               StateItem::Heading,   StateItem::Pitch,        StateItem::Bank,
+                               StateItem::Airspeed,  StateItem::VerticalSpeed};
+    kestro::AircraftState s;
+    s.pitch_deg = s.bank_deg = s.airspeed_kt = s.verticalSpeed_mps = 1;
+    const auto requests = sim.Sim().RequestCount();
+    ASSERT_TRUE(aircraft.Exchange({}, items, s));
+    EXPECT_EQ(sim.Sim().RequestCount() - requests, 1u);
+    EXPECT_NEAR(s.latitude_deg, 52.30173122, 1e-12);
+    EXPECT_NEAR(s.longitude_deg, 4.73740403, 1e-12);
+    EXPECT_NEAR(s.altitude_m, -11 * 0.3048, 1e-9);
+    EXPECT_NEAR(s.heading_deg, 3.205903, 1e-7);
+    EXPECT_EQ(s.pitch_deg, 0);
+    EXPECT_EQ(s.bank_deg, 0);
+    EXPECT_EQ(s.airspeed_kt, 0);
+    EXPECT_EQ(s.verticalSpeed_mps, 0);
 }
 
 TEST_F(ClientTest, ControlsWrittenReachTheAircraft) {

@@ -1,25 +1,23 @@
 // The link between processes: a socket endpoint served on another thread, and the fssim program
-// started as a separate process with a private IPC directory.
+// started as a separate process with a private IPC directory.  The suite ProcessRealtime keeps
+// pace with the wall clock (label "realtime").
+#include "FssimProcess.h"
 #include "TestSupport.h"
 
 #include <fssim/Simulator.h>
 #include <ipc/Endpoint.h>
+#include <ipc/Protocol.h>
 #include <kestro/FSUIPC.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <thread>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
-
 using kestro::CFSUIPCClient;
+using linktest::FssimProcess;
 using linktest::IpcDirTest;
+namespace protocol = ipc::protocol;
 
 namespace {
 
@@ -82,97 +80,52 @@ TEST_F(SocketTest, StaleSocketFileIsReplaced) {
 }
 
 TEST_F(SocketTest, StopRequestEndsAWaitForASilentPeer) {
-    fssim::SimConfig config;
-    config.faults.noAnswer = true;
-    ipc::SocketEndpoint endpoint("UIPCMAIN");
+    // The peer asks for the stop when the message arrives, while the client waits for the
+    // answer; the wait ends then, with no further tries (all of them would take 9 x 2.1 s).
+    auto clock = std::make_shared<ipc::RealClock>();
+    ipc::SocketEndpoint endpoint(protocol::kClassName);
+    std::atomic<int> messages{0};
     std::atomic<bool> done{false};
     std::thread server([&] {
-        fssim::Simulator sim(config);
-        const ipc::Handler h = [&](const ipc::Message& m) { return sim.HandleMessage(m); };
+        const ipc::Handler h = [&](const ipc::Message&) {
+            ++messages;
+            clock->RequestStop();
+            return ipc::Reply::NoAnswer();
+        };
         while (!done)
             endpoint.Serve(5, h);
     });
-    auto clock = std::make_shared<ipc::RealClock>();
     CFSUIPCClient client(clock);
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        clock->RequestStop();
-    });
-    const auto t0 = std::chrono::steady_clock::now();
     EXPECT_FALSE(client.Open());
-    const auto waited = std::chrono::steady_clock::now() - t0;
     EXPECT_EQ(client.GetLastResult(), 11u);
-    // Well before the 9 x 2.1 s of all retries.
-    EXPECT_LT(waited, std::chrono::seconds(5));
-    stopper.join();
+    EXPECT_EQ(messages, 1);
     done = true;
     server.join();
 }
 
-/// fssim in another process, with the test's IPC directory.
-class FssimProcess {
-public:
-    explicit FssimProcess(std::vector<std::string> args) {
-        args.insert(args.begin(), FSSIM_PATH);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        m_ok = ::posix_spawn(&m_pid, FSSIM_PATH, &actions, nullptr, argv.data(), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~FssimProcess() { Stop(); }
-
-    /// Waits until the endpoint answers to its class name.
-    bool WaitReady(const char* className = "UIPCMAIN") {
-        for (int i = 0; m_ok && i < 500; ++i) {
-            if (ipc::FindWindow(className))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
-
-    /// Ends the process; its exit status (-1 when it did not exit normally).
-    int Stop() {
-        if (!m_ok || m_pid <= 0)
-            return -1;
-        ::kill(m_pid, SIGTERM);
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-    bool m_ok = false;
-};
-
 class ProcessTest : public IpcDirTest {};
+class ProcessRealtime : public IpcDirTest {};
 
-TEST_F(ProcessTest, TakeOffRollInRealTimeAtRaisedRate) {
-    FssimProcess sim({"--rate", "10", "--lat", "52.30173122", "--lon", "4.73740403", "--heading",
-                      "3.205903", "--elevation", "-11"});
+TEST_F(ProcessRealtime, TakeOffRollAtRaisedRate) {
+    FssimProcess sim(FSSIM_PATH, {"--rate", "10", "--lat", "52.30173122", "--lon", "4.73740403",
+                                  "--heading", "3.205903", "--elevation", "-11"});
     ASSERT_TRUE(sim.WaitReady());
     CFSUIPCClient client;
     ASSERT_TRUE(client.Open()) << client.GetErrorText();
-    const std::int16_t released = 0, full = 16384;
-    ASSERT_TRUE(client.WriteNow(0x0BC8, 2, &released));
-    ASSERT_TRUE(client.WriteNow(0x088C, 2, &full));
-    // 3 s of wall time are 30 s of flight at rate 10: well past the 45 knots of rotation.
+    namespace offsets = protocol::offsets;
+    const std::int16_t released = 0, full = protocol::kLeverFull;
+    ASSERT_TRUE(client.WriteNow(offsets::kParkingBrake, 2, &released));
+    ASSERT_TRUE(client.WriteNow(offsets::kThrottle, 2, &full));
+    // About 2 s of wall time are 20 s of roll at rate 10, past the 45 knots of rotation.
     std::int32_t ias = 0;
-    for (int i = 0; i < 300 && ias / 128 < 45; ++i) {
+    for (int i = 0; i < 1000 && ias / 128 < 45; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ASSERT_TRUE(client.ReadNow(0x02BC, 4, &ias));
+        ASSERT_TRUE(client.ReadNow(offsets::kIndicatedAirspeed, 4, &ias));
     }
     EXPECT_GE(ias / 128, 45);
     std::int32_t heading = 0;
-    ASSERT_TRUE(client.ReadNow(0x0580, 4, &heading));
-    EXPECT_NEAR(heading / 11930464.711111112, 3.205903, 1e-4); // laterally neutral roll
+    ASSERT_TRUE(client.ReadNow(offsets::kHeading, 4, &heading));
+    EXPECT_NEAR(protocol::DecodeAngle(heading), 3.205903, 1e-4); // laterally neutral roll
     client.Close();
     EXPECT_EQ(sim.Stop(), 0);
 }
@@ -180,20 +133,17 @@ TEST_F(ProcessTest, TakeOffRollInRealTimeAtRaisedRate) {
 TEST_F(ProcessTest, FaultModes) {
     struct Case {
         std::vector<std::string> args;
-        const char* className;
         bool opens;
         std::uint32_t result; // of Open, or of the failing ReadNow after it
     };
     const Case cases[] = {
-        {{"--wrong-version"}, "UIPCMAIN", false, 7},
-        {{"--wrong-version", "--class", "FS98MAIN"}, "FS98MAIN", false, 14},
-        {{"--sim-version", "5"}, "UIPCMAIN", true, 0},
-        {{"--wrong-answer"}, "UIPCMAIN", false, 13},
-        {{"--close-after", "3"}, "UIPCMAIN", true, 12},
+        {{"--wrong-version"}, false, 7},    {{"--wrong-version", "--class", "FS98MAIN"}, false, 14},
+        {{"--sim-version", "5"}, true, 0},  {{"--wrong-answer"}, false, 13},
+        {{"--close-after", "3"}, true, 12},
     };
     for (const Case& c : cases) {
-        FssimProcess sim(c.args);
-        ASSERT_TRUE(sim.WaitReady(c.className));
+        FssimProcess sim(FSSIM_PATH, c.args);
+        ASSERT_TRUE(sim.WaitReady()) << c.args[0];
         CFSUIPCClient client;
         EXPECT_EQ(client.Open(), c.opens) << c.args[0];
         if (!c.opens) {
@@ -217,13 +167,15 @@ TEST_F(ProcessTest, FaultModes) {
     }
 }
 
-TEST_F(ProcessTest, SilentSimulatorTimesOutAfterAllRetries) {
-    FssimProcess sim({"--no-answer"});
+TEST_F(ProcessTest, SilentSimulatorLetsTheSendTimeOut) {
+    // Each of the client's tries ends so (ClientTest counts the tries in virtual time).
+    FssimProcess sim(FSSIM_PATH, {"--no-answer"});
     ASSERT_TRUE(sim.WaitReady());
-    CFSUIPCClient client;
-    EXPECT_FALSE(client.Open()); // 9 x 2000 ms + 8 x 100 ms of real time
-    EXPECT_EQ(client.GetLastResult(), 11u);
-    EXPECT_EQ(client.GetErrorText(), "IPC timed out all retries");
+    const ipc::WindowHandle window = ipc::FindWindow(protocol::kClassName);
+    ASSERT_TRUE(window);
+    const ipc::SendResult r = ipc::SendMessageTimeout(
+        window, ipc::RegisterWindowMessage(protocol::kMessageName), 0, 0, 100);
+    EXPECT_EQ(r.status, ipc::SendResult::Status::TimedOut);
 }
 
 TEST_F(ProcessTest, BadOptionsAreRefused) {

@@ -5,12 +5,13 @@
 #include "../executor/TestScripts.h"
 
 #include <fssim/InProcess.h>
-#include <fssim/Offsets.h>
 #include <fssim/Start.h>
 #include <fssim/jsbsim/JsbsimModel.h>
+#include <ipc/Protocol.h>
+#include <kestro/Execute.h>
 #include <kestro/FSUIPC.h>
-#include <kestro/Kestro.h>
-#include <ui/LogWindow.h>
+#include <tavola/Units.h>
+#include <ui/ComponentLog.h>
 
 #include <gtest/gtest.h>
 
@@ -35,12 +36,12 @@
 extern char** environ;
 
 using namespace fssim;
-namespace fo = fssim::offsets;
+namespace protocol = ipc::protocol;
+namespace fo = ipc::protocol::offsets;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-constexpr double kFeet = 0.3048;
+constexpr double kFeet = tavola::kMetresPerFoot;
 
 #define SKIP_WITHOUT_JSBSIM()                                                                      \
     do {                                                                                           \
@@ -49,13 +50,10 @@ constexpr double kFeet = 0.3048;
             GTEST_SKIP() << "JSBSim is not available: " << why;                                    \
     } while (false)
 
-double Wrap180(double a) {
-    a = std::fmod(a + 180.0, 360.0);
-    return a < 0 ? a + 180.0 : a - 180.0;
-}
+using tavola::Wrap180;
 
 double DistanceM(double lat1, double lon1, double lat2, double lon2) {
-    const double r = 6371000.0, d = kPi / 180.0;
+    const double r = tavola::kMeanEarthRadius, d = tavola::kDegToRad;
     const double a =
         std::pow(std::sin((lat2 - lat1) * d / 2), 2) +
         std::cos(lat1 * d) * std::cos(lat2 * d) * std::pow(std::sin((lon2 - lon1) * d / 2), 2);
@@ -90,16 +88,11 @@ Read ReadLink(kestro::CFSUIPCClient& c) {
     c.Read(fo::kGroundElevation, 4, &ground);
     c.Read(fo::kOnGround, 2, &onGround);
     EXPECT_TRUE(c.Process()) << c.GetErrorText();
-    return {fo::DecodeLatitude(lat),
-            fo::DecodeLongitude(lon),
-            static_cast<double>(alt) / fo::kMetresScale,
-            ias / 128.0,
-            vs / 256.0,
-            fo::DecodeAngle(pitch),
-            fo::DecodeAngle(bank),
-            fo::DecodeAngle(heading),
-            ground / 256.0,
-            onGround != 0};
+    return {protocol::DecodeLatitude(lat),      protocol::DecodeLongitude(lon),
+            protocol::DecodeAltitude(alt),      protocol::DecodeKnots(ias),
+            protocol::DecodeVerticalSpeed(vs),  protocol::DecodeAngle(pitch),
+            protocol::DecodeAngle(bank),        protocol::DecodeAngle(heading),
+            ground / protocol::kElevationScale, onGround != 0};
 }
 
 void Write16(kestro::CFSUIPCClient& c, std::uint32_t offset, std::int16_t v) {
@@ -297,10 +290,10 @@ TEST(SimulatorJsbsim, ClassicLawDoesNotFlyTheRealAircraft) {
     config.start = *start;
     config.trackPeriodMs = 250;
     InProcessSim sim(config);
-    kestro::ExecutionOptions options;
+    kestro::FlightOptions options;
     options.clock = sim.Clock();
     options.timeLimitMs = 60 * 1000;
-    const kestro::ExecutionResult result = kestro::ExecuteFlightScript(script, options);
+    const kestro::ExecutionResult result = kestro_test::Execute(script, options);
     const auto& track = sim.Sim().Track();
     if (std::getenv("JSBSIM_TEST_TRACE")) {
         std::printf("%s\n", result.log.c_str());
@@ -401,8 +394,8 @@ FssimRun RunFssim(const std::vector<std::string>& args, const std::filesystem::p
 } // namespace
 
 // fssim --fdm jsbsim serves the link to other processes in real time, paced to the wall clock
-// times the rate, from the runway of the script it is given.
-TEST(FssimJsbsim, ServesTheLinkPacedToTheWallClock) {
+// times the rate, from the runway of the script it is given (label "realtime").
+TEST(FssimJsbsimRealtime, ServesTheLinkPacedToTheWallClock) {
     SKIP_WITHOUT_JSBSIM();
     using namespace kestro_test;
     const auto dir = std::filesystem::path(std::getenv("AVILO_IPC_DIR"));

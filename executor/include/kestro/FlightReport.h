@@ -24,7 +24,7 @@
 // kSettleTime_s after it first came within kAirspeedSettle_kt of the airspeed once the altitude had
 // settled (a climb flies its own speed).
 //
-// Accuracy: cross-track errors on a local plane about each point (see LegTrack); times and
+// Accuracy: cross-track errors on a local plane about each point (<kestro/Guidance.h>); times and
 // figures at the track's sampling period.
 
 #include <xml/Dom.h>

@@ -4,10 +4,11 @@
 // ControlLaw::Stabilised.  It walks the same phases and tasks as the classic law and writes the
 // same log lines where they still say what happens.
 //
-// Every loop runs at one period (StabilisedGains::period_ms).  One exchange per cycle writes the
-// controls computed from the last state read and reads the new state; rates (pitch rate, roll
-// rate, yaw rate) are differences of successive samples over the clock's elapsed time, so the
-// law works in virtual time and in real time alike.
+// It flies through an IAircraft (<kestro/Aircraft.h>).  Every loop runs at one period
+// (StabilisedGains::period_ms).  One exchange per cycle writes the controls computed from the
+// last state read and reads the new state; rates (pitch rate, roll rate, yaw rate) are
+// differences of successive samples over the clock's elapsed time, so the law works in virtual
+// time and in real time alike.
 //
 // Loops (outer to inner); classical cascaded PID design, e.g. Stevens & Lewis, "Aircraft
 // Control and Simulation", 3rd ed., ch. 4 (pitch attitude hold, altitude hold, heading hold
@@ -44,12 +45,12 @@
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
 // 0.02 degrees of arc.
 //
-// Offsets beyond those of the classic law (the simulator serves them; a simulator that does not
-// know the rudder simply keeps the value):
-//   0x02C8  4  vertical speed          metres per second x 256, climbing positive
-//   0x0BBA  2  rudder input            -16383 .. 16383, positive yaws right
+// Beyond the classic law it reads the vertical speed and sets the rudder (a simulator that does
+// not know the rudder simply keeps the value).
 
-#include "kestro/FlightExecutor.h"
+#include "kestro/Aircraft.h"
+#include "kestro/ClassicLaw.h"
+#include "kestro/ControlLaw.h"
 
 #include <xml/Dom.h>
 
@@ -58,11 +59,6 @@
 #include <utility>
 
 namespace kestro {
-
-namespace offsets {
-inline constexpr std::uint32_t kVerticalSpeed = 0x02C8;
-inline constexpr std::uint32_t kRudder = 0x0BBA;
-} // namespace offsets
 
 /// Gains and limits of the stabilised law.  Control units: elevator, aileron and rudder inputs
 /// run -16383 .. 16383 ("units" below); the throttle is a fraction 0 .. 1 of the lever.
@@ -119,21 +115,23 @@ struct StabilisedGains {
     double settle_s = 10.0;        ///< altitude hold before the take-off task ends, seconds
 };
 
-/// Flies the take-off and cruise tasks of one flight with the stabilised law through the link of
-/// `executor` (its waits, stop checks and time limit apply).  One instance per flight: it keeps
-/// the trims and the previous steer point between tasks.  Three failed exchanges in a row (or a
-/// link that closed) end the flight with LinkLost: the executor shows the link's error text.
-class CStabilisedPilot {
+/// Flies the take-off and cruise tasks of one flight with the stabilised law.  One instance per
+/// flight: it keeps the trims and the previous steer point between tasks.  Three failed
+/// exchanges in a row (or a link that closed) end the flight with LinkLost: the executor shows
+/// the link's error text.
+class CStabilisedPilot final : public IControlLaw {
 public:
-    explicit CStabilisedPilot(CFlightExecutor& executor, const StabilisedGains& gains = {});
+    /// Flies `aircraft`, reporting every step to `log`.
+    CStabilisedPilot(IAircraft& aircraft, MessageFn log, const StabilisedGains& gains = {});
 
-    /// Brakes off, mixture rich, full throttle; roll on the runway heading with the rudder;
-    /// rotate at rotateSpeed_kt; climb at the best-rate speed; level off at levelOffAltitude_m.
-    void TakeOff();
+    /// Brakes off, mixture rich (as the classic law sets them), full throttle; roll on the
+    /// runway heading with the rudder; rotate at rotateSpeed_kt; climb at the best-rate speed;
+    /// level off at levelOffAltitude_m.
+    void TakeOff() override;
     /// One leg to the task's GPSCoordinate, along the line from the previous steer point, at the
     /// task's procedure altitude (feet) and airspeed (knots) where it gives them, until within
     /// 0.02 degrees of arc of the target.
-    void Cruise(const xml::Node& task);
+    void Cruise(const xml::Node& task) override;
 
     /// The state as last read.
     struct Sample {
@@ -159,13 +157,18 @@ private:
     double BankToAileron(double bankCommand_deg, double dt);
     double BankLimit() const;
 
-    CFlightExecutor& m_executor;
-    StabilisedGains m_g;
+    void Log(const std::string& text) { m_log(text); }
 
+    IAircraft& m_aircraft;
+    MessageFn m_log;
+    StabilisedGains m_g;
+    /// Releases the brakes and sets the mixture as the classic law does.
+    CClassicPilot m_classic;
+
+    AircraftState m_state; ///< as last read
     Sample m_now, m_previous;
     bool m_haveSample = false;
     double m_dt = 0;
-    std::int32_t m_verticalSpeedRaw = 0;
     double m_pitchRate = 0, m_rollRate = 0, m_yawRate = 0;
     double m_drift = 0; ///< ground track less heading, degrees (smoothed)
 
@@ -188,18 +191,5 @@ private:
     std::optional<std::pair<double, double>> m_previousTarget; ///< latitude, longitude
     std::optional<double> m_levelOffAltitude;                  ///< the altitude held last, metres
 };
-
-/// Desired track along a leg with lookahead guidance, on a local plane about the aircraft (legs
-/// of a few hundred kilometres or less; the cross-track error is within 0.1 % plus 1e-4 of the
-/// leg's length, about 5 m on a 50 km leg).
-/// @param start_lat, start_lon the leg's start (degrees).
-/// @param target_lat, target_lon the leg's target (degrees).
-/// @param lat, lon the aircraft's position (degrees).
-/// @param lookahead_m metres ahead along the leg of the point steered at.
-/// @param crossTrack_m if given, receives the cross-track error, metres, positive right of the
-///        leg (looking towards the target).
-/// @return true course in degrees [0, 360).
-double LegTrack(double start_lat, double start_lon, double target_lat, double target_lon,
-                double lat, double lon, double lookahead_m, double* crossTrack_m = nullptr);
 
 } // namespace kestro

@@ -1,4 +1,4 @@
-#include "kestro/Kestro.h"
+#include "kestro/Execute.h"
 
 #include "kestro/FlightExecutor.h"
 
@@ -14,9 +14,13 @@ CFSUIPCClient& TheFSUIPCClient() {
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
                    ExecutionResult& result, ControlLaw law) {
     const xml::DocumentPtr script = params.script; // the worker's own reference
-    CKestroWnd& window = *params.window;
+    IMessageWindow& window = *params.window;
     CFlightExecutor executor(
-        client, [&window](const std::string& text) { window.AddMessage(text); },
+        client,
+        [&window, &result](const std::string& text) {
+            result.log += text;
+            window.AddMessage(text);
+        },
         [&window, &result](const std::string& text) {
             result.messageBoxes.push_back(text);
             window.ShowStopMessage(text);
@@ -29,21 +33,17 @@ int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::in
     return exitCode;
 }
 
-ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOptions& options) {
-    CKestroWnd window;
-    window.Create();
-    if (options.onWindowCreated)
-        options.onWindowCreated(window);
-
+ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const FlightOptions& options,
+                                    IMessageWindow& window) {
     const std::shared_ptr<ipc::Clock> clock =
         options.clock ? options.clock : std::make_shared<ipc::RealClock>();
     CFSUIPCClient& client = TheFSUIPCClient();
     client.SetClock(clock);
 
     ExecutionResult result;
-    auto params = std::make_unique<ExecutionParams>(ExecutionParams{std::move(script), &window});
+    const ExecutionParams params{std::move(script), &window};
     std::thread worker([&] {
-        result.exitCode = ExecutorThread(*params, client, options.timeLimitMs, result, options.law);
+        result.exitCode = ExecutorThread(params, client, options.timeLimitMs, result, options.law);
         window.NotifyWorkerEnded();
     });
 
@@ -53,12 +53,7 @@ ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOpti
     clock->RequestStop();
     worker.join();
     client.SetClock(nullptr);
-    result.log = window.GetText();
     return result;
-}
-
-void ExecuteFlightScript(xml::DocumentPtr script) {
-    ExecuteFlightScript(std::move(script), ExecutionOptions{});
 }
 
 } // namespace kestro

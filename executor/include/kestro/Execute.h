@@ -1,23 +1,21 @@
 #pragma once
-// Kestro, the flight executor: flies a flight script through the simulator link on a worker
-// thread while its message window shows each step.
+// Executing a flight script: the worker thread flies it through the library's one simulator
+// link while a message window (any IMessageWindow) shows each step; the call returns when the
+// window is closed, after stopping a flight still under way (within one wait: every wait and
+// exchange of the worker checks the clock's stop request).  It throws nothing of its own.
 //
-// ExecuteFlightScript(script) is the planner's call: it opens the message window, starts the
-// worker, waits until the user closes the window, stops the worker if it still flies (within one
-// wait: every wait and exchange of the worker checks the clock's stop request) and returns.  It
-// throws nothing.  The overload with ExecutionOptions lets a caller choose the clock (virtual
-// time for the in-process simulator) and limit the flight's length, and reports how it ended.
+// This is the executor's core, without windows: command-line programs pass a CConsoleWindow.
+// The planner's ExecuteFlightScript(script), which opens the message window CKestroWnd, is in
+// the window library (<kestro/Kestro.h>).
 
 #include "kestro/ControlLaw.h"
-#include "kestro/FSExecException.h"
 #include "kestro/FSUIPC.h"
-#include "kestro/KestroWnd.h"
+#include "kestro/MessageWindow.h"
 
 #include <ipc/Clock.h>
 #include <xml/Dom.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,10 +25,11 @@ namespace kestro {
 /// What the worker is given: its own reference to the script, and the window it reports to.
 struct ExecutionParams {
     xml::DocumentPtr script;
-    CKestroWnd* window = nullptr;
+    IMessageWindow* window = nullptr;
 };
 
-struct ExecutionOptions {
+/// How to fly.
+struct FlightOptions {
     /// The clock every wait goes through; null for real time.  The clock is asked to stop when
     /// the window closes, so give each execution a fresh one.
     std::shared_ptr<ipc::Clock> clock;
@@ -39,17 +38,14 @@ struct ExecutionOptions {
     std::int64_t timeLimitMs = 0;
     /// The control law to fly with; the classic one unless a caller chooses otherwise.
     ControlLaw law = ControlLaw::Classic;
-    /// Called on the caller's thread once the window exists, before the worker starts (tests use
-    /// it to close the window from elsewhere).
-    std::function<void(CKestroWnd&)> onWindowCreated;
 };
 
 struct ExecutionResult {
     /// The worker's exit code: 0 after "Finished executing the flight script.", else 1.
     int exitCode = 1;
-    /// The whole text of the message window.
+    /// The whole text the window was given.
     std::string log;
-    /// The texts of the message boxes shown (stop icon), in order.
+    /// The texts of the stop messages shown, in order.
     std::vector<std::string> messageBoxes;
     /// The flight was ended by the time limit.
     bool timeLimitReached = false;
@@ -57,13 +53,13 @@ struct ExecutionResult {
     bool stopped = false;
 };
 
-/// Flies `script` in real time, returns when the message window is closed.
-void ExecuteFlightScript(xml::DocumentPtr script);
-/// The same with a chosen clock and limit; reports how the flight ended.
-ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOptions& options);
+/// Flies `script` on a worker thread, reporting to `window`, and returns when the window is
+/// closed (for a window without a user: when the worker has ended).
+ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const FlightOptions& options,
+                                    IMessageWindow& window);
 
-/// The worker: flies the script of `params`, reporting to its window, through the library's one
-/// link `client` with the control law `law`; returns the exit code.
+/// The worker: flies the script of `params`, reporting to its window (and into `result`),
+/// through the library's one link `client` with the control law `law`; returns the exit code.
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
                    ExecutionResult& result, ControlLaw law = ControlLaw::Classic);
 

@@ -8,10 +8,12 @@
 // always scrolled into view.  RunModalLoop returns when the user presses Close (or Enter or
 // Escape).
 //
-// Without a display (command-line tools, most tests) the text goes to the log sink of the user
-// interface layer (standard output by default), and RunModalLoop returns once the worker has
-// ended or RequestClose was called.  The text is the same either way: exactly the messages
-// appended, CR LF pairs included.
+// Without a display (most tests) the text goes to the log sink of the user interface layer
+// (standard output by default), and RunModalLoop returns once the worker has ended or
+// RequestClose was called.  The text is the same either way: exactly the messages appended, CR
+// LF pairs included.
+
+#include "kestro/MessageWindow.h"
 
 #include <condition_variable>
 #include <memory>
@@ -27,10 +29,10 @@ class ComponentLogDialog;
 
 namespace kestro {
 
-class CKestroWnd {
+class CKestroWnd : public IMessageWindow {
 public:
     CKestroWnd();
-    virtual ~CKestroWnd();
+    ~CKestroWnd() override;
     CKestroWnd(const CKestroWnd&) = delete;
     CKestroWnd& operator=(const CKestroWnd&) = delete;
 
@@ -39,18 +41,18 @@ public:
     virtual bool Create();
 
     /// Appends `text` as it stands (its CR LF pairs are the line breaks).  Any thread.
-    void AddMessage(std::string text);
+    void AddMessage(std::string text) override;
     /// Shows `text` in a message box with the stop icon over the window.  Any thread; the call
     /// does not wait for the box to be answered when it comes from another thread than the
     /// window's.
-    void ShowStopMessage(const std::string& text);
+    void ShowStopMessage(const std::string& text) override;
 
     /// Waits until the window is closed (see the class comment).  On the window's thread.
-    void RunModalLoop();
+    void RunModalLoop() override;
     /// Closes the window as the Close button does.  Any thread.
-    void RequestClose();
+    void RequestClose() override;
     /// Tells a window without display that the worker has ended.  Any thread.
-    void NotifyWorkerEnded();
+    void NotifyWorkerEnded() override;
 
     /// The whole text appended so far.
     std::string GetText() const;

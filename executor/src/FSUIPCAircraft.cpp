@@ -1,0 +1,184 @@
+#include "kestro/FSUIPCAircraft.h"
+
+#include <ipc/Protocol.h>
+
+#include <cstring>
+
+namespace kestro {
+
+namespace {
+
+namespace protocol = ipc::protocol;
+namespace offsets = ipc::protocol::offsets;
+
+struct Field {
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+Field ItemField(StateItem item) {
+    switch (item) {
+    case StateItem::Airspeed:
+        return {offsets::kIndicatedAirspeed, 4};
+    case StateItem::VerticalSpeed:
+        return {offsets::kVerticalSpeed, 4};
+    case StateItem::Altitude:
+        return {offsets::kAltitude, 8};
+    case StateItem::Pitch:
+        return {offsets::kPitch, 4};
+    case StateItem::Bank:
+        return {offsets::kBank, 4};
+    case StateItem::Heading:
+        return {offsets::kHeading, 4};
+    case StateItem::Latitude:
+        return {offsets::kLatitude, 8};
+    case StateItem::Longitude:
+        return {offsets::kLongitude, 8};
+    }
+    return {0, 0};
+}
+
+Field ControlField(Control control) {
+    switch (control) {
+    case Control::Throttle:
+        return {offsets::kThrottle, 2};
+    case Control::Mixture:
+        return {offsets::kMixture, 2};
+    case Control::Elevator:
+        return {offsets::kElevator, 2};
+    case Control::Aileron:
+        return {offsets::kAileron, 4};
+    case Control::Rudder:
+        return {offsets::kRudder, 2};
+    case Control::ParkingBrake:
+        return {offsets::kParkingBrake, 2};
+    case Control::LeftToeBrake:
+        return {offsets::kLeftToeBrake, 1};
+    case Control::RightToeBrake:
+        return {offsets::kRightToeBrake, 1};
+    }
+    return {0, 0};
+}
+
+template <typename T> T Load(const std::uint8_t* bytes) {
+    T value; // little-endian host: the bytes are the value
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+/// A control value in its field's width: signed 16 or 32 bits, or an unsigned byte.
+struct Encoded {
+    std::uint8_t bytes[4];
+};
+
+Encoded Encode(int value, std::uint32_t size) {
+    Encoded e{};
+    if (size == 1) {
+        const auto v = static_cast<std::uint8_t>(value);
+        std::memcpy(e.bytes, &v, 1);
+    } else if (size == 2) {
+        const auto v = static_cast<std::int16_t>(value);
+        std::memcpy(e.bytes, &v, 2);
+    } else {
+        const auto v = static_cast<std::int32_t>(value);
+        std::memcpy(e.bytes, &v, 4);
+    }
+    return e;
+}
+
+int Decode(const std::uint8_t* bytes, std::uint32_t size) {
+    if (size == 1)
+        return Load<std::uint8_t>(bytes);
+    if (size == 2)
+        return Load<std::int16_t>(bytes);
+    return Load<std::int32_t>(bytes);
+}
+
+void Store(StateItem item, const std::uint8_t* raw, AircraftState& state) {
+    switch (item) {
+    case StateItem::Airspeed:
+        state.airspeed_kt = protocol::DecodeKnots(Load<std::int32_t>(raw));
+        break;
+    case StateItem::VerticalSpeed:
+        state.verticalSpeed_mps = protocol::DecodeVerticalSpeed(Load<std::int32_t>(raw));
+        break;
+    case StateItem::Altitude:
+        state.altitude_m = protocol::DecodeAltitude(Load<std::int64_t>(raw));
+        break;
+    case StateItem::Pitch:
+        state.pitch_deg = protocol::DecodeAngle(Load<std::int32_t>(raw));
+        break;
+    case StateItem::Bank:
+        state.bank_deg = protocol::DecodeAngle(Load<std::int32_t>(raw));
+        break;
+    case StateItem::Heading:
+        state.heading_deg = protocol::DecodeAngle(Load<std::int32_t>(raw));
+        break;
+    case StateItem::Latitude:
+        state.latitude_deg = protocol::DecodeLatitude(Load<std::int64_t>(raw));
+        break;
+    case StateItem::Longitude:
+        state.longitude_deg = protocol::DecodeLongitude(Load<std::int64_t>(raw));
+        break;
+    }
+}
+
+} // namespace
+
+CFSUIPCAircraft::CFSUIPCAircraft(CFSUIPCClient& client, std::int64_t timeLimitMs)
+    : m_client(client), m_timeLimitMs(timeLimitMs), m_startMs(client.GetClock()->NowMs()) {}
+
+void CFSUIPCAircraft::CheckStop() {
+    const ipc::Clock& clock = *m_client.GetClock();
+    if (clock.StopRequested())
+        throw FlightStopped{false};
+    if (m_timeLimitMs > 0 && clock.NowMs() - m_startMs >= m_timeLimitMs)
+        throw FlightStopped{true};
+}
+
+void CFSUIPCAircraft::Wait(std::uint32_t ms) {
+    CheckStop();
+    if (!m_client.GetClock()->Sleep(ms))
+        throw FlightStopped{false};
+}
+
+std::int64_t CFSUIPCAircraft::NowMs() const {
+    return m_client.GetClock()->NowMs();
+}
+
+bool CFSUIPCAircraft::LinkOpen() const {
+    return m_client.IsOpen();
+}
+
+bool CFSUIPCAircraft::Exchange(std::span<const ControlInput> inputs,
+                               std::span<const StateItem> items, AircraftState& state) {
+    CheckStop();
+    // The client copies a write's data at once; the answers of the reads go to the slots.
+    for (const ControlInput& input : inputs) {
+        const Field f = ControlField(input.control);
+        const Encoded e = Encode(input.value, f.size);
+        if (!m_client.Write(f.offset, f.size, e.bytes))
+            return false;
+    }
+    for (const StateItem item : items) {
+        const Field f = ItemField(item);
+        if (!m_client.Read(f.offset, f.size, m_answers[static_cast<std::size_t>(item)].data()))
+            return false;
+    }
+    if (!m_client.Process())
+        return false;
+    for (const StateItem item : items)
+        Store(item, m_answers[static_cast<std::size_t>(item)].data(), state);
+    return true;
+}
+
+bool CFSUIPCAircraft::ReadControl(Control control, int& value) {
+    CheckStop();
+    const Field f = ControlField(control);
+    if (!m_client.ReadNow(f.offset, f.size, m_controlAnswer.data()))
+        return false;
+    value = Decode(m_controlAnswer.data(), f.size);
+    return true;
+}
+
+} // namespace kestro
