@@ -1,6 +1,7 @@
 #include "AVDialogBar.h"
 
 #include "AviloDialog.h"
+#include "ComErrorBox.h"
 #include "MainFrm.h"
 #include "Resources.h"
 
@@ -122,7 +123,7 @@ template <class F> void CAVDialogBar::Guarded(F&& command) {
     try {
         command();
     } catch (const xml::ComError& e) {
-        ui::MessageBox(this, xml::FormatComErrorMessage(e), "Avilo", ui::Icon::Error);
+        ShowComError(this, e);
     }
 }
 

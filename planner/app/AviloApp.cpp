@@ -3,7 +3,6 @@
 #include "Resources.h"
 
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -49,22 +48,14 @@ bool CAviloApp::InitInstance() {
             quit();
         });
     });
-    m_hMDIMenu = res::LoadMenu(res::IDR_AVILOTYPE);
-    m_hMDIAccel = res::LoadMenu(res::IDR_AVILOTYPE);
     m_pMainWnd->show();
     m_wndSplash.raise();
     return true;
 }
 
 int CAviloApp::ExitInstance(int code) {
-    m_hMDIMenu.reset();
-    m_hMDIAccel.reset();
     m_pMainWnd.reset();
     return code;
-}
-
-void CAviloApp::OnAppAbout() {
-    ShowAboutBox(m_pMainWnd.get());
 }
 
 } // namespace avilo::planner

@@ -10,8 +10,6 @@
 
 #include <memory>
 
-class QMenu;
-
 namespace avilo::planner {
 
 /// The about box (template 100, "About Avilo").
@@ -34,12 +32,9 @@ public:
     bool InitInstance();
     /// Shut-down: releases the chart window resources and the frame; returns the exit code.
     int ExitInstance(int code);
-    void OnAppAbout();
 
     CMainFrame* MainFrame() const noexcept { return m_pMainWnd.get(); }
 
-    std::unique_ptr<QMenu> m_hMDIMenu;  ///< menu of chart windows (resource 129: none)
-    std::unique_ptr<QMenu> m_hMDIAccel; ///< accelerators of chart windows (resource 129: none)
     CSplashWnd m_wndSplash;
 
 private:

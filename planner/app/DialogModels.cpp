@@ -2,7 +2,6 @@
 
 #include <avilo/GenerationDb.h>
 #include <avilo/PlanDocuments.h>
-#include <planformat/PlanFormat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -19,7 +18,16 @@ const xml::Schema& PlanSchema(const xml::SchemaCache* schemas) {
 } // namespace
 
 std::vector<std::string> SteerPointTypeNames(const xml::SchemaCache* schemas) {
-    return planformat::SteerPointTypeNames(PlanSchema(schemas));
+    std::vector<std::string> names;
+    const xml::ComplexType& steerPoint = PlanSchema(schemas).complexType("steerpoint");
+    for (const xml::Particle& particle : steerPoint.contentModel.particles) {
+        if (particle.id != "steerpointType")
+            continue;
+        for (const xml::Particle& type : particle.particles)
+            names.push_back(type.name);
+        break;
+    }
+    return names;
 }
 
 std::vector<std::string> FlightPhaseNames(const xml::SchemaCache* schemas) {
@@ -49,7 +57,7 @@ TaskChoices LoadTaskChoices(const std::string& databasePath, const std::string& 
             if (gendb::TaskOfferedFor(db, steerPointType, task))
                 choices.tasks.push_back(task);
     } catch (const xml::ComError& e) {
-        choices.comError = e.ErrorMessage();
+        choices.comError = e;
     }
     return choices;
 }

@@ -29,8 +29,8 @@ struct TaskChoices {
     std::optional<xml::ParseError> parseError;
     /// The tasks of the phase that the steer point type allows, in database order.
     std::vector<std::string> tasks;
-    /// The message text of a COM error met while querying (the tasks found before it stay).
-    std::optional<std::string> comError;
+    /// A COM error met while querying (the tasks found before it stay).
+    std::optional<xml::ComError> comError;
 };
 
 /// Loads `databasePath` afresh and collects the tasks of `phase` offered at `steerPointType`.

@@ -2,6 +2,7 @@
 
 #include "AviloApp.h"
 #include "AviloDialog.h"
+#include "ComErrorBox.h"
 #include "PlanFile.h"
 #include "Resources.h"
 #include "SPAirportDlg.h"
@@ -11,9 +12,9 @@
 
 #include <chartview/NOSFrm.h>
 #include <chartview/NOSView.h>
+#include <numbers/Numbers.h>
 #include <scrivo/Scrivo.h>
 #include <tessar/Tessar.h>
-#include <ui/ComponentException.h>
 #include <ui/Dialogs.h>
 
 #include <QAction>
@@ -29,8 +30,8 @@ namespace {
 
 constexpr const char* kCaption = "Avilo";
 
-void ShowComErrorReport(const std::string& text) {
-    ui::MessageBox(nullptr, text, kCaption, ui::Icon::Error);
+void ShowComErrorReport(const xml::ComError& error) {
+    ShowComError(nullptr, error);
 }
 
 } // namespace
@@ -169,8 +170,8 @@ bool CMainFrame::LoadFrame() {
     return true;
 }
 
-void CMainFrame::ReportComError(const xml::ComError& /*e*/, const std::string& text) {
-    ui::MessageBox(this, text, kCaption, ui::Icon::Error);
+void CMainFrame::ShowComError(const xml::ComError& error) {
+    planner::ShowComError(this, error);
 }
 
 // --- steer point insertion and editing -------------------------------------------------------
@@ -183,7 +184,7 @@ void CMainFrame::AddSteerPoint(double longitude, double latitude) {
         else
             m_pRoot.removeChild(steerPoint);
     } catch (const xml::ComError& e) {
-        ReportComError(e, e.ErrorMessage());
+        ShowComError(e);
     }
     RepaintCharts();
 }
@@ -198,7 +199,7 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
     try {
         ReadTypeValues(m_pSchemas.get(), steerPoint, typeDlg);
     } catch (const xml::ComError& e) {
-        ReportComError(e, e.Description()); // the dialog still opens with what was read
+        ShowComError(e); // the dialog still opens with what was read
     }
 
     try {
@@ -212,8 +213,8 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
         if (typeDlg.m_strType == kTypeAirport) {
             CSPAirportDlg airportDlg(m_pAirports, this);
             airportDlg.m_strPhase = typeDlg.m_strPhase;
-            airportDlg.m_dLongitude = TextToDouble(typeDlg.m_strLongitude);
-            airportDlg.m_dLatitude = TextToDouble(typeDlg.m_strLatitude);
+            airportDlg.m_dLongitude = numbers::ToDouble(typeDlg.m_strLongitude);
+            airportDlg.m_dLatitude = numbers::ToDouble(typeDlg.m_strLatitude);
             ReadAirportValues(steerPoint, typeElement, airportDlg);
             result = airportDlg.DoModal();
             if (result == IDOK)
@@ -230,7 +231,7 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
         if (result != IDOK)
             RestoreSteerPoint(steerPoint, copy);
     } catch (const xml::ComError& e) {
-        ReportComError(e, e.Description());
+        ShowComError(e);
     }
     return result;
 }
@@ -248,39 +249,32 @@ void CMainFrame::DeleteSteerPointAt(int index) {
 
 // --- component commands -------------------------------------------------------------------
 
-namespace {
-
-// Runs the call of a component command.  The checker and the generator report a failure with an
-// exception derived from ui::ComponentException, after their log window was closed: its message
-// is shown, as is anything else that escapes them; the plan and the buttons stay as they were.
-template <class Call> void RunComponentCommand(QWidget* parent, Call call) {
-    try {
-        call();
-    } catch (const ui::ComponentException& e) {
-        ui::MessageBox(parent, e.m_message, kCaption, ui::Icon::Error);
-    } catch (const std::exception& e) {
-        ui::MessageBox(parent, e.what(), kCaption, ui::Icon::Error);
-    }
-}
-
-} // namespace
-
 void CMainFrame::RunConsistencyCheck() {
-    RunComponentCommand(this, [this] {
+    try {
         const bool consistent = tessar::CheckConsistency(m_pPlan);
         WorkflowButtons buttons = m_wndDlgBar->Buttons();
         buttons.CheckDone(consistent);
         m_wndDlgBar->SetButtons(buttons);
-    });
+    } catch (const tessar::CTessarException& e) {
+        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
+    } catch (const std::exception& e) {
+        // Anything else the checker lets through is shown the same way; the plan is untouched.
+        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+    }
 }
 
 void CMainFrame::RunScriptGeneration() {
-    RunComponentCommand(this, [this] {
-        m_pScript = scrivo::GenerateFlightScript(m_pPlan);
+    try {
+        xml::DocumentPtr script = scrivo::GenerateFlightScript(m_pPlan);
+        m_pScript = std::move(script);
         WorkflowButtons buttons = m_wndDlgBar->Buttons();
         buttons.ScriptGenerated(m_pScript != nullptr);
         m_wndDlgBar->SetButtons(buttons);
-    });
+    } catch (const scrivo::CScrivoException& e) {
+        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
+    } catch (const std::exception& e) {
+        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+    }
 }
 
 kestro::ControlLaw CMainFrame::ChosenControlLaw() const {
@@ -331,10 +325,6 @@ void CMainFrame::OnOpenChart() {
     CreateChartWindow();
 }
 
-void CMainFrame::OnFileNew() {
-    CreateChartWindow();
-}
-
 CNOSFrame* CMainFrame::CreateChartWindow() {
     return CNOSFrame::Open(*m_mdiArea, *this, m_strChartFile);
 }
@@ -350,7 +340,7 @@ void CMainFrame::OnClearPlan() {
         m_pRoot = m_pPlan->appendChild(m_pPlan->createElement("avilo"));
         m_wndDlgBar->FillList();
     } catch (const xml::ComError& e) {
-        ReportComError(e, xml::FormatComErrorMessage(e));
+        ShowComError(e);
     }
     RepaintCharts();
 }
@@ -371,7 +361,7 @@ void CMainFrame::OnLoadPlan() {
         m_wndDlgBar->FillList();
         RepaintCharts();
     } catch (const xml::ComError& e) {
-        ReportComError(e, PlanComErrorMessage(e));
+        ShowComError(e);
     }
 }
 
@@ -384,7 +374,7 @@ void CMainFrame::OnSavePlan() {
         SavePlanFile(*m_pPlan, *path);
     } catch (const xml::ComError& e) {
         // The file that was there is untouched: the plan is written beside it and renamed.
-        ReportComError(e, PlanComErrorMessage(e));
+        ShowComError(e);
     }
 }
 

@@ -41,6 +41,7 @@ public:
     void AddSteerPoint(double longitude, double latitude) override;
     /// The plan's root element, which every chart window draws.
     xml::Node PlanRoot() const override { return m_pRoot; }
+    void ShowComError(const xml::ComError& error) override;
     /// Runs the dialog chain on a steer point of the plan; IDOK or IDCANCEL.
     int EditSteerPoint(xml::Node steerPoint);
     void EditSteerPointAt(int index);
@@ -71,7 +72,6 @@ public:
     void OnSavePlan();
     void OnZoomIn();
     void OnZoomOut();
-    void OnFileNew();
 
     /// Repaints every chart window: all of them draw the one plan.
     void RepaintCharts();
@@ -95,7 +95,6 @@ signals:
 
 private:
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut = {});
-    void ReportComError(const xml::ComError& e, const std::string& text);
 
     QMdiArea* m_mdiArea = nullptr;
     QStatusBar* m_wndStatusBar = nullptr;

@@ -47,11 +47,6 @@ std::string PlanParseErrorMessage(const xml::ParseError& error) {
            "\r\nError message: " + error.reason;
 }
 
-std::string PlanComErrorMessage(const xml::ComError& error) {
-    return "COM Error: " + std::to_string(error.Error()) + "\r\nSource: " + error.Source() +
-           "\r\nError message: " + error.ErrorMessage();
-}
-
 std::variant<LoadedPlan, xml::ParseError> LoadPlanFile(const std::string& path) {
     xml::DocumentPtr plan = xml::Document::Create();
     if (!plan->load(path))

@@ -24,9 +24,6 @@ std::string QtFileFilter(std::string_view filter);
 /// Error message: %s" for a plan file that could not be parsed.
 std::string PlanParseErrorMessage(const xml::ParseError& error);
 
-/// "COM Error: %i\r\nSource: %s\r\nError message: %s": code (signed decimal), source, message.
-std::string PlanComErrorMessage(const xml::ComError& error);
-
 /// A successfully loaded plan: a new document and its "/avilo" root.
 struct LoadedPlan {
     xml::DocumentPtr plan;

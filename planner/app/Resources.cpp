@@ -3,7 +3,6 @@
 #include <chartview/ChartRenderer.h>
 
 #include <QLinearGradient>
-#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
@@ -190,10 +189,6 @@ QPixmap LoadBitmap(int /*id*/) {
     p.drawText(QRect(34, 108, 300, 24), Qt::AlignLeft, "Flight planner and autopilot");
     p.drawText(QRect(34, 130, 300, 24), Qt::AlignLeft, "Version 1.0");
     return pixmap;
-}
-
-std::unique_ptr<QMenu> LoadMenu(int /*id*/) {
-    return nullptr;
 }
 
 } // namespace avilo::planner::res

@@ -7,15 +7,10 @@
 #include <QPixmap>
 #include <QString>
 
-#include <memory>
-
-class QMenu;
-
 namespace avilo::planner::res {
 
 // Resource ids.
 inline constexpr int IDR_MAINFRAME = 128; ///< icon, menu, accelerators, tool bar, title
-inline constexpr int IDR_AVILOTYPE = 129; ///< menu and accelerators of chart windows (none)
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_DIALOGBAR = 128;
 inline constexpr int IDI_STEERPOINT = 143;
@@ -58,10 +53,5 @@ QIcon LoadIcon(int id);
 QIcon ToolBarImage(int command);
 /// Bitmap 151, the splash picture (456 x 269).
 QPixmap LoadBitmap(int id);
-
-/// A menu of the resources other than the main frame's (which the frame builds itself).  There
-/// is none: the chart windows' menu 129 does not exist, so this gives nullptr, and chart windows
-/// get no menu of their own.
-std::unique_ptr<QMenu> LoadMenu(int id);
 
 } // namespace avilo::planner::res

@@ -1,10 +1,12 @@
 #include "SPAirportDlg.h"
 
+#include "ComErrorBox.h"
 #include "DialogModels.h"
 #include "Resources.h"
 #include "SPGPSDlg.h"
 
 #include <avilo/AirportDb.h>
+#include <numbers/Numbers.h>
 #include <ui/Dialogs.h>
 
 #include <QComboBox>
@@ -83,7 +85,7 @@ bool CSPAirportDlg::FillAirports() {
         }
         OnSelchangeName();
     } catch (const xml::ComError& e) {
-        ShowStop(this, e.ErrorMessage());
+        ShowComError(this, e);
     }
     return true;
 }
@@ -102,7 +104,7 @@ void CSPAirportDlg::OnSelchangeName() {
             m_comboRunway->addItem(QString::fromStdString(entry));
         m_comboRunway->setCurrentIndex(0);
     } catch (const xml::ComError& e) {
-        ShowStop(this, e.ErrorMessage());
+        ShowComError(this, e);
     }
 }
 
@@ -131,8 +133,8 @@ void CSPAirportDlg::OnOK() {
     try {
         const xml::Node airport = airports::AirportByName(Database(m_pAirports), m_strName);
         if (!airport.empty()) {
-            m_dLongitude = TextToDouble(airport.getAttribute("GPSLon"));
-            m_dLatitude = TextToDouble(airport.getAttribute("GPSLat"));
+            m_dLongitude = numbers::ToDouble(airport.getAttribute("GPSLon"));
+            m_dLatitude = numbers::ToDouble(airport.getAttribute("GPSLat"));
             if (const auto direction =
                     airports::ResolveRunwayEntry(airport, m_comboRunway->currentIndex())) {
                 m_strHeading = direction->heading;
@@ -145,7 +147,7 @@ void CSPAirportDlg::OnOK() {
             }
         }
     } catch (const xml::ComError& e) {
-        ShowStop(this, e.ErrorMessage());
+        ShowComError(this, e);
     }
     CAviloDialog::OnOK();
 }

@@ -1,5 +1,6 @@
 #include "SPGPSDlg.h"
 
+#include "ComErrorBox.h"
 #include "DialogModels.h"
 #include "Resources.h"
 
@@ -39,7 +40,7 @@ bool LoadTaskList(QWidget* parent, QListWidget& list, const std::string& phase,
     }
     FillTaskList(list, choices.tasks, preselected);
     if (choices.comError)
-        ui::MessageBox(parent, *choices.comError, "Avilo", ui::Icon::Error);
+        ShowComError(parent, *choices.comError);
     return true;
 }
 

@@ -1,9 +1,7 @@
 #include "SteerPointEditing.h"
 
 #include <avilo/PlanDocuments.h>
-
-#include <cstdio>
-#include <cstdlib>
+#include <numbers/Numbers.h>
 
 namespace avilo::planner {
 namespace {
@@ -42,13 +40,7 @@ xml::Node ChildElement(const xml::Node& parent, const std::string& name) {
 }
 
 std::string FormatDegrees(double degrees) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%f", degrees);
-    return buffer;
-}
-
-double TextToDouble(const std::string& text) {
-    return std::atof(text.c_str());
+    return numbers::Format("%f", degrees);
 }
 
 xml::Node AppendDefaultAirport(xml::Node steerPoint) {

@@ -52,11 +52,8 @@ struct GPSValues {
     std::string m_strHeading;
 };
 
-/// A position formatted as the planner writes it: printf "%f" (six decimals).
+/// A position formatted as the planner writes it: printf "%f" (six decimals) in the C locale.
 std::string FormatDegrees(double degrees);
-
-/// The standard text-to-double conversion: the leading numeric prefix, 0 when there is none.
-double TextToDouble(const std::string& text);
 
 /// The first child element of `parent` named `name` (matched literally), or an empty handle.
 xml::Node ChildElement(const xml::Node& parent, const std::string& name);

@@ -2,6 +2,7 @@
 // Charts, reference files and a fake host for the chart window tests.
 
 #include <chartview/ChartHost.h>
+#include <numbers/Numbers.h>
 
 #include <tavola/NosWriter.h>
 #include <xml/Dom.h>
@@ -61,12 +62,9 @@ inline void WriteReference(const std::string& path) {
     out << "Name=TEST\n";
     const int points[][2] = {{0, 0}, {1000, 0}, {0, 1000}, {1000, 1000}, {500, 300}};
     int n = 1;
-    char line[128];
-    for (const auto& p : points) {
-        std::snprintf(line, sizeof line, "Point%d=%.6f %.6f %d %d\n", n++, TestLongitude(p[0]),
-                      TestLatitude(p[1]), p[1], p[0]);
-        out << line;
-    }
+    for (const auto& p : points)
+        out << numbers::Format("Point%d=%.6f %.6f %d %d\n", n++, TestLongitude(p[0]),
+                               TestLatitude(p[1]), p[1], p[0]);
 }
 
 /// Colours of the test charts: index 1 white, 2 light blue, 3 green, 4 black.
@@ -159,6 +157,7 @@ public:
         m_root = m_plan->appendChild(m_plan->createElement("avilo"));
     }
     xml::Node PlanRoot() const override { return m_root; }
+    void ShowComError(const xml::ComError& error) override { m_comErrors.push_back(error); }
     void AddSteerPoint(double longitude, double latitude) override {
         m_added.push_back({longitude, latitude});
         Append(longitude, latitude);
@@ -167,11 +166,9 @@ public:
     xml::Node Append(double longitude, double latitude) {
         xml::Node sp = m_root.appendChild(m_plan->createElement("steerpoint"));
         xml::Node gps = sp.appendChild(m_plan->createElement("GPSCoordinate"));
-        char text[64];
-        std::snprintf(text, sizeof text, "%f", longitude);
-        gps.appendChild(m_plan->createElement("longitude")).setText(text);
-        std::snprintf(text, sizeof text, "%f", latitude);
-        gps.appendChild(m_plan->createElement("latitude")).setText(text);
+        gps.appendChild(m_plan->createElement("longitude"))
+            .setText(numbers::Format("%f", longitude));
+        gps.appendChild(m_plan->createElement("latitude")).setText(numbers::Format("%f", latitude));
         return sp;
     }
 
@@ -181,6 +178,7 @@ public:
     xml::DocumentPtr m_plan;
     xml::Node m_root;
     std::vector<Added> m_added;
+    std::vector<xml::ComError> m_comErrors;
 };
 
 } // namespace charttest

@@ -12,7 +12,6 @@
 #include <fstream>
 
 using avilo::planner::ChartRenderer;
-using avilo::planner::TextToDouble;
 
 namespace {
 
@@ -46,19 +45,6 @@ void Load(ChartRenderer& renderer, const std::string& path) {
 }
 
 } // namespace
-
-TEST(TextToDouble, ReadsTheNumericPrefix) {
-    const struct {
-        const char* text;
-        double value;
-    } cases[] = {
-        {"4.737338", 4.737338}, {"  52.5", 52.5}, {"-2.25", -2.25}, {"+3", 3.0},
-        {"12.5abc", 12.5},      {"1,5", 1.0},     {"abc", 0.0},     {"", 0.0},
-        {"1e3", 1000.0},        {"-", 0.0},       {"\t7", 7.0},     {"+-1", 0.0},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(TextToDouble(c.text), c.value) << '"' << c.text << '"';
-}
 
 // A chart of 10000 x 5000 pixels: both sizes are multiples of the 5000-pixel tile, so the last
 // tile row and column are empty and draw nothing.  Left tile column blue, right green, with a

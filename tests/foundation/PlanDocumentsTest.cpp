@@ -33,7 +33,8 @@ xml::Node SteerPoint(const std::string& children) {
 TEST(PlanDocuments, CreatesThePlanAndReportsNothingWhenAllIsThere) {
     ScratchDir dir({"avilo.xsd", "airports.xml"});
     std::vector<std::string> reports;
-    avilo::PlanDocuments docs([&](const std::string& text) { reports.push_back(text); });
+    avilo::PlanDocuments docs(
+        [&](const xml::ComError& e) { reports.push_back(xml::FormatComErrorMessage(e)); });
     EXPECT_TRUE(reports.empty());
     ASSERT_TRUE(docs.m_pSchemas);
     ASSERT_TRUE(docs.m_pAirports);
@@ -50,7 +51,8 @@ TEST(PlanDocuments, CreatesThePlanAndReportsNothingWhenAllIsThere) {
 TEST(PlanDocuments, AMissingSchemaEndsTheFirstBlockOnly) {
     ScratchDir dir({"airports.xml"});
     std::vector<std::string> reports;
-    avilo::PlanDocuments docs([&](const std::string& text) { reports.push_back(text); });
+    avilo::PlanDocuments docs(
+        [&](const xml::ComError& e) { reports.push_back(xml::FormatComErrorMessage(e)); });
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_EQ(reports[0].rfind("COM Error:\r\n", 0), 0u);
     EXPECT_FALSE(docs.m_pSchemas);
@@ -62,7 +64,8 @@ TEST(PlanDocuments, AMissingSchemaEndsTheFirstBlockOnly) {
 TEST(PlanDocuments, AMissingAirportDatabaseIsSilent) {
     ScratchDir dir({"avilo.xsd"});
     std::vector<std::string> reports;
-    avilo::PlanDocuments docs([&](const std::string& text) { reports.push_back(text); });
+    avilo::PlanDocuments docs(
+        [&](const xml::ComError& e) { reports.push_back(xml::FormatComErrorMessage(e)); });
     EXPECT_TRUE(reports.empty());
     ASSERT_TRUE(docs.m_pAirports);
     EXPECT_TRUE(docs.m_pAirports->documentElement().empty());

@@ -2,6 +2,11 @@
 // chart, place steer points by double-clicks and describe them in the dialogs, save, clear and
 // load the plan, check, generate, and execute against the in-process simulator in virtual time;
 // the executor's message window ends with the finish line and the planner is gone.
+//
+// With AVILO_ROAD_ARTEFACTS naming a folder, the road leaves there what it wrote: the plan file,
+// the checker's and the generator's logs, the flight script and the executor's log.  The road is
+// run in the C locale and in locales with a decimal comma, and the folders must agree byte for
+// byte: the planner takes its locale from the environment like any Qt program.
 #include "AviloApp.h"
 #include "DialogDriver.h"
 #include "MainFrm.h"
@@ -27,7 +32,9 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <cstdlib>
 #include <deque>
+#include <fstream>
 #include <optional>
 
 using namespace avilo::planner;
@@ -53,6 +60,7 @@ private:
     std::deque<std::optional<std::string>> m_files;
     std::optional<fssim::InProcessSim> m_sim;
     QString m_kestroText;
+    std::string m_checkLog, m_generateLog, m_flightLog, m_savedPlan, m_script;
     int m_kestroLines = 0;
     bool m_frameHiddenDuringFlight = false;
     bool m_roadDone = false;
@@ -159,6 +167,7 @@ private:
         m_files.push_back(path);
         frame.Command(res::ID_SAVE_PLAN)->trigger();
         QVERIFY(std::filesystem::exists(path));
+        m_savedPlan = ReadFile(path);
         frame.Command(res::ID_CLEAR_PLAN)->trigger(); // answered Yes
         QCOMPARE(frame.DialogBar().List().topLevelItemCount(), 0);
         m_files.push_back(path);
@@ -176,12 +185,21 @@ private:
             log = d.findChild<QPlainTextEdit*>("7000")->toPlainText();
             d.findChild<QPushButton*>("1")->click();
         });
-        check->click();
+        {
+            const ui::LogCapture capture;
+            check->click();
+            m_checkLog = capture.text();
+        }
         QVERIFY2(log.endsWith("Flight Plan is consistent."), qPrintable(log));
         QVERIFY(generate->isEnabled());
-        generate->click();
+        {
+            const ui::LogCapture capture;
+            generate->click();
+            m_generateLog = capture.text();
+        }
         ui::SetLogFinishHandler(nullptr);
         QVERIFY(frame.m_pScript);
+        m_script = frame.m_pScript->xml();
         QVERIFY(execute->isEnabled());
         QVERIFY(m_messages.size() == 1);
 
@@ -199,13 +217,14 @@ private:
             options.clock = m_sim->Clock();
             options.timeLimitMs = 3 * 3600 * 1000;
             options.onWindowCreated = [&](kestro::CKestroWnd& window) {
+                kestro::CKestroWnd* const flight = &window;
                 m_frameHiddenDuringFlight = !frame.isVisible();
                 QDialog* dialog = window.GetDialog();
                 QVERIFY(dialog);
                 auto* poll = new QTimer(dialog);
                 QElapsedTimer wall;
                 wall.start();
-                connect(poll, &QTimer::timeout, dialog, [this, dialog, poll, wall] {
+                connect(poll, &QTimer::timeout, dialog, [this, flight, dialog, poll, wall] {
                     // Only the end of the text is looked at while the flight goes on.
                     auto* edit = dialog->findChild<QPlainTextEdit*>("7000");
                     QTextBlock block = edit->document()->lastBlock();
@@ -215,6 +234,7 @@ private:
                     if (finished || wall.elapsed() > 60000) {
                         poll->stop();
                         m_kestroText = edit->toPlainText();
+                        m_flightLog = flight->GetText();
                         m_kestroLines = edit->document()->blockCount();
                         dialog->findChild<QPushButton*>("1")->click();
                     }
@@ -271,6 +291,22 @@ private slots:
         QVERIFY2(m_messages.size() == 1, m_messages.empty() ? "" : m_messages.back().text.c_str());
         m_sim.reset();
         m_dir.reset();
+        if (const char* folder = std::getenv("AVILO_ROAD_ARTEFACTS"))
+            WriteArtefacts(folder);
+    }
+
+private:
+    void WriteArtefacts(const std::filesystem::path& folder) {
+        std::filesystem::create_directories(folder);
+        const std::pair<const char*, const std::string*> files[] = {
+            {"plan.av", &m_savedPlan},        {"check.log", &m_checkLog},
+            {"generate.log", &m_generateLog}, {"script.xml", &m_script},
+            {"flight.log", &m_flightLog},
+        };
+        for (const auto& [name, text] : files) {
+            QVERIFY2(!text->empty(), name);
+            std::ofstream(folder / name, std::ios::binary) << *text;
+        }
     }
 };
 

@@ -128,10 +128,6 @@ TEST_F(PlanEditing, TypeValuesAreWrittenAsTyped) {
     EXPECT_EQ(Text("steerpoint/GPSCoordinate/latitude"), "north");
     EXPECT_EQ(Text("steerpoint/timeOverSteerPoint"), "7:5");
     EXPECT_EQ(Text("steerpoint/@phase"), "takeoff");
-    // What the airport dialog receives from such texts: the number up to the comma.
-    EXPECT_DOUBLE_EQ(TextToDouble("4,5"), 4.0);
-    EXPECT_DOUBLE_EQ(TextToDouble("north"), 0.0);
-    EXPECT_DOUBLE_EQ(TextToDouble("52.25abc"), 52.25);
 }
 
 TEST_F(PlanEditing, TypeChangesSetTheDefaultsOfTheNewType) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -239,4 +240,19 @@ TEST(Dom, XPathLiteralMatchesNamesWithQuotes) {
     }
     EXPECT_THROW((void)doc->selectNodes("/db/a[@name=\"x\"\"]"), ComError);
     EXPECT_THROW((void)doc->selectNodes("count(/db/a)"), ComError);
+}
+
+// XPath reads the numbers of a query and of the document with the C library, which follows the
+// locale a Qt program takes from the environment: a decimal comma there must change nothing.
+TEST(Dom, XPathComparesNumbersInEveryLocale) {
+    auto doc = Document::Create();
+    ASSERT_TRUE(doc->loadXML(R"(<db><a lon="4.76"/><a lon="52.31"/><a lon="4,5"/></db>)"));
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "made by scripts/setup";
+    const xml::NodeList near = doc->selectNodes("/db/a[@lon > 4.5 and @lon < 4.8]");
+    const xml::NodeList all = doc->selectNodes("/db/a[@lon > 0.5]");
+    std::setlocale(LC_ALL, previous.c_str());
+    ASSERT_EQ(near.length(), 1);
+    EXPECT_EQ(near.item(0).getAttribute("lon"), "4.76");
+    EXPECT_EQ(all.length(), 2) << "\"4,5\" is no number";
 }

@@ -7,27 +7,15 @@
 
 #include <avilo/AirportDb.h>
 #include <avilo/PlanDocuments.h>
+#include <numbers/Numbers.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
-
-namespace {
-
-std::optional<double> ParseNumber(const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0')
-        return std::nullopt;
-    return value;
-}
-
-} // namespace
 
 int RunAirports(const Args& args) {
     namespace ap = avilo::airports;
-    const auto lon = args.size() == 2 ? ParseNumber(args[0]) : std::nullopt;
-    const auto lat = args.size() == 2 ? ParseNumber(args[1]) : std::nullopt;
+    const auto lon = args.size() == 2 ? numbers::Parse(args[0]) : std::nullopt;
+    const auto lat = args.size() == 2 ? numbers::Parse(args[1]) : std::nullopt;
     if (!lon || !lat) {
         std::fputs("usage: avilo-cli airports LON LAT   (decimal degrees, east and north "
                    "positive)\n",

@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -33,6 +34,10 @@ int Usage(std::FILE* out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The user's locale, as every program of the user's session has it (character set, messages
+    // of the C library).  Numbers in files, logs and on the link never follow it: they are
+    // written and read by the numbers module.
+    std::setlocale(LC_ALL, "");
     if (argc < 2)
         return Usage(stderr);
     const std::string name = argv[1];

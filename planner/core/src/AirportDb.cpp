@@ -1,8 +1,8 @@
 #include "avilo/AirportDb.h"
 
+#include <numbers/Numbers.h>
+
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -10,9 +10,7 @@ namespace avilo::airports {
 
 namespace {
 std::string Bound(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%13.10f", value);
-    return buffer;
+    return numbers::Format("%13.10f", value);
 }
 } // namespace
 
@@ -52,7 +50,7 @@ double XPathNumber(const char* text) {
         ++p;
     if (!digits || *p != '\0')
         return std::nan("");
-    return std::strtod(std::string(start, end).c_str(), nullptr);
+    return numbers::ToDouble(std::string_view(start, static_cast<std::size_t>(end - start)));
 }
 
 struct IndexedAirport {
@@ -79,7 +77,7 @@ AirportIndex BuildIndex(xml::Document& db) {
 
 // A bound as the query text carries it: formatted with "%13.10f" and read back.
 double QueryBound(double value) {
-    return std::strtod(Bound(value).c_str(), nullptr);
+    return numbers::ToDouble(Bound(value));
 }
 
 } // namespace
@@ -107,8 +105,8 @@ xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat) 
     double best = kNoAirportDistance;
     xml::Node nearest;
     for (const xml::Node& airport : airports) {
-        const double dx = std::atof(airport.getAttribute("GPSLon").c_str()) - lon;
-        const double dy = std::atof(airport.getAttribute("GPSLat").c_str()) - lat;
+        const double dx = numbers::ToDouble(airport.getAttribute("GPSLon")) - lon;
+        const double dy = numbers::ToDouble(airport.getAttribute("GPSLat")) - lat;
         const double distance = std::sqrt(dx * dx + dy * dy);
         if (distance < best) {
             best = distance;
@@ -147,10 +145,10 @@ std::vector<std::string> RunwayEntries(const xml::Node& airport) {
             entries.push_back(p2);
             continue;
         }
-        double m = std::atof(heading.text().c_str());
+        double m = numbers::ToDouble(heading.text());
         const xml::Node magnvar = runway.getAttributeNode("magnvar");
         if (!magnvar.empty())
-            m -= std::atof(magnvar.text().c_str());
+            m -= numbers::ToDouble(magnvar.text());
         entries.push_back(std::to_string(RunwayNumber(m)) + p1);
         entries.push_back(std::to_string(RunwayNumber(m + 180.0)) + p2);
     }
@@ -167,10 +165,7 @@ std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport, long
     RunwayDirection d;
     const std::string heading = runway.getAttribute("heading");
     if (opposite) {
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%f",
-                      std::fmod(std::atof(heading.c_str()) + 180.0, 360.0));
-        d.heading = buffer;
+        d.heading = numbers::Format("%f", std::fmod(numbers::ToDouble(heading) + 180.0, 360.0));
     } else {
         d.heading = heading;
     }
@@ -179,8 +174,8 @@ std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport, long
     const char* end = opposite ? "GPSRwyEnd" : "GPSRwyStart";
     d.longitudeText = runway.selectSingleNode(std::string(end) + "/longitude").text();
     d.latitudeText = runway.selectSingleNode(std::string(end) + "/latitude").text();
-    d.longitude = std::atof(d.longitudeText.c_str());
-    d.latitude = std::atof(d.latitudeText.c_str());
+    d.longitude = numbers::ToDouble(d.longitudeText);
+    d.latitude = numbers::ToDouble(d.latitudeText);
     return d;
 }
 

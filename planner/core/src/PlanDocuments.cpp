@@ -10,7 +10,7 @@ PlanDocuments::PlanDocuments(const ComErrorReporter& report) {
         m_pAirports = xml::Document::Create();
         m_pAirports->load(kAirportDatabaseFile); // result deliberately not examined
     } catch (const xml::ComError& e) {
-        report(xml::FormatComErrorMessage(e));
+        report(e);
     }
     try {
         m_pPlan = xml::Document::Create();
@@ -19,12 +19,27 @@ PlanDocuments::PlanDocuments(const ComErrorReporter& report) {
         m_pRoot = m_pPlan->appendChild(m_pPlan->createElement("avilo"));
         m_pScript = xml::Document::Create();
     } catch (const xml::ComError& e) {
-        report(xml::FormatComErrorMessage(e));
+        report(e);
     }
 }
 
 std::string GetSteerPointType(const xml::SchemaCache& schemas, const xml::Node& steerPoint) {
-    return planformat::SteerPointTypeOf(planformat::SteerPointTypeNames(schemas), steerPoint);
+    const xml::Schema& schema = schemas.getSchema(kPlanNamespace);
+    const xml::Particle& model = schema.complexType("steerpoint").contentModel;
+    for (const xml::Particle& particle : model.particles) {
+        if (particle.id != "steerpointType")
+            continue;
+        for (const xml::Particle& type : particle.particles) {
+            if (!steerPoint.hasChildNodes())
+                continue;
+            for (xml::Node child = steerPoint.firstChild(); !child.empty();
+                 child = child.nextSibling())
+                if (child.nodeName() == type.name)
+                    return type.name;
+        }
+        break;
+    }
+    return {};
 }
 
 CoordinateText ReadGPSCoordinate(const xml::Node& gpsCoordinate) {

@@ -1,5 +1,6 @@
 #include "xml/Dom.h"
 
+#include <numbers/Numbers.h>
 #include <pugixml.hpp>
 
 #include <cerrno>
@@ -445,6 +446,9 @@ NodeList Node::selectNodes(std::string_view xpath) const {
     const pugi::xml_node context(m_node);
     pugi::xpath_node_set set;
     try {
+        // The XPath engine reads and writes numbers with the C library (strtod, sprintf): in the
+        // user's locale "52.31" would compare as 52.
+        const numbers::CLocaleScope cLocale;
         const pugi::xpath_query query(std::string(xpath).c_str());
         set = context.select_nodes(query);
     } catch (const pugi::xpath_exception& e) {

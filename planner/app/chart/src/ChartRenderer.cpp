@@ -1,10 +1,11 @@
 #include "chartview/ChartRenderer.h"
 
+#include <numbers/Numbers.h>
+
 #include <QPainter>
 #include <QPen>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -64,19 +65,6 @@ std::uint64_t PhysicalMemory() {
 constexpr int kFarAway = 1 << 24;
 
 } // namespace
-
-double TextToDouble(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    if (i < text.size() && text[i] == '+' && !(i + 1 < text.size() && text[i + 1] == '-'))
-        ++i;
-    double value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
-    if (ec == std::errc::result_out_of_range)
-        return (i < text.size() && text[i] == '-') ? -HUGE_VAL : HUGE_VAL;
-    return ec == std::errc() ? value : 0.0;
-}
 
 ChartRenderer::ChartRenderer() : m_icon(SteerPointIcon()) {}
 
@@ -347,8 +335,8 @@ void ChartRenderer::ForEachSteerPoint(const xml::Node& root, double scale, Visit
         const xml::Node gps = steerPoint.selectSingleNode("GPSCoordinate");
         if (!gps)
             continue;
-        const double longitude = TextToDouble(gps.selectSingleNode("longitude").text());
-        const double latitude = TextToDouble(gps.selectSingleNode("latitude").text());
+        const double longitude = numbers::ToDouble(gps.selectSingleNode("longitude").text());
+        const double latitude = numbers::ToDouble(gps.selectSingleNode("latitude").text());
         visit(ToReduced({longitude, latitude}, scale));
     }
 }

@@ -52,10 +52,6 @@ void CNOSFrame::ZoomOut() {
     m_wndView->ZoomOut();
 }
 
-void CNOSFrame::OnFileClose() {
-    close();
-}
-
 CNOSFrame* ChartFrameOf(QMdiSubWindow* window) {
     return qobject_cast<CNOSFrame*>(window);
 }

@@ -178,13 +178,14 @@ void CNOSView::paintEvent(QPaintEvent*) {
         m_renderer.DrawPlan(painter, m_host.PlanRoot(), m_viewport.m_dScale, m_viewport.m_nHScroll,
                             m_viewport.m_nVScroll);
     } catch (const xml::ComError& e) {
-        ReportPaintError(e.Description().empty() ? e.ErrorMessage() : e.Description());
+        ReportPaintError(e);
     } catch (const std::exception& e) {
-        ReportPaintError(e.what());
+        ReportPaintError(xml::ComError(xml::hr::E_FAIL_, "Avilo", e.what()));
     }
 }
 
-void CNOSView::ReportPaintError(const std::string& text) {
+void CNOSView::ReportPaintError(const xml::ComError& error) {
+    const std::string text = xml::FormatComErrorMessage(error);
     std::uint64_t revision = 0;
     try {
         const xml::Node root = m_host.PlanRoot();
@@ -197,8 +198,7 @@ void CNOSView::ReportPaintError(const std::string& text) {
     m_strLastPaintError = text;
     m_nLastPaintErrorRevision = revision;
     // Shown after the paint: a modal box inside a paint would paint again from within it.
-    QTimer::singleShot(
-        0, this, [this, text] { ui::MessageBox(this, text, kComErrorCaption, ui::Icon::Error); });
+    QTimer::singleShot(0, this, [this, error] { m_host.ShowComError(error); });
 }
 
 void CNOSView::Report(const std::string& text) {

@@ -68,8 +68,8 @@ struct RunwayDirection {
     std::string elevation;     ///< elevation text, feet
     std::string longitudeText; ///< threshold longitude text, degrees east
     std::string latitudeText;  ///< threshold latitude text, degrees north
-    double longitude = 0;      ///< atof of longitudeText
-    double latitude = 0;       ///< atof of latitudeText
+    double longitude = 0;      ///< longitudeText read as atof does in the C locale
+    double latitude = 0;       ///< latitudeText read as atof does in the C locale
 };
 
 /// Resolves entry `index` of the airport's runway entries: runway index / 2, start-to-end for

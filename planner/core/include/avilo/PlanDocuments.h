@@ -20,7 +20,6 @@
 //     </steerpoint>
 //   </avilo>
 
-#include <planformat/PlanFormat.h>
 #include <xml/Dom.h>
 #include <xml/Schema.h>
 
@@ -32,19 +31,18 @@ namespace avilo {
 
 /// The namespace the flight plan schema is registered under, and the files read from the working
 /// directory.
-inline constexpr const char* kPlanNamespace = planformat::kPlanNamespace;
-inline constexpr const char* kPlanSchemaFile = planformat::kPlanSchemaFile;
+inline constexpr const char* kPlanNamespace = "urn:avilo";
+inline constexpr const char* kPlanSchemaFile = "avilo.xsd";
 inline constexpr const char* kAirportDatabaseFile = "airports.xml";
-inline constexpr const char* kPlanDeclarationData = planformat::kDeclarationData;
+inline constexpr const char* kPlanDeclarationData = "version='1.0' encoding='UTF-8'";
 
-/// Shows a COM error report to the user (a message box with the error icon in the planner).
-using ComErrorReporter = std::function<void(const std::string& text)>;
+/// Shows a failed XML operation to the user (the planner's COM error message box).
+using ComErrorReporter = std::function<void(const xml::ComError& error)>;
 
 /// The documents the main frame owns for the whole run.
 struct PlanDocuments {
     /// Creates the documents in two guarded blocks, each ending at its first COM error, which is
-    /// reported through `report` with xml::FormatComErrorMessage; creation then goes on with the
-    /// next block.
+    /// reported through `report`; creation then goes on with the next block.
     ///   Block 1: the schema cache with "avilo.xsd" under "urn:avilo"; the airport database loaded
     ///            from "airports.xml" (the load result is not examined: a missing or malformed
     ///            file leaves an empty database).
@@ -59,11 +57,10 @@ struct PlanDocuments {
     xml::DocumentPtr m_pScript;
 };
 
-/// The steer point's type by the plan format's rule (planformat::SteerPointTypeOf): of the type
-/// names of the plan schema in `schemas` (the particles of the model group with id
-/// "steerpointType" in the complex type "steerpoint", in schema order), the first that names a
-/// child element of `steerPoint`; empty when none does.  Throws xml::ComError when the schema or
-/// the type is missing.
+/// The steer point's type: of the type names of the plan schema (the particles of the model
+/// group with id "steerpointType" in the complex type "steerpoint", in schema order), the first
+/// that names a child element of `steerPoint`; empty when none does.  Throws xml::ComError when
+/// the schema or the type is missing.
 std::string GetSteerPointType(const xml::SchemaCache& schemas, const xml::Node& steerPoint);
 
 /// The texts of a `GPSCoordinate` element: when its first child is `longitude` the first child is

@@ -51,11 +51,6 @@ struct ReducedPoint {
 /// Edge of the square tiles the reduction works in, chart pixels.
 inline constexpr int kReductionTile = 5000;
 
-/// The standard text-to-double conversion of positions in the plan: leading white space, then the
-/// longest numeric prefix ("12.5abc" gives 12.5); 0 when there is none.  The decimal separator is
-/// always '.', whatever the locale.
-double TextToDouble(std::string_view text);
-
 class ChartRenderer {
 public:
     /// Durations of the steps of opening a chart, seconds.

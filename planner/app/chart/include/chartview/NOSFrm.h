@@ -34,8 +34,6 @@ public:
 public slots:
     void ZoomIn();
     void ZoomOut();
-    /// File Close: closes this window.
-    void OnFileClose();
 
 private:
     IChartHost& m_host;

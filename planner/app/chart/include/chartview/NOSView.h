@@ -19,8 +19,6 @@
 
 namespace avilo::planner {
 
-/// Caption of the message box shown when the plan cannot be read while painting.
-inline constexpr const char* kComErrorCaption = "COM Error";
 /// Caption of the chart windows' other message boxes.
 inline constexpr const char* kChartCaption = "Avilo";
 
@@ -62,7 +60,9 @@ private:
     void OnScrollAction(Axis axis, int action);
     void SyncScrollBars();
     void AfterZoom();
-    void ReportPaintError(const std::string& text);
+    /// Shows a failure to read the plan while painting through the host, once per fault and
+    /// plan revision (a paint that fails again for the same reason says nothing new).
+    void ReportPaintError(const xml::ComError& error);
     void Report(const std::string& text);
 
     IChartHost& m_host;
