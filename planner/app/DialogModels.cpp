@@ -2,6 +2,7 @@
 
 #include <avilo/GenerationDb.h>
 #include <avilo/PlanDocuments.h>
+#include <planformat/PlanFormat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -18,16 +19,7 @@ const xml::Schema& PlanSchema(const xml::SchemaCache* schemas) {
 } // namespace
 
 std::vector<std::string> SteerPointTypeNames(const xml::SchemaCache* schemas) {
-    std::vector<std::string> names;
-    const xml::ComplexType& steerPoint = PlanSchema(schemas).complexType("steerpoint");
-    for (const xml::Particle& particle : steerPoint.contentModel.particles) {
-        if (particle.id != "steerpointType")
-            continue;
-        for (const xml::Particle& type : particle.particles)
-            names.push_back(type.name);
-        break;
-    }
-    return names;
+    return planformat::SteerPointTypeNames(PlanSchema(schemas));
 }
 
 std::vector<std::string> FlightPhaseNames(const xml::SchemaCache* schemas) {

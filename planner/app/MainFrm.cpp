@@ -15,6 +15,7 @@
 #include <numbers/Numbers.h>
 #include <scrivo/Scrivo.h>
 #include <tessar/Tessar.h>
+#include <ui/ComponentException.h>
 #include <ui/Dialogs.h>
 
 #include <QAction>
@@ -249,32 +250,39 @@ void CMainFrame::DeleteSteerPointAt(int index) {
 
 // --- component commands -------------------------------------------------------------------
 
-void CMainFrame::RunConsistencyCheck() {
+namespace {
+
+// Runs the call of a component command.  The checker and the generator report a failure with an
+// exception derived from ui::ComponentException, after their log window was closed: its message
+// is shown, as is anything else that escapes them; the plan and the buttons stay as they were.
+template <class Call> void RunComponentCommand(QWidget* parent, Call call) {
     try {
+        call();
+    } catch (const ui::ComponentException& e) {
+        ui::MessageBox(parent, e.m_message, kCaption, ui::Icon::Error);
+    } catch (const std::exception& e) {
+        ui::MessageBox(parent, e.what(), kCaption, ui::Icon::Error);
+    }
+}
+
+} // namespace
+
+void CMainFrame::RunConsistencyCheck() {
+    RunComponentCommand(this, [this] {
         const bool consistent = tessar::CheckConsistency(m_pPlan);
         WorkflowButtons buttons = m_wndDlgBar->Buttons();
         buttons.CheckDone(consistent);
         m_wndDlgBar->SetButtons(buttons);
-    } catch (const tessar::CTessarException& e) {
-        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
-    } catch (const std::exception& e) {
-        // Anything else the checker lets through is shown the same way; the plan is untouched.
-        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
-    }
+    });
 }
 
 void CMainFrame::RunScriptGeneration() {
-    try {
-        xml::DocumentPtr script = scrivo::GenerateFlightScript(m_pPlan);
-        m_pScript = std::move(script);
+    RunComponentCommand(this, [this] {
+        m_pScript = scrivo::GenerateFlightScript(m_pPlan);
         WorkflowButtons buttons = m_wndDlgBar->Buttons();
         buttons.ScriptGenerated(m_pScript != nullptr);
         m_wndDlgBar->SetButtons(buttons);
-    } catch (const scrivo::CScrivoException& e) {
-        ui::MessageBox(this, e.m_message, kCaption, ui::Icon::Error);
-    } catch (const std::exception& e) {
-        ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
-    }
+    });
 }
 
 kestro::ControlLaw CMainFrame::ChosenControlLaw() const {

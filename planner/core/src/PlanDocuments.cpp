@@ -24,22 +24,7 @@ PlanDocuments::PlanDocuments(const ComErrorReporter& report) {
 }
 
 std::string GetSteerPointType(const xml::SchemaCache& schemas, const xml::Node& steerPoint) {
-    const xml::Schema& schema = schemas.getSchema(kPlanNamespace);
-    const xml::Particle& model = schema.complexType("steerpoint").contentModel;
-    for (const xml::Particle& particle : model.particles) {
-        if (particle.id != "steerpointType")
-            continue;
-        for (const xml::Particle& type : particle.particles) {
-            if (!steerPoint.hasChildNodes())
-                continue;
-            for (xml::Node child = steerPoint.firstChild(); !child.empty();
-                 child = child.nextSibling())
-                if (child.nodeName() == type.name)
-                    return type.name;
-        }
-        break;
-    }
-    return {};
+    return planformat::SteerPointTypeOf(planformat::SteerPointTypeNames(schemas), steerPoint);
 }
 
 CoordinateText ReadGPSCoordinate(const xml::Node& gpsCoordinate) {

@@ -20,6 +20,7 @@
 //     </steerpoint>
 //   </avilo>
 
+#include <planformat/PlanFormat.h>
 #include <xml/Dom.h>
 #include <xml/Schema.h>
 
@@ -31,10 +32,10 @@ namespace avilo {
 
 /// The namespace the flight plan schema is registered under, and the files read from the working
 /// directory.
-inline constexpr const char* kPlanNamespace = "urn:avilo";
-inline constexpr const char* kPlanSchemaFile = "avilo.xsd";
+inline constexpr const char* kPlanNamespace = planformat::kPlanNamespace;
+inline constexpr const char* kPlanSchemaFile = planformat::kPlanSchemaFile;
 inline constexpr const char* kAirportDatabaseFile = "airports.xml";
-inline constexpr const char* kPlanDeclarationData = "version='1.0' encoding='UTF-8'";
+inline constexpr const char* kPlanDeclarationData = planformat::kDeclarationData;
 
 /// Shows a failed XML operation to the user (the planner's COM error message box).
 using ComErrorReporter = std::function<void(const xml::ComError& error)>;
@@ -57,10 +58,11 @@ struct PlanDocuments {
     xml::DocumentPtr m_pScript;
 };
 
-/// The steer point's type: of the type names of the plan schema (the particles of the model
-/// group with id "steerpointType" in the complex type "steerpoint", in schema order), the first
-/// that names a child element of `steerPoint`; empty when none does.  Throws xml::ComError when
-/// the schema or the type is missing.
+/// The steer point's type by the plan format's rule (planformat::SteerPointTypeOf): of the type
+/// names of the plan schema in `schemas` (the particles of the model group with id
+/// "steerpointType" in the complex type "steerpoint", in schema order), the first that names a
+/// child element of `steerPoint`; empty when none does.  Throws xml::ComError when the schema or
+/// the type is missing.
 std::string GetSteerPointType(const xml::SchemaCache& schemas, const xml::Node& steerPoint);
 
 /// The texts of a `GPSCoordinate` element: when its first child is `longitude` the first child is
