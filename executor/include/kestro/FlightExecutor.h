@@ -37,7 +37,6 @@ public:
     int Run(const xml::DocumentPtr& script);
     /// The control law of the flight's tasks (the classic one unless set).
     void SetControlLaw(ControlLaw law) { m_law = law; }
-    ControlLaw GetControlLaw() const { return m_law; }
     /// True when the last Run ended because the time limit ran out.
     bool TimeLimitReached() const { return m_timeLimitReached; }
     /// True when the last Run ended on a stop request.

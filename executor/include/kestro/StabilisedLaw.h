@@ -133,7 +133,9 @@ public:
     /// 0.02 degrees of arc of the target.
     void Cruise(const xml::Node& task) override;
 
-    /// The state as last read.
+private:
+    enum class Vertical { Ground, Rotate, Climb, Hold };
+    /// The state of a cycle, with the heading in [0, 360).
     struct Sample {
         double time_s = 0;
         double latitude_deg = 0, longitude_deg = 0;
@@ -142,9 +144,6 @@ public:
         double vs_mps = 0;
         double pitch_deg = 0, bank_deg = 0, heading_deg = 0;
     };
-
-private:
-    enum class Vertical { Ground, Rotate, Climb, Hold };
 
     /// Waits for the rest of the period, then writes the controls and reads the state in one
     /// exchange.  Updates the rates.

@@ -92,7 +92,6 @@ public:
     const State& GetState() const override { return m_state; }
     State& MutableState() { return m_state; }
     Derived GetDerived() const override;
-    const Aircraft& GetAircraft() const { return m_aircraft; }
 
     /// Power fraction the engine delivers now (0 .. 1), from throttle, mixture and density.
     double PowerFraction() const;

@@ -44,8 +44,6 @@ public:
     const Simulator& Sim() const { return *m_sim; }
     /// The virtual clock that drives this simulation (shared with whoever waits on it).
     const std::shared_ptr<ipc::VirtualClock>& Clock() const { return m_clock; }
-    /// Unregisters the endpoint now (clients then see a broken link).
-    void CloseEndpoint() { m_endpoint.Close(); }
 
 private:
     std::shared_ptr<Simulator> m_sim; // shared with the clock, which may outlive this object

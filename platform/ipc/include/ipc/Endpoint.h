@@ -92,7 +92,6 @@ public:
 
     /// Closes every connection (senders see a broken link) but keeps accepting new ones.
     void CloseConnections();
-    std::size_t ConnectionCount() const { return m_clients.size(); }
     const std::string& Path() const { return m_path; }
 
 private:

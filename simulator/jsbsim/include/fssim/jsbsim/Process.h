@@ -99,15 +99,11 @@ public:
     /// Leaves the suspended start: from now on every message runs one frame.
     void Resume();
 
-    /// Simulated seconds per frame.
-    double FrameSeconds() const { return 1.0 / m_config.rateHz; }
-
     /// Ends the program at once (SIGKILL) and reaps it; for tests of a program that dies.
     void Kill();
     pid_t Pid() const { return m_pid; }
     /// The program's own output so far (its log file), at most the last `maxBytes`.
     std::string LogTail(std::size_t maxBytes = 2000) const;
-    const std::string& RootFolder() const { return m_root; }
 
 private:
     void PrepareRoot(const InitialConditions& ic, int port);
