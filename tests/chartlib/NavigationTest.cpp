@@ -154,6 +154,21 @@ TEST(GreatCircle, DistanceAndCourse) {
     EXPECT_NEAR(TrueCourse(-pole, 0, 10, 20), 360, 1e-7);
     // At exactly 90 the general formula gives the course of the start meridian's direction.
     EXPECT_NEAR(TrueCourse(90, 0, 10, 20), 160, 1e-6);
+    // Vectors computed independently with the full-precision pi (the ten-decimal pi cancels out
+    // within 1e-7 degrees): Los Angeles to New York (the formulary's example), a short leg from
+    // Schiphol's runway 09, Sydney to Heathrow; and antipodes off the equator.
+    struct {
+        double lat1, lon1, lat2, lon2, distance, course;
+    } const vectors[] = {
+        {33.95, -118.4, 40.633333, -73.783333, 35.728768629061854, 65.8921670931295},
+        {52.31662258, 4.74629843, 52.42, 5.30, 0.3535319625639761, 72.77843840276074},
+        {-33.9, 151.2, 51.47, -0.45, 153.0417885401068, 319.27049270159443},
+    };
+    for (const auto& v : vectors) {
+        EXPECT_NEAR(GreatCircleDistance(v.lat1, v.lon1, v.lat2, v.lon2), v.distance, 1e-7);
+        EXPECT_NEAR(TrueCourse(v.lat1, v.lon1, v.lat2, v.lon2), v.course, 1e-7);
+    }
+    EXPECT_NEAR(GreatCircleDistance(45, 10, -45, -170), 180, 1e-6);
 }
 
 TEST(GreatCircle, ElementaryFunctions) {
