@@ -14,20 +14,17 @@
 
 #include <fssim/InProcess.h>
 #include <fssim/Start.h>
+#include <kestro/Execute.h>
 #include <kestro/FSUIPC.h>
-#include <kestro/FlightExecutor.h>
+#include <kestro/FSUIPCAircraft.h>
 #include <kestro/FlightReport.h>
-#include <kestro/Kestro.h>
+#include <numbers/Numbers.h>
+#include <scrivo/ScrivoCore.h>
+#include <tavola/Units.h>
+#include <tessar/TessarCore.h>
+#include <ui/ComponentLog.h>
 #include <xml/Dom.h>
-#if AVILO_CLI_HAVE_TESSAR
-#include <tessar/Tessar.h>
-#endif
-#if AVILO_CLI_HAVE_SCRIVO
-#include <scrivo/Scrivo.h>
-#endif
 
-#include <atomic>
-#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -68,17 +65,19 @@ xml::DocumentPtr LoadScript(const std::string& path) {
                      path.c_str());
         return nullptr;
     }
-#if AVILO_CLI_HAVE_TESSAR && AVILO_CLI_HAVE_SCRIVO
     try {
         // A failed check does not block generation; the log says what is wrong.
-        tessar::CheckConsistency(document);
+        ui::TextLog log; // standard output
+        tessar::CheckConsistency(document, tessar::TessarFiles::WorkingDirectory(), log);
         std::fputs("\r\n\r\n", stdout);
     } catch (const tessar::CTessarException& e) {
         std::fprintf(stderr, "\navilo-cli fly: the check failed: %s\n", e.m_message.c_str());
         return nullptr;
     }
     try {
-        xml::DocumentPtr script = scrivo::GenerateFlightScript(document);
+        ui::TextLog log; // standard output
+        xml::DocumentPtr script =
+            scrivo::GenerateFlightScript(document, scrivo::ScrivoFiles::WorkingDirectory(), log);
         std::fputs("\r\n\r\n", stdout);
         if (!script)
             std::fputs("avilo-cli fly: the generator returned no flight script\n", stderr);
@@ -87,11 +86,6 @@ xml::DocumentPtr LoadScript(const std::string& path) {
         std::fprintf(stderr, "\navilo-cli fly: the generation failed: %s\n", e.m_message.c_str());
         return nullptr;
     }
-#else
-    std::fputs("avilo-cli fly: this build has no checker and generator; give a flight script\n",
-               stderr);
-    return nullptr;
-#endif
 }
 
 /// Samples the aircraft once per second through a link of its own, while a real-time flight
@@ -135,24 +129,16 @@ private:
     }
 
     void Sample(kestro::CFSUIPCClient& client, double time_s) {
-        using namespace kestro::offsets;
-        std::int64_t lat = 0, lon = 0, alt = 0;
-        std::int32_t ias = 0, pitch = 0, bank = 0, heading = 0;
-        client.Read(kLatitude, 8, &lat);
-        client.Read(kLongitude, 8, &lon);
-        client.Read(kAltitude, 8, &alt);
-        client.Read(kAirspeed, 4, &ias);
-        client.Read(kPitch, 4, &pitch);
-        client.Read(kBank, 4, &bank);
-        client.Read(kHeading, 4, &heading);
-        if (!client.Process())
+        using kestro::StateItem;
+        static constexpr StateItem kItems[] = {
+            StateItem::Latitude, StateItem::Longitude, StateItem::Altitude, StateItem::Airspeed,
+            StateItem::Pitch,    StateItem::Bank,      StateItem::Heading};
+        kestro::CFSUIPCAircraft aircraft(client);
+        kestro::AircraftState s;
+        if (!aircraft.Exchange({}, kItems, s))
             return;
-        double headingDeg = std::fmod(heading / kestro::kAngleUnitsPerDegree + 360.0, 360.0);
-        m_track.push_back({time_s, static_cast<double>(lat) * 90.0 / (10001750.0 * 4294967296.0),
-                           static_cast<double>(lon) * 360.0 / 18446744073709551616.0,
-                           static_cast<double>(alt) / 4294967296.0, ias / 128.0,
-                           pitch / kestro::kAngleUnitsPerDegree,
-                           bank / kestro::kAngleUnitsPerDegree, headingDeg});
+        m_track.push_back({time_s, s.latitude_deg, s.longitude_deg, s.altitude_m, s.airspeed_kt,
+                           s.pitch_deg, s.bank_deg, tavola::Wrap360(s.heading_deg)});
     }
 
     std::mutex m_mutex;
@@ -198,7 +184,7 @@ int RunFly(const Args& args) {
             else if (a == "--track")
                 trackPath = value;
             else
-                limit_s = std::atof(value.c_str());
+                limit_s = numbers::Parse(value).value_or(0.0);
         } else if (!a.empty() && a[0] != '-' && input.empty()) {
             input = a;
         } else {
@@ -220,11 +206,12 @@ int RunFly(const Args& args) {
     if (!script)
         return 1;
 
-    kestro::ExecutionOptions options;
+    kestro::FlightOptions options;
     options.timeLimitMs = static_cast<std::int64_t>(limit_s * 1000);
     options.law =
         control == "stabilised" ? kestro::ControlLaw::Stabilised : kestro::ControlLaw::Classic;
     kestro::ExecutionResult result;
+    kestro::CConsoleWindow window;
     std::vector<fssim::TrackPoint> track;
     if (sim == "builtin") {
         fssim::SimConfig config;
@@ -245,7 +232,7 @@ int RunFly(const Args& args) {
         }
         fssim::InProcessSim& simulator = *started;
         options.clock = simulator.Clock();
-        result = kestro::ExecuteFlightScript(script, options);
+        result = kestro::ExecuteFlightScript(script, options, window);
         track = simulator.Sim().Track();
         // The state where the flight ended, which falls between two track points.
         const fssim::TrackPoint last = simulator.Sim().CurrentPoint();
@@ -254,7 +241,7 @@ int RunFly(const Args& args) {
     } else {
         // Recorded for the flight report as well as for --track.
         TrackRecorder recorder;
-        result = kestro::ExecuteFlightScript(script, options);
+        result = kestro::ExecuteFlightScript(script, options, window);
         recorder.Stop();
         track = recorder.Track();
     }
@@ -271,9 +258,11 @@ int RunFly(const Args& args) {
     if (!trackPath.empty() && !WriteTrack(trackPath, track))
         return 1;
     if (result.timeLimitReached) {
-        std::fprintf(stderr,
-                     "avilo-cli fly: the flight had not ended after %.0f s of %s time; stopped.\n",
-                     limit_s, sim == "builtin" ? "simulated" : "real");
+        std::fputs(numbers::Format("avilo-cli fly: the flight had not ended after %.0f s of %s "
+                                   "time; stopped.\n",
+                                   limit_s, sim == "builtin" ? "simulated" : "real")
+                       .c_str(),
+                   stderr);
         return 1;
     }
     if (result.exitCode != 0) {
