@@ -19,6 +19,7 @@ std::string Str(long n) {
     return numbers::Format("%ld", n);
 }
 
+// The failure text is both the log's last text and the exception's message.
 [[noreturn]] void Fail(ui::ComponentLog& log, const std::string& text, TessarError error) {
     ui::FailLog(log, text, CTessarException(error, text));
 }

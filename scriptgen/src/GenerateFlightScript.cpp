@@ -37,12 +37,6 @@ long LeadingNumber(const std::string& text) {
     return n;
 }
 
-// Ends the call with a failure: the text is logged, the user closes the log, then it throws.
-[[noreturn]] void Fail(ui::ComponentLog& log, const std::string& logText, ScrivoError error,
-                       const std::string& message) {
-    ui::FailLog(log, logText, CScrivoException(error, message));
-}
-
 // The steer point types of the plan schema, read at the first steer point typed and kept for the
 // rest of the generation.
 class SteerPointTypes {
@@ -72,7 +66,7 @@ xml::DocumentPtr Generate(ui::ComponentLog& log, const xml::DocumentPtr& plan,
             "Flight Script generation XML database parse error:\r\nError code: " +
             Str(pe.errorCode) + "\r\nLine number: " + Str(pe.line) +
             "\r\nError message: " + pe.reason;
-        Fail(log, text, ScrivoDatabaseParseError, text);
+        ui::FailLog(log, text, CScrivoException(ScrivoDatabaseParseError, text));
     }
     AppendToLog(log, "Done loading Scrivodb.\r\n\r\n");
     AppendToLog(log, kLogSeparator);
@@ -84,8 +78,9 @@ xml::DocumentPtr Generate(ui::ComponentLog& log, const xml::DocumentPtr& plan,
     } catch (const std::bad_alloc&) {
     }
     if (!script)
-        Fail(log, "Creation of Flight Script XML document failed.\r\n", ScrivoScriptCreationFailed,
-             "Creation of Flight Script XML document failed");
+        ui::FailLog(log, "Creation of Flight Script XML document failed.\r\n",
+                    CScrivoException(ScrivoScriptCreationFailed,
+                                     "Creation of Flight Script XML document failed"));
     script->insertBefore(script->createProcessingInstruction("xml", planformat::kDeclarationData),
                          xml::Node());
     xml::Node root = script->appendChild(script->createElement("flightscript"));
@@ -97,8 +92,9 @@ xml::DocumentPtr Generate(ui::ComponentLog& log, const xml::DocumentPtr& plan,
     if (!plan)
         throw xml::ComError(xml::hr::E_POINTER_);
     if (!plan->node().hasChildNodes())
-        Fail(log, "Error: Flight plan has not been initialized.\r\n", ScrivoPlanNotInitialized,
-             "Flight plan has not been initialized");
+        ui::FailLog(
+            log, "Error: Flight plan has not been initialized.\r\n",
+            CScrivoException(ScrivoPlanNotInitialized, "Flight plan has not been initialized"));
 
     const xml::Node planRoot = plan->selectSingleNode("avilo");
     const bool hasSteerPoints = planRoot.hasChildNodes();
@@ -222,11 +218,11 @@ xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan, const ScrivoFiles& 
         throw;
     } catch (const xml::ComError& e) {
         const std::string report = xml::FormatComErrorReport(e);
-        Fail(log, report, ScrivoComError, report);
+        ui::FailLog(log, report, CScrivoException(ScrivoComError, report));
     } catch (const std::bad_alloc&) {
         const std::string report =
             xml::FormatComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_));
-        Fail(log, report, ScrivoComError, report);
+        ui::FailLog(log, report, CScrivoException(ScrivoComError, report));
     }
 }
 
