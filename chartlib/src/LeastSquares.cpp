@@ -1,10 +1,11 @@
-// Least squares through Eigen's singular value decomposition, and the 1-based decomposition
-// routines CGEORec offers over it.
+// Least squares with the singular value rule, on Eigen's Householder QR and Jacobi SVD, and the
+// 1-based decomposition routines CGEORec offers over them.
 #include "LeastSquares.h"
 
 #include <tavola/GeoRec.h>
 #include <tavola/Polynomial.h>
 
+#include <Eigen/QR>
 #include <Eigen/SVD>
 
 #include <algorithm>
@@ -16,6 +17,11 @@ namespace {
 
 // Singular values below this share of the largest count as zero.
 constexpr double kSingularRatio = 1e-10;
+// A triangular factor R whose ||R||_F ||R^-1||_F stays below this has no singular value near
+// that share of the largest: ||R||_F bounds the largest singular value from above and
+// 1 / ||R^-1||_F the smallest from below.  The factor 100 keeps the test clear of the
+// rounding in R^-1.
+constexpr double kNoSmallSingularValue = 1e-2 / kSingularRatio;
 
 // Centre and half-range of a set of values, so that (v - centre) / scale lies in [-1, 1].
 struct Scaling {
@@ -50,6 +56,14 @@ int TermIndex(int i, int j) {
     return d * (d + 1) / 2 + j;
 }
 
+// x^n for the small powers of the expansion below.
+double Power(double x, int n) {
+    double p = 1.0;
+    for (int i = 0; i < n; ++i)
+        p *= x;
+    return p;
+}
+
 // Rewrites t coefficients of a polynomial in scaled inputs a' = (a - ca) / sa,
 // b' = (b - cb) / sb as coefficients in the raw inputs (a, b).
 void Unscale(const double* scaled, int t, const Scaling& sa, const Scaling& sb, double* raw) {
@@ -64,14 +78,42 @@ void Unscale(const double* scaled, int t, const Scaling& sa, const Scaling& sb, 
                 continue;
             // (alpha a + beta)^i (gamma b + delta)^j, expanded.
             for (int k = 0; k <= i; ++k) {
-                const double fa = Binomial(i, k) * std::pow(alpha, k) * std::pow(beta, i - k);
+                const double fa = Binomial(i, k) * Power(alpha, k) * Power(beta, i - k);
                 for (int l = 0; l <= j; ++l) {
-                    const double fb = Binomial(j, l) * std::pow(gamma, l) * std::pow(delta, j - l);
+                    const double fb = Binomial(j, l) * Power(gamma, l) * Power(delta, j - l);
                     raw[TermIndex(k, l)] += scaled[term] * fa * fb;
                 }
             }
         }
     }
+}
+
+// The least-squares solution of design * x = targets with the singular values of the design
+// below kSingularRatio of the largest set to zero (the minimum-norm solution when that drops
+// a direction).  A design whose QR factor shows no singular value near that limit has the
+// ordinary least-squares solution, which the QR factor gives directly; the others go through
+// the singular value decomposition.
+Eigen::MatrixXd SolveWithSingularValueRule(const Eigen::MatrixXd& design,
+                                           const Eigen::MatrixXd& targets) {
+    const Eigen::Index m = design.rows(), t = design.cols();
+    if (m >= t) {
+        const Eigen::HouseholderQR<Eigen::MatrixXd> qr(design);
+        const Eigen::MatrixXd r = qr.matrixQR().topRows(t).triangularView<Eigen::Upper>();
+        Eigen::MatrixXd inverse = Eigen::MatrixXd::Identity(t, t);
+        r.triangularView<Eigen::Upper>().solveInPlace(inverse);
+        const double bound = r.norm() * inverse.norm();
+        if (std::isfinite(bound) && bound < kNoSmallSingularValue) {
+            const Eigen::MatrixXd projected = qr.householderQ().adjoint() * targets;
+            return r.triangularView<Eigen::Upper>().solve(projected.topRows(t));
+        }
+    }
+    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(design, Eigen::ComputeThinU | Eigen::ComputeThinV);
+    const Eigen::VectorXd& w = svd.singularValues();
+    const double threshold = (w.size() > 0 ? w.maxCoeff() : 0.0) * kSingularRatio;
+    Eigen::VectorXd inverse(w.size());
+    for (Eigen::Index j = 0; j < w.size(); ++j)
+        inverse(j) = (w(j) > 0.0 && w(j) >= threshold) ? 1.0 / w(j) : 0.0;
+    return svd.matrixV() * (inverse.asDiagonal() * (svd.matrixU().transpose() * targets));
 }
 
 } // namespace
@@ -102,15 +144,7 @@ double FitPolynomialPair(int degree, std::span<const FitSample> samples, double*
         targets(i, 1) = s.t2;
     }
 
-    const Eigen::JacobiSVD<Eigen::MatrixXd> svd(design, Eigen::ComputeThinU | Eigen::ComputeThinV);
-    const Eigen::VectorXd& w = svd.singularValues();
-    const double threshold = (w.size() > 0 ? w.maxCoeff() : 0.0) * kSingularRatio;
-    Eigen::VectorXd inverse(w.size());
-    for (Eigen::Index j = 0; j < w.size(); ++j)
-        inverse(j) = (w(j) > 0.0 && w(j) >= threshold) ? 1.0 / w(j) : 0.0;
-    const Eigen::MatrixXd coefficients =
-        svd.matrixV() * (inverse.asDiagonal() * (svd.matrixU().transpose() * targets));
-
+    const Eigen::MatrixXd coefficients = SolveWithSingularValueRule(design, targets);
     const double error = (targets - design * coefficients).squaredNorm();
     Unscale(coefficients.col(0).data(), t, sa, sb, first);
     Unscale(coefficients.col(1).data(), t, sa, sb, second);

@@ -16,8 +16,9 @@ struct FitSample {
 /// design, to t2.  Writes that many coefficients, in raw (unscaled) inputs, to `first` and
 /// `second` and returns the summed squared residuals of both.  Inputs whose terms are not
 /// finite leave the outputs alone and give DBL_MAX; no samples give zero coefficients and 0.
-/// Method: inputs centred and scaled to [-1, 1]; SVD of the design matrix; singular values
-/// below 1e-10 of the largest set to zero (minimum-norm solution for deficient rank).
+/// Method: inputs centred and scaled to [-1, 1]; singular values of the design matrix below
+/// 1e-10 of the largest set to zero (minimum-norm solution for deficient rank), by Householder
+/// QR where its factor proves that none is near that limit, else by Eigen's Jacobi SVD.
 double FitPolynomialPair(int degree, std::span<const FitSample> samples, double* first,
                          double* second);
 

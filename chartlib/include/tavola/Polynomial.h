@@ -7,9 +7,11 @@
 // (degree by degree, within degree d the terms a^(d-k) b^k for k = 0..d).  A fit of degree d
 // uses the first 1, 3, 6, 10, 15 or 21 terms for d = 0..5 and leaves the others 0.
 //
-// Fit: least squares through a singular value decomposition (Eigen's two-sided Jacobi SVD),
-// with singular values below 1e-10 of the largest set to zero, so that a point set of
-// deficient rank (collinear points) gets the minimum-norm solution.  Inputs are centred and
+// Fit: least squares with the singular values of the design matrix below 1e-10 of the largest
+// set to zero, so that a point set of deficient rank (collinear points) gets the minimum-norm
+// solution.  A design whose Householder QR factor R proves every singular value well above
+// that limit (||R||_F ||R^-1||_F < 1e8) has the ordinary least-squares solution and is solved
+// with R; the others go through Eigen's Jacobi SVD.  Inputs are centred and
 // scaled to [-1, 1] before each decomposition, so that this rule acts on a well-conditioned
 // problem; the coefficients are then expressed in raw coordinates again.  The degree (1 to 3)
 // is the one with the smallest summed squared residual, the lower degree winning ties; degree
