@@ -85,6 +85,7 @@ TEST(PlanDocuments, SteerPointTypeFollowsSchemaOrder) {
         {ag.c_str(), "<GPSCoordinate/><task>x</task><airport/>", "airport"},
         {ag.c_str(), "<GPSCoordinate/>", ""},                        // no type element
         {ag.c_str(), "<GPSCoordinate/><balloon/>", ""},              // unknown type
+        {ag.c_str(), "<gps/>", ""},                                  // names are case-sensitive
         {ag.c_str(), "", ""},                                        // no children at all
         {ag.c_str(), "<GPSCoordinate/><GPS/><airport/>", "airport"}, // both: schema order
         {ga.c_str(), "<GPSCoordinate/><airport/><GPS/>", "GPS"},
