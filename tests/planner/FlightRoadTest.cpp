@@ -3,7 +3,7 @@
 // load the plan, check, generate, and execute against the in-process simulator in virtual time;
 // the executor's message window ends with the finish line and the planner is gone.
 //
-// With AVILO_ROAD_ARTEFACTS naming a folder, the road leaves there what it wrote: the plan file,
+// With AVILO_LOCALE_OUT naming a folder, the road leaves there what it wrote: the plan file,
 // the checker's and the generator's logs, the flight script and the executor's log.  The road is
 // run in the C locale and in locales with a decimal comma, and the folders must agree byte for
 // byte: the planner takes its locale from the environment like any Qt program.
@@ -291,7 +291,7 @@ private slots:
         QVERIFY2(m_messages.size() == 1, m_messages.empty() ? "" : m_messages.back().text.c_str());
         m_sim.reset();
         m_dir.reset();
-        if (const char* folder = std::getenv("AVILO_ROAD_ARTEFACTS"))
+        if (const char* folder = std::getenv("AVILO_LOCALE_OUT"))
             WriteArtefacts(folder);
     }
 
