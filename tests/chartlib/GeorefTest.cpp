@@ -219,8 +219,13 @@ TEST(Georef, WrapAcrossTheAntimeridian) {
     AddPoints(rec, Grid(3, 3, 401, 401), across);
     rec.solvepoly();
     EXPECT_EQ(rec.m_Polynomials.m_n180Wrap, 1);
-    // The points are restored after the fit.
+    // The fit leaves the points as they were, the one on the meridian (x = 200) included.
     EXPECT_DOUBLE_EQ(rec.m_RefPoints.back()->m_dLongitude, -179.0);
+    for (const auto& p : rec.m_RefPoints) {
+        if (p->m_nX == 200) {
+            EXPECT_EQ(p->m_dLongitude, 180.0);
+        }
+    }
     EXPECT_NEAR(rec.pwx(100, 0), 179.5, 1e-9);
     EXPECT_NEAR(rec.pwx(300, 0), -179.5, 1e-9); // -180.5 shifted by 360
     // Either name of the same meridian gives the same pixel.
