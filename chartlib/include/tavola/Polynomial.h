@@ -11,9 +11,9 @@
 // set to zero, so that a point set of deficient rank (collinear points) gets the minimum-norm
 // solution.  A design whose Householder QR factor R proves every singular value well above
 // that limit (||R||_F ||R^-1||_F < 1e8) has the ordinary least-squares solution and is solved
-// with R; the others go through Eigen's Jacobi SVD.  Inputs are centred and
-// scaled to [-1, 1] before each decomposition, so that this rule acts on a well-conditioned
-// problem; the coefficients are then expressed in raw coordinates again.  The degree (1 to 3)
+// with R; the others go through Eigen's Jacobi SVD.  Inputs are centred and scaled to [-1, 1]
+// before each decomposition, so that this rule acts on a well-conditioned problem; the
+// coefficients are then expressed in raw coordinates again.  The degree (1 to 3)
 // is the one with the smallest summed squared residual, the lower degree winning ties; degree
 // 1 needs 3 points, degree 2 six, degree 3 ten.  Each direction may be split at the middle of
 // its range (pixel row for pw, latitude for wp) into two overlapping halves with a polynomial
@@ -33,7 +33,6 @@
 
 #include <cfloat>
 #include <span>
-#include <vector>
 
 namespace tavola {
 
