@@ -51,6 +51,7 @@ void ProjectedGeoref::Init(int kind, double p1, double p2, double p3, double p4,
         toPlane.push_back({p.x, p.y, e, n});
         toPixel.push_back({e, n, p.x, p.y});
     }
+    // Only degree 1 is fitted, so the residuals choose nothing here.
     detail::FitPolynomialPair(1, toPlane, m_dAffPWE, m_dAffPWN);
     detail::FitPolynomialPair(1, toPixel, m_dAffWPX, m_dAffWPY);
 }
