@@ -1,12 +1,15 @@
-# cmake -DFOLDERS="a|b|c" -P CompareFolders.cmake: every file of the first folder is in each of
-# the others with the same bytes.  A difference names the file and its first differing line.
+# cmake -DFOLDERS="a|b|c" -DFILES="x|y" -P CompareFolders.cmake: each file named is in every
+# folder, with the same bytes in each as in the first.  A difference names the file and its
+# first differing line.
 string(REPLACE "|" ";" FOLDERS "${FOLDERS}")
+string(REPLACE "|" ";" names "${FILES}")
 list(POP_FRONT FOLDERS reference)
-file(GLOB names RELATIVE ${reference} ${reference}/*)
-if(NOT names)
-    message(FATAL_ERROR "${reference} holds nothing to compare")
-endif()
 set(failed FALSE)
+foreach(name ${names})
+    if(NOT EXISTS ${reference}/${name})
+        message(FATAL_ERROR "${reference}/${name} is missing: the run in the first locale failed")
+    endif()
+endforeach()
 foreach(folder ${FOLDERS})
     foreach(name ${names})
         if(NOT EXISTS ${folder}/${name})
