@@ -1,6 +1,8 @@
 // Reference file reader: key=value lines into a record and its insets.
 #include <tavola/ReferenceFile.h>
 
+#include "Scan.h"
+
 #include <numbers/Numbers.h>
 
 #include <algorithm>
@@ -67,32 +69,6 @@ const Key kKeys[] = {
     {"Vertex", Field::Vertex, nullptr},
     {"Point", Field::Point, nullptr},
 };
-
-// scanf-style " %lf": skips white space, reads the longest prefix that is a number; false if
-// nothing does.  strtod gives the end of the number, which scanf's field rules need; the
-// scope makes it read '.' as the decimal point whatever the process's locale.
-bool ScanDouble(const char*& p, double* out) {
-    const numbers::CLocaleScope cLocale;
-    char* end = nullptr;
-    const double v = std::strtod(p, &end);
-    if (end == p)
-        return false;
-    *out = v;
-    p = end;
-    return true;
-}
-
-// scanf-style " %d", refusing values outside int (where scanf's behaviour is undefined).
-bool ScanInt(const char*& p, int* out) {
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(p, &end, 10);
-    if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX)
-        return false;
-    *out = static_cast<int>(v);
-    p = end;
-    return true;
-}
 
 const Key* FindKey(const std::string& line) {
     for (const Key& k : kKeys) {
@@ -166,7 +142,7 @@ void ReadReferenceFile(std::istream& in, ReferenceRecord& base,
         case Field::Vertex: {
             double lat = 0, lon = 0;
             // Non-finite numbers ("nan", "inf") are refused: they would poison every fit.
-            if (ScanDouble(value, &lat) && ScanDouble(value, &lon) && std::isfinite(lat) &&
+            if (scan::Double(value, &lat) && scan::Double(value, &lon) && std::isfinite(lat) &&
                 std::isfinite(lon))
                 current->m_Vertices.push_back(
                     std::make_unique<CRefPoint>(line.substr(0, eq).c_str(), 0, 0, lon, lat));
@@ -175,8 +151,8 @@ void ReadReferenceFile(std::istream& in, ReferenceRecord& base,
         case Field::Point: {
             double lon = 0, lat = 0;
             int row = 0, col = 0;
-            if (ScanDouble(value, &lon) && ScanDouble(value, &lat) && ScanInt(value, &row) &&
-                ScanInt(value, &col) && std::isfinite(lat) && std::isfinite(lon))
+            if (scan::Double(value, &lon) && scan::Double(value, &lat) && scan::Int(value, &row) &&
+                scan::Int(value, &col) && std::isfinite(lat) && std::isfinite(lon))
                 current->m_RefPoints.push_back(
                     std::make_unique<CRefPoint>(line.substr(0, eq).c_str(), col, row, lon, lat));
             break;

@@ -1,6 +1,8 @@
 // NOS raster chart reader: header, row index, palette, row decoding.
 #include <tavola/Tavola.h>
 
+#include "Scan.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -53,15 +55,11 @@ struct Scanner {
             ++p;
     }
     bool Int(int* out) {
-        Space();
-        char* end = nullptr;
-        errno = 0;
-        const long v = std::strtol(p, &end, 10);
-        if (end == p || errno == ERANGE || v < INT_MIN || v > INT_MAX)
+        int v = 0;
+        if (!tavola::scan::Int(p, &v))
             return false;
-        p = end;
         if (out)
-            *out = static_cast<int>(v);
+            *out = v;
         return true;
     }
     bool Literal(char c) {

@@ -2,6 +2,7 @@
 // Shared between the client calls and the endpoints: the wire format and the local registry.
 
 #include "ipc/Endpoint.h"
+#include "ipc/Protocol.h"
 
 #include <cstdint>
 #include <cstring>
@@ -13,17 +14,8 @@ inline constexpr std::size_t kRequestHeader = 16; // sequence, msg, wParam, lPar
 inline constexpr std::size_t kAnswerSize = 8;     // sequence, value
 inline constexpr std::size_t kMaxAtomName = 255;
 
-inline void Put32(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
-
-inline std::uint32_t Get32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
+using protocol::Get32;
+using protocol::Put32;
 
 /// Connects to a socket endpoint's path; -1 when nothing live listens there.
 int ConnectTo(const std::string& path);
