@@ -6,6 +6,8 @@
 // save, a missing schema.  The error carries an HRESULT-style code, and optionally "error
 // information" (a source and a description text).
 
+#include "xml/Export.h"
+
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -33,9 +35,9 @@ inline constexpr HRESULT E_ELEMENT_NOT_FOUND_ = static_cast<HRESULT>(0x80070490)
 /// System message text for a code, with one trailing line end removed: the layer's own table of
 /// messages, else "IDispatch error #%d" (low 16 bits minus 0x200) for codes 0x80040200 to
 /// 0x8004FFFF where that number is not 0, else "Unknown error 0x%0lX" with the whole code.
-std::string SystemMessage(HRESULT code);
+AVILO_XML_API std::string SystemMessage(HRESULT code);
 
-class ComError : public std::exception {
+class AVILO_XML_API ComError : public std::exception {
 public:
     /// An error without error information.
     explicit ComError(HRESULT code);
@@ -62,11 +64,11 @@ private:
 /// The planner's report of a COM error, shown in a message box:
 /// "COM Error:\r\n" then "Source: <source>\r\nError description: <description>" when the error
 /// carries error information, else "Message: <system message>\r\nDescription: <description>".
-std::string FormatComErrorMessage(const ComError& e);
+AVILO_XML_API std::string FormatComErrorMessage(const ComError& e);
 
 /// The components' report of a COM error, written to their logs and carried by their exceptions:
 /// "COM Error: <code as a signed decimal>\r\nSource: <source>\r\nError message: <system
 /// message>", without a trailing line break.
-std::string FormatComErrorReport(const ComError& e);
+AVILO_XML_API std::string FormatComErrorReport(const ComError& e);
 
 } // namespace xml

@@ -18,6 +18,7 @@
 //    malformed XML, 0x800C0005 for a missing file), a 1-based line and column, and a reason.
 
 #include "xml/ComError.h"
+#include "xml/Export.h"
 
 #include <any>
 #include <cstdint>
@@ -51,7 +52,7 @@ struct ParseError {
 /// Builds an XPath string literal that matches `value` exactly, whatever quotes it contains:
 /// "value" when it has no double quote, 'value' when it has no single quote, otherwise a
 /// concat() of pieces.  Use it wherever a name is placed into a query.
-std::string XPathLiteral(std::string_view value);
+AVILO_XML_API std::string XPathLiteral(std::string_view value);
 
 /// An opaque reference to a node that does not keep its document alive, for indexes kept with
 /// Document::memo(): such an index is dropped whenever the content changes, so its keys are
@@ -61,7 +62,7 @@ struct NodeKey {
     const void* attr = nullptr;
 };
 
-class Node {
+class AVILO_XML_API Node {
 public:
     /// The empty handle.
     Node() = default;
@@ -124,9 +125,9 @@ public:
 private:
     friend class Document;
     friend class NodeList;
-    Node(std::shared_ptr<Document> doc, pugi::xml_node_struct* node,
-         pugi::xml_attribute_struct* attr);
-    void check() const;
+    AVILO_XML_LOCAL Node(std::shared_ptr<Document> doc, pugi::xml_node_struct* node,
+                         pugi::xml_attribute_struct* attr);
+    AVILO_XML_LOCAL void check() const;
     bool isAttribute() const noexcept { return m_attr != nullptr; }
 
     std::shared_ptr<Document> m_doc;
@@ -136,7 +137,7 @@ private:
 };
 
 /// An ordered list of nodes.  item() out of range gives an empty handle.
-class NodeList {
+class AVILO_XML_API NodeList {
 public:
     NodeList() = default;
     explicit NodeList(std::vector<Node> nodes) : m_nodes(std::move(nodes)) {}
@@ -149,7 +150,7 @@ private:
     std::vector<Node> m_nodes;
 };
 
-class Document : public std::enable_shared_from_this<Document> {
+class AVILO_XML_API Document : public std::enable_shared_from_this<Document> {
 public:
     static DocumentPtr Create();
     ~Document();
@@ -217,8 +218,8 @@ private:
     std::any& memoSlot(const std::string& key);
 
     friend class Node;
-    Document();
-    bool loadBuffer(std::string buffer);
+    AVILO_XML_LOCAL Document();
+    AVILO_XML_LOCAL bool loadBuffer(std::string buffer);
 
     std::unique_ptr<Impl> m_impl;
     ParseError m_parseError;

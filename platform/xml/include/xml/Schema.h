@@ -5,6 +5,7 @@
 // names, and a named simple type's enumeration.  Nothing is validated against the schemas.
 
 #include "xml/ComError.h"
+#include "xml/Export.h"
 
 #include <map>
 #include <memory>
@@ -34,7 +35,7 @@ struct ComplexType {
     Particle contentModel{Particle::Kind::Sequence, {}, {}, {}};
 };
 
-class Schema {
+class AVILO_XML_API Schema {
 public:
     const std::string& targetNamespace() const noexcept { return m_targetNamespace; }
     /// The named complex type; throws ComError when the schema has none of that name.
@@ -50,7 +51,7 @@ private:
     std::map<std::string, std::vector<std::string>, std::less<>> m_simpleTypes;
 };
 
-class SchemaCache {
+class AVILO_XML_API SchemaCache {
 public:
     /// Reads the XSD file `path` and registers it under `namespaceURI`, which must be the schema's
     /// target namespace.  A missing or malformed file, or another namespace, throws ComError.
