@@ -7,6 +7,8 @@
 // request: a Sleep that is asked to stop (before or while it waits) returns false at once, which
 // lets a worker end within one wait when its window is closed.
 
+#include "ipc/Export.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -16,7 +18,7 @@
 
 namespace ipc {
 
-class Clock {
+class AVILO_IPC_API Clock {
 public:
     virtual ~Clock() = default;
 
@@ -39,7 +41,7 @@ protected:
 };
 
 /// Wall-clock waits; RequestStop wakes a sleeping thread at once.
-class RealClock final : public Clock {
+class AVILO_IPC_API RealClock final : public Clock {
 public:
     RealClock();
     bool Sleep(std::uint32_t ms) override;
@@ -55,7 +57,7 @@ private:
 /// Simulated-time waits.  `advance(ms)` must step the simulation by exactly ms milliseconds;
 /// `now()` returns the simulation's time in milliseconds.  Sleep calls advance on the calling
 /// thread; nothing else runs the simulation, so the pair (worker, simulator) is deterministic.
-class VirtualClock final : public Clock {
+class AVILO_IPC_API VirtualClock final : public Clock {
 public:
     VirtualClock(std::function<void(std::uint32_t ms)> advance, std::function<std::int64_t()> now);
 

@@ -11,6 +11,7 @@
 // followed by the atom name's bytes (0 to 255); an answer is {sequence, value}.  The sequence lets
 // a sender drop an answer that arrives after it gave up waiting.
 
+#include "ipc/Export.h"
 #include "ipc/Ipc.h"
 
 #include <cstddef>
@@ -35,7 +36,7 @@ struct Message {
 };
 
 /// A new sender id (process-wide counter).
-std::uint64_t NewSenderId();
+AVILO_IPC_API std::uint64_t NewSenderId();
 
 /// What the peer does with a message.
 struct Reply {
@@ -59,7 +60,7 @@ using Handler = std::function<Reply(const Message&)>;
 
 /// An endpoint inside this process.  Registered from construction to Close or destruction;
 /// FindWindow prefers the most recently registered live one.  Handler calls are serialised.
-class LocalEndpoint {
+class AVILO_IPC_API LocalEndpoint {
 public:
     LocalEndpoint(std::string className, Handler handler);
     ~LocalEndpoint();
@@ -78,7 +79,7 @@ private:
 /// An endpoint served to other processes.  The constructor throws std::runtime_error when the
 /// IPC directory cannot be used, the socket path is too long, or a live endpoint already serves
 /// that class there (a stale socket file left by a dead process is replaced).
-class SocketEndpoint {
+class AVILO_IPC_API SocketEndpoint {
 public:
     explicit SocketEndpoint(const std::string& className, std::string directory = IpcDirectory());
     ~SocketEndpoint();
@@ -105,7 +106,7 @@ private:
 };
 
 /// The peer's view of a client's named shared memory.
-class SharedView {
+class AVILO_IPC_API SharedView {
 public:
     /// Opens and maps the existing mapping `name` read-write; null when it does not exist or
     /// cannot be mapped.

@@ -3,6 +3,8 @@
 // adding an atom, creating a mapping, mapping its view, and sending (with an error code or by
 // timing out).  Process-wide; tests set them through ScopedFailure so they are always cleared.
 
+#include "ipc/Export.h"
+
 #include <atomic>
 
 namespace ipc {
@@ -19,7 +21,7 @@ struct FailureHooks {
 };
 
 /// The process's hooks (all off by default).
-FailureHooks& Hooks();
+AVILO_IPC_API FailureHooks& Hooks();
 
 /// Sets one hook for the lifetime of the object and clears all hooks at its end.
 class ScopedFailure {

@@ -12,6 +12,8 @@
 //
 // Every call can be made to fail by the test hooks of <ipc/FailureHooks.h>.
 
+#include "ipc/Export.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,7 +28,7 @@ namespace ipc {
 inline constexpr const char* kIpcDirEnv = "AVILO_IPC_DIR";
 
 /// The IPC directory, created (mode 0700) if missing.  Empty when it cannot be created.
-std::string IpcDirectory();
+AVILO_IPC_API std::string IpcDirectory();
 
 class Window;
 /// A found endpoint.  Holding it keeps the connection to a socket endpoint open; an empty handle
@@ -35,24 +37,24 @@ using WindowHandle = std::shared_ptr<Window>;
 
 /// Finds a live endpoint registered under `className`: one in this process first (the most
 /// recently registered), else a socket endpoint that accepts a connection.  Empty if none.
-WindowHandle FindWindow(std::string_view className);
+AVILO_IPC_API WindowHandle FindWindow(std::string_view className);
 
 /// The message id of `name`: a number in 0xC000..0xFFFF computed from the name (FNV-1a), the same
 /// in every process.  0 on failure (only through the failure hook).
-std::uint32_t RegisterWindowMessage(std::string_view name);
+AVILO_IPC_API std::uint32_t RegisterWindowMessage(std::string_view name);
 
 using Atom = std::uint16_t;
 /// Adds `name` (1 to 255 bytes) to this process's atom table, or adds a reference to it.  Atoms
 /// are in 0xC000..0xFFFF; 0 on failure.
-Atom GlobalAddAtom(std::string_view name);
+AVILO_IPC_API Atom GlobalAddAtom(std::string_view name);
 /// Drops one reference; the atom is freed with its last reference.  Returns 0 on success, as
 /// the platform call does, and `atom` itself when it was not in the table.
-Atom GlobalDeleteAtom(Atom atom);
+AVILO_IPC_API Atom GlobalDeleteAtom(Atom atom);
 /// The atom's name, empty when the atom is not in the table.
-std::string GlobalGetAtomName(Atom atom);
+AVILO_IPC_API std::string GlobalGetAtomName(Atom atom);
 
 /// Named shared memory ("file mapping backed by the paging file").
-class FileMapping {
+class AVILO_IPC_API FileMapping {
 public:
     enum class Status { Ok, AlreadyExists, Failed };
 
@@ -94,8 +96,9 @@ struct SendResult {
 /// Sends message `msg` with parameters (wParam, lParam) to `window` and waits at most `timeoutMs`
 /// for its answer.  When wParam is an atom of this process its name travels along.  `stop`, when
 /// given, is polled during the wait (every 50 ms at most); a stop ends the wait as a time-out.
-SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg, std::uint32_t wParam,
-                              std::uint32_t lParam, std::uint32_t timeoutMs,
-                              const std::function<bool()>& stop = {});
+AVILO_IPC_API SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg,
+                                            std::uint32_t wParam, std::uint32_t lParam,
+                                            std::uint32_t timeoutMs,
+                                            const std::function<bool()>& stop = {});
 
 } // namespace ipc

@@ -61,6 +61,8 @@
 // longitude = value x 360 / 2^64, angles = value / (2^32 / 360), airspeed = value / 128,
 // altitude = value / 2^32 (whose floor is the upper 32 bits).
 
+#include "ipc/Export.h"
+
 #include <cstdint>
 
 namespace ipc::protocol {
@@ -161,17 +163,17 @@ inline double DecodeVerticalSpeed(std::int32_t raw) {
 }
 
 /// Raw latitude of `degrees` (in [-90, 90]), rounded to nearest.
-std::int64_t EncodeLatitude(double degrees);
+AVILO_IPC_API std::int64_t EncodeLatitude(double degrees);
 /// Raw longitude of `degrees` (any value; reduced to [-180, 180), +180 encodes as -180),
 /// truncated towards zero.
-std::int64_t EncodeLongitude(double degrees);
+AVILO_IPC_API std::int64_t EncodeLongitude(double degrees);
 /// Raw altitude of `metres` (|metres| < 2^31), rounded to nearest.
-std::int64_t EncodeAltitude(double metres);
+AVILO_IPC_API std::int64_t EncodeAltitude(double metres);
 /// Raw angle of `degrees` (any value; reduced to [-180, 180), +180 encodes as -180).
-std::int32_t EncodeAngle(double degrees);
+AVILO_IPC_API std::int32_t EncodeAngle(double degrees);
 /// `value` x `scale` rounded to nearest, limited to the 32-bit range (airspeeds, vertical
 /// speed, ground elevation).
-std::int32_t EncodeScaled(double value, double scale);
+AVILO_IPC_API std::int32_t EncodeScaled(double value, double scale);
 
 /// 32-bit little-endian fields of the records.
 inline void Put32(std::uint8_t* p, std::uint32_t v) {

@@ -14,6 +14,7 @@
 // serves every component.  The executor throws none.
 
 #include "ui/ComponentLog.h"
+#include "ui/Export.h"
 
 #include <exception>
 #include <string>
@@ -22,7 +23,7 @@
 
 namespace ui {
 
-class ComponentException : public std::exception {
+class AVILO_LOG_API ComponentException : public std::exception {
 public:
     explicit ComponentException(std::string message) : m_message(std::move(message)) {}
     ~ComponentException() override;

@@ -10,6 +10,8 @@
 //
 // This header and its library need no Qt: command-line programs and tests link it alone.
 
+#include "ui/Export.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,7 +24,7 @@ inline constexpr std::string_view kLogSeparator =
     "-------------------------------------------------------------------\r\n";
 
 /// Where a component call writes its log.
-class ComponentLog {
+class AVILO_LOG_API ComponentLog {
 public:
     virtual ~ComponentLog();
 
@@ -49,15 +51,15 @@ using LogSink = std::function<void(std::string_view)>;
 /// default, which writes to standard output (flushed after every piece).  TextLog writes all its
 /// text to the sink; a log window sends a copy to an installed (non-default) sink, so that tests
 /// can capture the text.  Thread-safe.
-LogSink SetLogSink(LogSink sink);
+AVILO_LOG_API LogSink SetLogSink(LogSink sink);
 /// True when a sink other than the default is installed.
-bool LogSinkInstalled();
+AVILO_LOG_API bool LogSinkInstalled();
 /// Writes `text` to the installed sink, or to standard output when none is.
-void WriteToLogSink(std::string_view text);
+AVILO_LOG_API void WriteToLogSink(std::string_view text);
 
 /// The log without a window: every piece goes to the log sink at once, and Finish returns at
 /// once.  It also keeps the whole text.
-class TextLog : public ComponentLog {
+class AVILO_LOG_API TextLog : public ComponentLog {
 public:
     TextLog() = default;
     TextLog(const TextLog&) = delete;
@@ -77,7 +79,7 @@ private:
 
 /// Collects all text written to the log sink while it lives (installs a sink, and restores the
 /// previous one when it ends).  Captures nest.
-class LogCapture {
+class AVILO_LOG_API LogCapture {
 public:
     LogCapture();
     ~LogCapture();

@@ -5,6 +5,8 @@
 // question); without a handler it shows a Qt dialog when there is a display, and otherwise writes
 // the question to standard error and returns the default answer.
 
+#include "ui/Export.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,12 +34,12 @@ struct MessageBoxRequest {
 using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
 
 /// Installs `handler` (an empty one removes it) and returns the previous handler.
-MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+AVILO_UI_API MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 /// Shows `text` and waits for an answer.  The default answer (without a display) is the first
 /// button: IDOK for Ok and OkCancel, IDYES for YesNo and YesNoCancel.
-int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
-               Icon icon = Icon::None, Buttons buttons = Buttons::Ok);
+AVILO_UI_API int MessageBox(QWidget* parent, const std::string& text, const std::string& caption,
+                            Icon icon = Icon::None, Buttons buttons = Buttons::Ok);
 
 struct FileDialogRequest {
     bool save = false;
@@ -53,17 +55,17 @@ struct FileDialogRequest {
 using FileDialogHandler = std::function<std::optional<std::string>(const FileDialogRequest&)>;
 
 /// Installs `handler` (an empty one removes it) and returns the previous handler.
-FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
+AVILO_UI_API FileDialogHandler SetFileDialogHandler(FileDialogHandler handler);
 
 /// Asks for an existing file.  Returns nullopt when cancelled (always, without a display and
 /// without a handler).
-std::optional<std::string> GetOpenFileName(QWidget* parent, const std::string& caption,
-                                           const std::string& filter,
-                                           const std::string& defaultName = {});
+AVILO_UI_API std::optional<std::string> GetOpenFileName(QWidget* parent, const std::string& caption,
+                                                        const std::string& filter,
+                                                        const std::string& defaultName = {});
 /// Asks for a file to write.  A name chosen without an extension gets `defaultExtension`.
-std::optional<std::string> GetSaveFileName(QWidget* parent, const std::string& caption,
-                                           const std::string& filter,
-                                           const std::string& defaultName = {},
-                                           const std::string& defaultExtension = {});
+AVILO_UI_API std::optional<std::string> GetSaveFileName(QWidget* parent, const std::string& caption,
+                                                        const std::string& filter,
+                                                        const std::string& defaultName = {},
+                                                        const std::string& defaultExtension = {});
 
 } // namespace ui

@@ -11,6 +11,7 @@
 // the text appended, CR LF pairs included; nothing is added.
 
 #include "ui/ComponentLog.h"
+#include "ui/Export.h"
 
 #include <functional>
 #include <memory>
@@ -25,11 +26,11 @@ namespace ui {
 /// Called with the log dialog once FinishLog has enabled Close and starts waiting; tests install
 /// one to press Close.  An empty handler removes it.  Returns the previous handler.
 using LogFinishHandler = std::function<void(QDialog&)>;
-LogFinishHandler SetLogFinishHandler(LogFinishHandler handler);
+AVILO_UI_API LogFinishHandler SetLogFinishHandler(LogFinishHandler handler);
 
 /// The log window of one component call.  Created at the start of the call and shown at once;
 /// FinishLog ends it.  The destructor closes a window that was not finished.
-class ComponentLogDialog : public ComponentLog {
+class AVILO_UI_API ComponentLogDialog : public ComponentLog {
 public:
     /// `caption`: "Scrivo", "Tessar", ...  `parent`: the parent window; none means the
     /// application's main window, when there is one.
