@@ -8,6 +8,8 @@
 // the schema id "steerpointType"; the names of that group's element declarations, in schema
 // order, are the steer point types ("airport", "GPS").
 
+#include "planformat/Export.h"
+
 #include <xml/Dom.h>
 #include <xml/Schema.h>
 
@@ -29,21 +31,23 @@ inline constexpr const char* kSteerPointTypeGroupId = "steerpointType";
 /// "steerpointType" in the content model of the complex type "steerpoint", in schema order;
 /// empty when no particle has that id.  Throws xml::ComError when the schema has no complex
 /// type "steerpoint".
-std::vector<std::string> SteerPointTypeNames(const xml::Schema& schema);
+AVILO_PLANFORMAT_API std::vector<std::string> SteerPointTypeNames(const xml::Schema& schema);
 
 /// The same from the schema registered under "urn:avilo" in `schemas`; throws xml::ComError when
 /// none is registered.
-std::vector<std::string> SteerPointTypeNames(const xml::SchemaCache& schemas);
+AVILO_PLANFORMAT_API std::vector<std::string> SteerPointTypeNames(const xml::SchemaCache& schemas);
 
 /// Reads the plan schema file `schemaPath` (registered under "urn:avilo") and returns its steer
 /// point type names.  Throws xml::ComError when the file is missing, malformed, of another
 /// namespace, or has no complex type "steerpoint".
-std::vector<std::string> ReadSteerPointTypeNames(const std::string& schemaPath);
+AVILO_PLANFORMAT_API std::vector<std::string>
+ReadSteerPointTypeNames(const std::string& schemaPath);
 
 /// The type of `steerPoint`: the first of `types`, in their order, that is the node name of a
 /// child of `steerPoint` (the child's position does not matter); empty when none is, and when
 /// `steerPoint` has no children.  Only reads.  With a non-empty `types`, an empty handle throws
 /// xml::ComError as every use of one does.
-std::string SteerPointTypeOf(const std::vector<std::string>& types, const xml::Node& steerPoint);
+AVILO_PLANFORMAT_API std::string SteerPointTypeOf(const std::vector<std::string>& types,
+                                                  const xml::Node& steerPoint);
 
 } // namespace planformat

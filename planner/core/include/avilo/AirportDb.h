@@ -11,6 +11,8 @@
 //
 // Missing required attributes or children raise xml::ComError from the DOM access.
 
+#include "avilo/Export.h"
+
 #include <xml/Dom.h>
 
 #include <optional>
@@ -28,37 +30,38 @@ inline constexpr double kNoAirportDistance = 400.0;
 /// bounds inclusive, written with "%13.10f"; the box is neither wrapped at +-180 degrees nor
 /// clipped at the poles.
 /// @param lon longitude, degrees east.  @param lat latitude, degrees north.
-std::string NeighbourhoodQuery(double lon, double lat);
+AVILO_PLANCORE_API std::string NeighbourhoodQuery(double lon, double lat);
 
 /// The `airport` elements of the neighbourhood of (lon, lat), in document order: exactly what
 /// NeighbourhoodQuery(lon, lat) selects.  The database's airports and their coordinates are
 /// indexed on the first call and the index is kept until the document changes, so a query costs
 /// a scan over plain numbers rather than an XPath evaluation over the whole database.
-xml::NodeList AirportsNear(const xml::DocumentPtr& db, double lon, double lat);
+AVILO_PLANCORE_API xml::NodeList AirportsNear(const xml::DocumentPtr& db, double lon, double lat);
 
 /// The same selection by evaluating NeighbourhoodQuery(lon, lat) with XPath (the reference the
 /// index is tested and measured against).
-xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon, double lat);
+AVILO_PLANCORE_API xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon,
+                                                     double lat);
 
 /// The airport of `airports` nearest to (lon, lat) by plain Euclidean distance in degrees (no
 /// latitude correction); of equal distances the first wins.  Empty handle for an empty list.
-xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat);
+AVILO_PLANCORE_API xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat);
 
 /// The first airport named `name`, or an empty handle.  Any name matches itself, quotes included.
-xml::Node AirportByName(const xml::DocumentPtr& db, const std::string& name);
+AVILO_PLANCORE_API xml::Node AirportByName(const xml::DocumentPtr& db, const std::string& name);
 
 /// The `runway` elements of an airport, in document order.
-xml::NodeList Runways(const xml::Node& airport);
+AVILO_PLANCORE_API xml::NodeList Runways(const xml::Node& airport);
 
 /// The runway designator of a magnetic heading: the heading in tens of degrees, rounded, in
 /// 1..36 (0 and 36 both give 36).
 /// @param magneticHeading degrees, any value (reduced modulo 360).
-int RunwayNumber(double magneticHeading);
+AVILO_PLANCORE_API int RunwayNumber(double magneticHeading);
 
 /// Two entries per runway, start-to-end then opposite: the designator number followed by the
 /// prefix letter (for the opposite direction "L" and "R" swap).  A runway without `heading` has
 /// the bare prefix letters.  Runway k owns entries 2k and 2k + 1.
-std::vector<std::string> RunwayEntries(const xml::Node& airport);
+AVILO_PLANCORE_API std::vector<std::string> RunwayEntries(const xml::Node& airport);
 
 /// A runway direction chosen from the entries.
 struct RunwayDirection {
@@ -74,6 +77,7 @@ struct RunwayDirection {
 
 /// Resolves entry `index` of the airport's runway entries: runway index / 2, start-to-end for
 /// even indices, opposite for odd ones.  Nothing when there is no such runway.
-std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport, long index);
+AVILO_PLANCORE_API std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport,
+                                                                     long index);
 
 } // namespace avilo::airports

@@ -9,6 +9,8 @@
 // `default`).  Names compare exactly; of several matches the first in document order counts.
 // Every name is placed into the queries so that it matches only itself, quotes included.
 
+#include "avilo/Export.h"
+
 #include <xml/Dom.h>
 
 #include <string>
@@ -20,20 +22,22 @@ inline constexpr const char* kGenerationDatabaseFile = "scrivodb.xml";
 
 /// The `task` reference of `phase` naming `task`, or an empty handle when the phase does not
 /// permit it.
-xml::Node PermittedTask(const xml::DocumentPtr& db, const std::string& phase,
-                        const std::string& task);
+AVILO_PLANCORE_API xml::Node PermittedTask(const xml::DocumentPtr& db, const std::string& phase,
+                                           const std::string& task);
 
 /// The first definition of `task`, or an empty handle.
-xml::Node TaskDefinition(const xml::DocumentPtr& db, const std::string& task);
+AVILO_PLANCORE_API xml::Node TaskDefinition(const xml::DocumentPtr& db, const std::string& task);
 
 /// The parameter elements of the definitions of `procedure`, in document order.
-xml::NodeList ProcedureParameters(const xml::DocumentPtr& db, const std::string& procedure);
+AVILO_PLANCORE_API xml::NodeList ProcedureParameters(const xml::DocumentPtr& db,
+                                                     const std::string& procedure);
 
 /// The names of the tasks `phase` permits, in document order.
-std::vector<std::string> TasksOfPhase(const xml::DocumentPtr& db, const std::string& phase);
+AVILO_PLANCORE_API std::vector<std::string> TasksOfPhase(const xml::DocumentPtr& db,
+                                                         const std::string& phase);
 
 /// Whether the planner offers `task` at steer points of type `steerPointType` ("airport", "GPS").
-bool TaskOfferedFor(const xml::DocumentPtr& db, const std::string& steerPointType,
-                    const std::string& task);
+AVILO_PLANCORE_API bool TaskOfferedFor(const xml::DocumentPtr& db,
+                                       const std::string& steerPointType, const std::string& task);
 
 } // namespace avilo::gendb

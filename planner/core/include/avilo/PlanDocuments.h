@@ -20,6 +20,8 @@
 //     </steerpoint>
 //   </avilo>
 
+#include "avilo/Export.h"
+
 #include <planformat/PlanFormat.h>
 #include <xml/Dom.h>
 #include <xml/Schema.h>
@@ -41,7 +43,7 @@ inline constexpr const char* kPlanDeclarationData = planformat::kDeclarationData
 using ComErrorReporter = std::function<void(const xml::ComError& error)>;
 
 /// The documents the main frame owns for the whole run.
-struct PlanDocuments {
+struct AVILO_PLANCORE_API PlanDocuments {
     /// Creates the documents in two guarded blocks, each ending at its first COM error, which is
     /// reported through `report`; creation then goes on with the next block.
     ///   Block 1: the schema cache with "avilo.xsd" under "urn:avilo"; the airport database loaded
@@ -63,7 +65,8 @@ struct PlanDocuments {
 /// "steerpointType" in the complex type "steerpoint", in schema order), the first that names a
 /// child element of `steerPoint`; empty when none does.  Throws xml::ComError when the schema or
 /// the type is missing.
-std::string GetSteerPointType(const xml::SchemaCache& schemas, const xml::Node& steerPoint);
+AVILO_PLANCORE_API std::string GetSteerPointType(const xml::SchemaCache& schemas,
+                                                 const xml::Node& steerPoint);
 
 /// The texts of a `GPSCoordinate` element: when its first child is `longitude` the first child is
 /// the longitude and the last the latitude, otherwise the other way round.
@@ -71,6 +74,6 @@ struct CoordinateText {
     std::string longitude;
     std::string latitude;
 };
-CoordinateText ReadGPSCoordinate(const xml::Node& gpsCoordinate);
+AVILO_PLANCORE_API CoordinateText ReadGPSCoordinate(const xml::Node& gpsCoordinate);
 
 } // namespace avilo
