@@ -2,6 +2,8 @@
 // The examination of a flight plan: what the generator and the executor need of it, and what the
 // aircraft of the aircraft database can fly.
 
+#include "tessar/Export.h"
+
 #include <xml/Dom.h>
 
 #include <optional>
@@ -30,7 +32,8 @@ AircraftLimits ReadAircraftLimits(const xml::DocumentPtr& acdb);
 /// @param lon1, lon2 longitudes, degrees (any range), east positive.
 /// @param lat1, lat2 latitudes, degrees in [-90, 90], north positive.
 /// @return nautical miles in [0, 10807.3]; within 0.5 % of the WGS-84 ellipsoidal distance.
-double DistanceNM(double lon1, double lat1, double lon2, double lat2);
+/// Exported for the checker's tests, which measure it on a table of distances.
+TESSAR_CORE_API double DistanceNM(double lon1, double lat1, double lon2, double lat2);
 
 /// The problems of `plan`, one text each: "Steer point %i: <problem>." or
 /// "Flight plan: <problem>." (without line break).  `db` is the generation database, or null

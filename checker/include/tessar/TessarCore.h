@@ -4,6 +4,7 @@
 // to the log it is given.  Links no Qt; the window library (tessar/Tessar.h) runs it in the
 // "Tessar" log window.
 
+#include "tessar/Export.h"
 #include "tessar/TessarException.h"
 
 #include <ui/ComponentLog.h>
@@ -14,7 +15,7 @@
 namespace tessar {
 
 /// The files the checker reads.
-struct TessarFiles {
+struct TESSAR_CORE_API TessarFiles {
     std::string aircraftDatabase;   ///< the aircraft specification database
     std::string generationDatabase; ///< the generation database, for phases and tasks
     std::string schema;             ///< the flight plan schema, for the steer point types
@@ -34,6 +35,7 @@ struct TessarFiles {
 /// Throws CTessarException, after the log is finished: TessarDatabaseParseError when the
 /// aircraft database is missing or malformed, TessarComError for any other failed XML operation,
 /// among them a missing or unusable schema.
-bool CheckConsistency(xml::DocumentPtr plan, const TessarFiles& files, ui::ComponentLog& log);
+TESSAR_CORE_API bool CheckConsistency(xml::DocumentPtr plan, const TessarFiles& files,
+                                      ui::ComponentLog& log);
 
 } // namespace tessar

@@ -2,6 +2,8 @@
 // The checker's exception: thrown by value, after the log has been closed, carrying an error
 // code and the text the log ended with (see ui/ComponentException.h for the components' rule).
 
+#include "tessar/Export.h"
+
 #include <ui/ComponentException.h>
 
 #include <cstdint>
@@ -14,7 +16,7 @@ enum TessarError : std::int32_t {
     TessarComError = 2,           ///< an XML operation failed; text: the COM error report
 };
 
-class CTessarException : public ui::ComponentException {
+class TESSAR_CORE_API CTessarException : public ui::ComponentException {
 public:
     CTessarException(TessarError error, const std::string& message)
         : ui::ComponentException(message), m_error(error) {}

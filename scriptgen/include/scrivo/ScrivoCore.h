@@ -3,6 +3,7 @@
 // script by the rules of the generation database, writing every step to the log it is given.
 // Links no Qt; the window library (scrivo/Scrivo.h) runs it in the "Scrivo" log window.
 
+#include "scrivo/Export.h"
 #include "scrivo/ScrivoException.h"
 
 #include <ui/ComponentLog.h>
@@ -13,7 +14,7 @@
 namespace scrivo {
 
 /// The files the generator reads.
-struct ScrivoFiles {
+struct SCRIVO_CORE_API ScrivoFiles {
     std::string database; ///< the generation database
     std::string schema;   ///< the flight plan schema, for the steer point types
 
@@ -35,7 +36,7 @@ struct ScrivoFiles {
 /// ScrivoComError for any failed XML operation, among them a missing plan, a missing root
 /// "avilo", a missing or unusable schema, a steer point without "phase", "GPSCoordinate" or
 /// "timeOverSteerPoint", and a procedure that is not a direct child of its task.
-xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan, const ScrivoFiles& files,
-                                      ui::ComponentLog& log);
+SCRIVO_CORE_API xml::DocumentPtr
+GenerateFlightScript(xml::DocumentPtr plan, const ScrivoFiles& files, ui::ComponentLog& log);
 
 } // namespace scrivo

@@ -2,6 +2,8 @@
 // The generator's exception: thrown by value, after the log has been closed, carrying an error
 // code and the text the log ended with (see ui/ComponentException.h for the components' rule).
 
+#include "scrivo/Export.h"
+
 #include <ui/ComponentException.h>
 
 #include <cstdint>
@@ -16,7 +18,7 @@ enum ScrivoError : std::int32_t {
     ScrivoPlanNotInitialized = 4,   ///< the plan document has no child node at all
 };
 
-class CScrivoException : public ui::ComponentException {
+class SCRIVO_CORE_API CScrivoException : public ui::ComponentException {
 public:
     CScrivoException(ScrivoError error, const std::string& message)
         : ui::ComponentException(message), m_error(error) {}
