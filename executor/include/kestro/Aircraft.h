@@ -14,19 +14,21 @@
 // clockwise from north; a positive aileron input rolls right, a positive elevator input pitches
 // the nose up, a positive rudder input yaws right.
 
+#include "kestro/Export.h"
+
 #include <cstdint>
 #include <span>
 
 namespace kestro {
 
 /// Why a flight ended early (thrown by the aircraft's stop checks; the worker catches it).
-struct FlightStopped {
+struct KESTRO_CORE_API FlightStopped {
     bool timeLimit = false; ///< the time limit ran out, rather than a stop request
 };
 
 /// The link failed for good while a control law needed it (thrown by a law; the worker shows
 /// the link's error text).
-struct LinkLost {};
+struct KESTRO_CORE_API LinkLost {};
 
 /// What can be read of the aircraft's state.
 enum class StateItem {
@@ -70,7 +72,7 @@ struct ControlInput {
     int value;
 };
 
-class IAircraft {
+class KESTRO_CORE_API IAircraft {
 public:
     virtual ~IAircraft() = default;
 

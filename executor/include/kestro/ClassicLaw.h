@@ -11,12 +11,13 @@
 
 #include "kestro/Aircraft.h"
 #include "kestro/ControlLaw.h"
+#include "kestro/Export.h"
 
 #include <xml/Dom.h>
 
 namespace kestro {
 
-class CClassicPilot final : public IControlLaw {
+class KESTRO_CORE_API CClassicPilot final : public IControlLaw {
 public:
     /// Flies `aircraft`, reporting every step to `log`.
     CClassicPilot(IAircraft& aircraft, MessageFn log);

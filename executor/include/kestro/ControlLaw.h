@@ -2,6 +2,8 @@
 // The control laws of the flight executor: which one flies, and what each one does with the
 // tasks of a flight script.
 
+#include "kestro/Export.h"
+
 #include <xml/Dom.h>
 
 #include <functional>
@@ -21,7 +23,7 @@ using MessageFn = std::function<void(const std::string&)>;
 
 /// A control law flying the tasks of one flight through an IAircraft.  Both tasks unwind with
 /// FlightStopped on a stop and may end the flight with LinkLost (<kestro/Aircraft.h>).
-class IControlLaw {
+class KESTRO_CORE_API IControlLaw {
 public:
     virtual ~IControlLaw() = default;
     /// The take-off task: from parked on the runway to level flight.

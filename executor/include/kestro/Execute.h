@@ -9,6 +9,7 @@
 // the window library (<kestro/Kestro.h>).
 
 #include "kestro/ControlLaw.h"
+#include "kestro/Export.h"
 #include "kestro/FSUIPC.h"
 #include "kestro/MessageWindow.h"
 
@@ -55,15 +56,17 @@ struct ExecutionResult {
 
 /// Flies `script` on a worker thread, reporting to `window`, and returns when the window is
 /// closed (for a window without a user: when the worker has ended).
-ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const FlightOptions& options,
-                                    IMessageWindow& window);
+KESTRO_CORE_API ExecutionResult ExecuteFlightScript(xml::DocumentPtr script,
+                                                    const FlightOptions& options,
+                                                    IMessageWindow& window);
 
 /// The worker: flies the script of `params`, reporting to its window (and into `result`),
 /// through the library's one link `client` with the control law `law`; returns the exit code.
-int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
-                   ExecutionResult& result, ControlLaw law = ControlLaw::Classic);
+KESTRO_CORE_API int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client,
+                                   std::int64_t timeLimitMs, ExecutionResult& result,
+                                   ControlLaw law = ControlLaw::Classic);
 
 /// The library's one simulator link, used by the worker of the execution under way.
-CFSUIPCClient& TheFSUIPCClient();
+KESTRO_CORE_API CFSUIPCClient& TheFSUIPCClient();
 
 } // namespace kestro

@@ -11,6 +11,8 @@
 // Every operation reports through its boolean result and the result code (GetLastResult,
 // GetErrorText); nothing throws.  Not locked: one thread at a time.
 
+#include "kestro/Export.h"
+
 #include <ipc/Clock.h>
 #include <ipc/Ipc.h>
 
@@ -41,7 +43,7 @@ enum FSUIPCResult : std::uint32_t {
     FSUIPC_ERR_SIZE = 15,    ///< the request does not fit in the batch
 };
 
-class CFSUIPCClient {
+class KESTRO_CORE_API CFSUIPCClient {
 public:
     /// Send time-out, pause between sends, and the number of sends before giving up.
     static constexpr std::uint32_t kSendTimeoutMs = 2000;

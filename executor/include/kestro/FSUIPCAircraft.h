@@ -13,6 +13,7 @@
 // time limit, counted from construction.  Waits go through the client's clock.
 
 #include "kestro/Aircraft.h"
+#include "kestro/Export.h"
 #include "kestro/FSUIPC.h"
 
 #include <array>
@@ -20,7 +21,7 @@
 
 namespace kestro {
 
-class CFSUIPCAircraft final : public IAircraft {
+class KESTRO_CORE_API CFSUIPCAircraft final : public IAircraft {
 public:
     /// `client` must be open while the aircraft flies and is used by nothing else meanwhile.
     /// `timeLimitMs` (0: none) ends the flight with FlightStopped{true} that many milliseconds of

@@ -8,6 +8,7 @@
 // A stop ends the flight within one wait by unwinding to Run, which reports it.
 
 #include "kestro/ControlLaw.h"
+#include "kestro/Export.h"
 #include "kestro/FSUIPC.h"
 
 #include <xml/Dom.h>
@@ -20,7 +21,7 @@ namespace kestro {
 
 class IAircraft;
 
-class CFlightExecutor {
+class KESTRO_CORE_API CFlightExecutor {
 public:
     /// Shows a message box (stop icon) with a text.
     using MessageBoxFn = std::function<void(const std::string&)>;

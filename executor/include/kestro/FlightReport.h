@@ -27,6 +27,8 @@
 // Accuracy: cross-track errors on a local plane about each point (<kestro/Guidance.h>); times and
 // figures at the track's sampling period.
 
+#include "kestro/Export.h"
+
 #include <xml/Dom.h>
 
 #include <optional>
@@ -77,7 +79,7 @@ struct LegFigures {
     HeldFigure altitude_ft, airspeed_kt;
 };
 
-class FlightReport {
+class KESTRO_CORE_API FlightReport {
 public:
     static constexpr double kLiftOffHeight_m = 0.5;
     static constexpr double kLevelOff_m = 500.0;

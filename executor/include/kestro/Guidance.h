@@ -9,6 +9,8 @@
 // track between positions a few metres apart is as good as the positions (an error of 0.1 m
 // across a step of 5 m is 1 degree).
 
+#include "kestro/Export.h"
+
 #include <optional>
 
 namespace kestro {
@@ -24,15 +26,16 @@ namespace kestro {
 /// @param crossTrack_m if given, receives the cross-track error, metres, positive right of the
 ///        leg (looking towards the target); 0 for a leg shorter than 1 m.
 /// @return true course, degrees in [0, 360).
-double LegTrack(double start_lat, double start_lon, double target_lat, double target_lon,
-                double lat, double lon, double lookahead_m, double* crossTrack_m = nullptr);
+KESTRO_CORE_API double LegTrack(double start_lat, double start_lon, double target_lat,
+                                double target_lon, double lat, double lon, double lookahead_m,
+                                double* crossTrack_m = nullptr);
 
 /// The ground track from position 0 to position 1, on the plane about position 1.
 /// @param lat0, lon0, lat1, lon1 degrees; |lat1| < 90.
 /// @param minDistance_m the least distance between the positions to take a track from, metres.
 /// @return degrees clockwise from true north in (-180, 180]; nothing when the positions are
 ///         less than minDistance_m apart.
-std::optional<double> GroundTrack(double lat0, double lon0, double lat1, double lon1,
-                                  double minDistance_m);
+KESTRO_CORE_API std::optional<double> GroundTrack(double lat0, double lon0, double lat1,
+                                                  double lon1, double minDistance_m);
 
 } // namespace kestro

@@ -4,6 +4,8 @@
 // executor's message window, in the window library) is one; CConsoleWindow, for programs
 // without windows, writes to the standard streams.
 
+#include "kestro/Export.h"
+
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -12,7 +14,7 @@
 
 namespace kestro {
 
-class IMessageWindow {
+class KESTRO_CORE_API IMessageWindow {
 public:
     virtual ~IMessageWindow() = default;
 
@@ -36,7 +38,7 @@ public:
 /// appended, CR LF pairs included), as the generator's and the checker's logs do; stop messages
 /// go to standard error as "Kestro: <text>" and a line end, as a message box without a display
 /// shows them.  RunModalLoop returns once the worker has ended or RequestClose was called.
-class CConsoleWindow final : public IMessageWindow {
+class KESTRO_CORE_API CConsoleWindow final : public IMessageWindow {
 public:
     /// Receives text as it is written.
     using Output = std::function<void(std::string_view)>;

@@ -51,6 +51,7 @@
 #include "kestro/Aircraft.h"
 #include "kestro/ClassicLaw.h"
 #include "kestro/ControlLaw.h"
+#include "kestro/Export.h"
 
 #include <xml/Dom.h>
 
@@ -119,7 +120,7 @@ struct StabilisedGains {
 /// flight: it keeps the trims and the previous steer point between tasks.  Three failed
 /// exchanges in a row (or a link that closed) end the flight with LinkLost: the executor shows
 /// the link's error text.
-class CStabilisedPilot final : public IControlLaw {
+class KESTRO_CORE_API CStabilisedPilot final : public IControlLaw {
 public:
     /// Flies `aircraft`, reporting every step to `log`.
     CStabilisedPilot(IAircraft& aircraft, MessageFn log, const StabilisedGains& gains = {});

@@ -7,6 +7,8 @@
 // positive aileron rolls right, positive elevator (and trim) pitches the nose up, positive
 // rudder yaws right, heading true, clockwise from north.
 
+#include "fssim/Export.h"
+
 #include <cstdint>
 
 namespace fssim {
@@ -53,7 +55,7 @@ struct Derived {
     bool stalled = false;
 };
 
-class AircraftModel {
+class FSSIM_CORE_API AircraftModel {
 public:
     virtual ~AircraftModel() = default;
 

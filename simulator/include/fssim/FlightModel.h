@@ -29,6 +29,7 @@
 // latitude (the simulator's own scale).
 
 #include "fssim/AircraftModel.h"
+#include "fssim/Export.h"
 
 #include <cstdint>
 #include <random>
@@ -75,7 +76,7 @@ struct Weather {
     std::uint32_t seed = 1;
 };
 
-class FlightModel final : public AircraftModel {
+class FSSIM_CORE_API FlightModel final : public AircraftModel {
 public:
     FlightModel(const Aircraft& aircraft = {}, const Weather& weather = {});
 
@@ -112,6 +113,6 @@ private:
 };
 
 /// ISA troposphere density (kg/m3) at an altitude (m).
-double AirDensity(double altitude_m);
+FSSIM_CORE_API double AirDensity(double altitude_m);
 
 } // namespace fssim

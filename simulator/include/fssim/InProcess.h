@@ -18,6 +18,7 @@
 //   kestro::CFSUIPCClient client(sim.Clock());
 //   client.Open();  ...  sim.Sim().Track();
 
+#include "fssim/Export.h"
 #include "fssim/Simulator.h"
 
 #include <ipc/Clock.h>
@@ -28,7 +29,7 @@
 
 namespace fssim {
 
-class InProcessSim {
+class FSSIM_CORE_API InProcessSim {
 public:
     /// Cost of one exchange in simulated time, and of a message the simulator does not answer
     /// (the sender's time-out).

@@ -32,6 +32,7 @@
 // answered by closing the link, so a client sees a broken link instead of a frozen aircraft.
 
 #include "fssim/AircraftModel.h"
+#include "fssim/Export.h"
 #include "fssim/FlightModel.h"
 
 #include <ipc/Endpoint.h>
@@ -94,9 +95,9 @@ struct TrackPoint {
 
 /// Writes the header "time_s,latitude_deg,longitude_deg,altitude_m,airspeed_kt,pitch_deg,
 /// bank_deg,heading_deg" and one line per point.
-void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
+FSSIM_CORE_API void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
 
-class Simulator {
+class FSSIM_CORE_API Simulator {
 public:
     /// Parks the aircraft at config.start.  With Fdm::Jsbsim this starts the JSBSim program
     /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails, or

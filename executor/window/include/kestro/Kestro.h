@@ -7,6 +7,7 @@
 // reports how it ended.  The flying itself is the core's (<kestro/Execute.h>).
 
 #include "kestro/Execute.h"
+#include "kestro/Export.h"
 #include "kestro/KestroWnd.h"
 
 #include <xml/Dom.h>
@@ -22,8 +23,9 @@ struct ExecutionOptions : FlightOptions {
 };
 
 /// Flies `script` in real time, returns when the message window is closed.
-void ExecuteFlightScript(xml::DocumentPtr script);
+KESTRO_API void ExecuteFlightScript(xml::DocumentPtr script);
 /// The same with a chosen clock, law and limit; reports how the flight ended.
-ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const ExecutionOptions& options);
+KESTRO_API ExecutionResult ExecuteFlightScript(xml::DocumentPtr script,
+                                               const ExecutionOptions& options);
 
 } // namespace kestro

@@ -13,6 +13,7 @@
 // RequestClose was called.  The text is the same either way: exactly the messages appended, CR
 // LF pairs included.
 
+#include "kestro/Export.h"
 #include "kestro/MessageWindow.h"
 
 #include <condition_variable>
@@ -29,7 +30,7 @@ class ComponentLogDialog;
 
 namespace kestro {
 
-class CKestroWnd : public IMessageWindow {
+class KESTRO_API CKestroWnd : public IMessageWindow {
 public:
     CKestroWnd();
     ~CKestroWnd() override;

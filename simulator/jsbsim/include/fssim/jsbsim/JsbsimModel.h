@@ -42,6 +42,7 @@
 #include "fssim/jsbsim/Process.h"
 
 #include <fssim/AircraftModel.h>
+#include <fssim/Export.h>
 
 #include <cstdint>
 #include <memory>
@@ -62,7 +63,7 @@ struct ModelConfig {
     double windSpeed_kt = 0.0;
 };
 
-class JsbsimModel final : public AircraftModel {
+class FSSIM_JSBSIM_API JsbsimModel final : public AircraftModel {
 public:
     static constexpr int kFrameHz = 120;
 

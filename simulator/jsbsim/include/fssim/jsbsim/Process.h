@@ -29,6 +29,8 @@
 // Debugging: with the environment variable AVILO_JSBSIM_TRACE set to a file path, every message
 // sent and the replies read are appended to that file (slow: one open per exchange).
 
+#include <fssim/Export.h>
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -38,7 +40,7 @@
 namespace fssim::jsbsim {
 
 /// Any failure of the JSBSim program or of the exchange with it.
-class JsbsimError : public std::runtime_error {
+class FSSIM_JSBSIM_API JsbsimError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
@@ -65,18 +67,18 @@ struct ProcessConfig {
 };
 
 /// The JSBSim program the build found (or $AVILO_JSBSIM); empty when there is none.
-std::string DefaultProgram();
+FSSIM_JSBSIM_API std::string DefaultProgram();
 /// The prepared aircraft root of the build (or $AVILO_JSBSIM_ROOT).
-std::string DefaultAircraftRoot();
+FSSIM_JSBSIM_API std::string DefaultAircraftRoot();
 /// True when DefaultProgram() names an executable file and the aircraft root holds the c172p.
-bool Available(std::string* why = nullptr);
+FSSIM_JSBSIM_API bool Available(std::string* why = nullptr);
 
 /// One command's reply.
 struct Reply {
     std::string text; ///< the reply without its prompt, e.g. "fcs/throttle-cmd-norm = 1\n"
 };
 
-class Process {
+class FSSIM_JSBSIM_API Process {
 public:
     /// Starts the program suspended, parked as `ic` says, and connects to it.  Throws
     /// JsbsimError when it cannot be started or does not answer within startTimeout.
