@@ -60,7 +60,7 @@ bool Check(ui::ComponentLog& log, const xml::DocumentPtr& plan, const TessarFile
 } // namespace
 
 TessarFiles TessarFiles::WorkingDirectory() {
-    return {"acdb.xml", "scrivodb.xml", planformat::kPlanSchemaFile};
+    return {"acdb.xml", planformat::kGenerationDatabaseFile, planformat::kPlanSchemaFile};
 }
 
 CTessarException::~CTessarException() = default;

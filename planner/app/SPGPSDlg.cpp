@@ -4,6 +4,7 @@
 #include "DialogModels.h"
 #include "Resources.h"
 
+#include <avilo/GenerationDb.h>
 #include <ui/Dialogs.h>
 
 #include <QLineEdit>
@@ -32,7 +33,8 @@ std::vector<std::string> SelectedTasks(const QListWidget& list) {
 
 bool LoadTaskList(QWidget* parent, QListWidget& list, const std::string& phase,
                   const std::string& steerPointType, const std::vector<std::string>& preselected) {
-    const TaskChoices choices = LoadTaskChoices(kGenerationDb, phase, steerPointType);
+    const TaskChoices choices =
+        LoadTaskChoices(gendb::kGenerationDatabaseFile, phase, steerPointType);
     if (choices.parseError) {
         ui::MessageBox(parent, GenerationDbParseErrorMessage(*choices.parseError), "Avilo",
                        ui::Icon::Error);

@@ -10,9 +10,6 @@ class QListWidget;
 
 namespace avilo::planner {
 
-/// The generation database, read from the working directory every time a task dialog opens.
-inline constexpr const char* kGenerationDb = "scrivodb.xml";
-
 /// Fills a multiple-selection task list with `tasks` (sorted) and selects those named in
 /// `preselected`.
 void FillTaskList(QListWidget& list, const std::vector<std::string>& tasks,

@@ -205,7 +205,7 @@ xml::DocumentPtr Generate(ui::ComponentLog& log, const xml::DocumentPtr& plan,
 } // namespace
 
 ScrivoFiles ScrivoFiles::WorkingDirectory() {
-    return {"scrivodb.xml", planformat::kPlanSchemaFile};
+    return {planformat::kGenerationDatabaseFile, planformat::kPlanSchemaFile};
 }
 
 CScrivoException::~CScrivoException() = default;

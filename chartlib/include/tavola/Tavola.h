@@ -21,6 +21,10 @@
 // the header colours, which are also the first entries of the palette); getAALine gives an
 // index into the full 256-entry palette.
 //
+// Failures: the chart library throws no exception of its own, in any of its headers.  Readers
+// return 1 or 0 and say why in GetLastError(); conversions without reference data return 0.  Only
+// the standard library's own exceptions can pass through (std::bad_alloc when memory runs out).
+//
 // Not thread-safe: one object is used from one thread at a time.
 #pragma once
 

@@ -22,6 +22,9 @@ namespace planformat {
 inline constexpr const char* kPlanNamespace = "urn:avilo";
 /// The plan schema, read from the working directory.
 inline constexpr const char* kPlanSchemaFile = "avilo.xsd";
+/// The generation database of phases, steer point types, tasks and procedures, read from the
+/// working directory by the generator, the checker and the planner's steer point dialogs.
+inline constexpr const char* kGenerationDatabaseFile = "scrivodb.xml";
 /// The data of the `xml` processing instruction that heads a plan and a flight script.
 inline constexpr const char* kDeclarationData = "version='1.0' encoding='UTF-8'";
 /// The schema id of the model group whose element declarations are the steer point types.

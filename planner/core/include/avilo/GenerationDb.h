@@ -11,6 +11,7 @@
 
 #include "avilo/Export.h"
 
+#include <planformat/PlanFormat.h>
 #include <xml/Dom.h>
 
 #include <string>
@@ -18,7 +19,7 @@
 
 namespace avilo::gendb {
 
-inline constexpr const char* kGenerationDatabaseFile = "scrivodb.xml";
+inline constexpr const char* kGenerationDatabaseFile = planformat::kGenerationDatabaseFile;
 
 /// The `task` reference of `phase` naming `task`, or an empty handle when the phase does not
 /// permit it.

@@ -4,7 +4,9 @@
 // Every failed DOM operation raises an xml::ComError, as a failed call through a COM smart
 // pointer raises `_com_error`: using an empty node handle, a malformed XPath expression, a failed
 // save, a missing schema.  The error carries an HRESULT-style code, and optionally "error
-// information" (a source and a description text).
+// information" (a source and a description text).  It is the only exception of this layer (the
+// standard library's std::bad_alloc aside); a failed load is no exception but a parse error
+// record (Document::parseError).
 
 #include "xml/Export.h"
 
