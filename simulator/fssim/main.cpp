@@ -174,8 +174,13 @@ int main(int argc, char** argv) {
 
     try {
         fssim::Simulator sim(config);
+        sim.SetLog([](const std::string& line) { std::cerr << "fssim: " << line << std::endl; });
         ipc::SocketEndpoint endpoint(className);
         std::cout << "fssim: serving " << className << " at " << endpoint.Path() << std::endl;
+        // Connections beyond the limit are closed as they come; say so now and then, not for
+        // each one (a flood of them must not flood the log too).
+        std::uint64_t refusedReported = 0;
+        auto lastRefusalReport = std::chrono::steady_clock::time_point{};
 
         const ipc::Handler handler = [&sim](const ipc::Message& m) { return sim.HandleMessage(m); };
         const auto start = std::chrono::steady_clock::now();
@@ -203,6 +208,14 @@ int main(int argc, char** argv) {
             if (durationUs > 0 && sim.NowUs() >= durationUs)
                 break;
             endpoint.Serve(serveMs, handler);
+            if (endpoint.Refused() != refusedReported &&
+                std::chrono::steady_clock::now() - lastRefusalReport > std::chrono::seconds(10)) {
+                std::cerr << "fssim: refused " << endpoint.Refused() - refusedReported
+                          << " connection(s): " << endpoint.Connections() << " of at most "
+                          << endpoint.MaxConnections() << " clients connected" << std::endl;
+                refusedReported = endpoint.Refused();
+                lastRefusalReport = std::chrono::steady_clock::now();
+            }
         }
 
         if (!trackPath.empty()) {

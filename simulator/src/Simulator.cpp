@@ -1,5 +1,6 @@
 #include "fssim/Simulator.h"
 
+#include "fssim/Batch.h"
 #include "fssim/jsbsim/JsbsimModel.h"
 
 #include <ipc/Protocol.h>
@@ -20,6 +21,8 @@ namespace protocol = ipc::protocol;
 namespace offsets = ipc::protocol::offsets;
 
 constexpr std::size_t kViewCache = 8;
+/// Bytes of a client's block copied first: a flight's batches take a few hundred.
+constexpr std::size_t kFirstCopy = 1024;
 
 template <typename T> void Put(std::vector<std::uint8_t>& space, std::uint32_t offset, T value) {
     // Little-endian host: the value's bytes are its encoding.
@@ -161,46 +164,17 @@ void Simulator::ApplyControls() {
 }
 
 bool Simulator::ProcessBatch(std::uint8_t* block, std::size_t size) {
-    // Check the whole batch first: every record inside the block and the offset space.
-    std::size_t pos = 0;
-    for (;;) {
-        if (size < 4 || pos > size - 4)
-            return false; // no end marker inside the block
-        const std::uint32_t id = protocol::Get32(block + pos);
-        if (id == protocol::kEndId)
-            break;
-        const std::size_t header = id == protocol::kReadId    ? protocol::kReadHeader
-                                   : id == protocol::kWriteId ? protocol::kWriteHeader
-                                                              : 0;
-        if (header == 0 || pos > size - header)
-            return false;
-        const std::uint32_t offset = protocol::Get32(block + pos + 4);
-        const std::uint32_t n = protocol::Get32(block + pos + 8);
-        if (n > size - pos - header || offset > offsets::kSpace || n > offsets::kSpace - offset)
-            return false;
-        pos += header + n;
-    }
+    return RunBatch({block, size}).has_value();
+}
 
+std::optional<std::size_t> Simulator::RunBatch(std::span<std::uint8_t> block) {
+    const std::optional<std::size_t> used = CheckBatch(block);
+    if (!used)
+        return std::nullopt;
     RefreshOffsets();
-    bool wroteControls = false;
-    for (pos = 0;;) {
-        const std::uint32_t id = protocol::Get32(block + pos);
-        if (id == protocol::kEndId)
-            break;
-        const std::uint32_t offset = protocol::Get32(block + pos + 4);
-        const std::uint32_t n = protocol::Get32(block + pos + 8);
-        if (id == protocol::kReadId) {
-            std::memcpy(block + pos + protocol::kReadHeader, m_space.data() + offset, n);
-            pos += protocol::kReadHeader + n;
-        } else {
-            std::memcpy(m_space.data() + offset, block + pos + protocol::kWriteHeader, n);
-            wroteControls = true;
-            pos += protocol::kWriteHeader + n;
-        }
-    }
-    if (wroteControls)
+    if (CarryOutBatch(block, m_space))
         ApplyControls();
-    return true;
+    return used;
 }
 
 std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const std::string& name) {
@@ -223,6 +197,13 @@ std::shared_ptr<ipc::SharedView> Simulator::ViewFor(std::uint64_t sender, const 
     return view;
 }
 
+ipc::Reply Simulator::DropClient(std::uint64_t sender, const std::string& why) {
+    std::erase_if(m_views, [sender](const CachedView& v) { return v.sender == sender; });
+    if (m_log)
+        m_log("client " + std::to_string(sender) + ": " + why + "; its link is closed");
+    return ipc::Reply::Close();
+}
+
 ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
     ++m_requests;
     const Faults& f = m_config.faults;
@@ -233,8 +214,38 @@ ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
     if (message.msg != m_msgId || message.atomName.empty())
         return ipc::Reply::Answer(0);
     const auto view = ViewFor(message.sender, message.atomName);
-    if (!view || !ProcessBatch(view->Data(), view->Size()))
+    if (!view)
         return ipc::Reply::Answer(0);
+
+    // The client can change its shared memory at any moment: the batch is checked and carried
+    // out in a private copy, read through the descriptor at the object's present size, and the
+    // answer written back the same way.  The block is the protocol's size: a batch past it is
+    // rejected as one past the block.  Batches are short: the copy starts with the block's
+    // first kFirstCopy bytes and grows (a new copy of the whole) only for a batch that
+    // runs past it.
+    const std::optional<std::size_t> now = view->CurrentSize();
+    if (!now || *now < view->Size())
+        return DropClient(message.sender,
+                          "its shared memory " + view->Name() + " shrank from " +
+                              std::to_string(view->Size()) + " to " +
+                              (now ? std::to_string(*now) : "an unknown number of") + " bytes");
+    const std::size_t whole = std::min<std::size_t>(*now, protocol::kMapSize);
+    std::optional<std::size_t> used;
+    for (std::size_t n = std::min(whole, kFirstCopy);; n = std::min(whole, 2 * n)) {
+        m_request.resize(n);
+        const std::optional<std::size_t> got = view->CopyOut(m_request);
+        if (!got || *got < n)
+            return DropClient(message.sender,
+                              "its shared memory " + view->Name() + " shrank while being read");
+        used = RunBatch(m_request);
+        if (used || n == whole)
+            break;
+    }
+    if (!used)
+        return ipc::Reply::Answer(0);
+    if (!view->CopyIn(std::span(m_request).first(*used)))
+        return DropClient(message.sender, "its shared memory " + view->Name() +
+                                              " shrank before the answer could be written");
     return ipc::Reply::Answer(f.wrongAnswer ? 2 : 1);
 }
 

@@ -21,8 +21,9 @@ namespace linktest {
 
 class FssimProcess {
 public:
-    /// Starts `program` (the fssim binary) with `args`.
-    FssimProcess(const std::string& program, std::vector<std::string> args) {
+    /// Starts `program` (the fssim binary) with `args`; its standard error goes to `errorPath`.
+    FssimProcess(const std::string& program, std::vector<std::string> args,
+                 const std::string& errorPath = "/dev/null") {
         args.insert(args.begin(), program);
         std::vector<char*> argv;
         for (auto& a : args)
@@ -34,7 +35,8 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
         const bool spawned =
             ::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0;
         posix_spawn_file_actions_destroy(&actions);
@@ -73,6 +75,13 @@ public:
         ::waitpid(m_pid, &status, 0);
         m_pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    /// Whether the process is still running (it has not ended, by a crash or otherwise).
+    bool Running() const {
+        siginfo_t info{}; // left for Stop to collect
+        return m_pid > 0 && ::waitid(P_PID, m_pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
     }
 
 private:

@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <thread>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 using kestro::CFSUIPCClient;
 using linktest::FssimProcess;
 using linktest::IpcDirTest;
@@ -70,11 +73,15 @@ TEST_F(SocketTest, SecondEndpointOfAClassIsRefused) {
 }
 
 TEST_F(SocketTest, StaleSocketFileIsReplaced) {
-    { ipc::SocketEndpoint gone("UIPCMAIN"); }
-    // Leave a file where a dead process's socket would be.
-    std::FILE* f = std::fopen((m_dir + "/UIPCMAIN").c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fclose(f);
+    // Leave the socket of a process that died without removing it.
+    const std::string path = m_dir + "/UIPCMAIN";
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
     EXPECT_FALSE(ipc::FindWindow("UIPCMAIN"));
     EXPECT_NO_THROW(ipc::SocketEndpoint("UIPCMAIN"));
 }

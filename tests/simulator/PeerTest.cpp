@@ -86,6 +86,14 @@ TEST(Peer, RejectsRecordsOutOfBoundsWithoutTouchingAnything) {
         // Nothing was written, not even the valid records before the bad one.
         EXPECT_EQ(sim.OffsetSpace()[0x6000], 0) << c.what;
     }
+    // Blocks shorter than a record header, in buffers of exactly their size: checked without
+    // reading past them (the address sanitizer's part; found by the link's fuzz target).
+    for (std::vector<std::uint8_t> bytes :
+         {std::vector<std::uint8_t>{1, 0, 0, 0, 0xFC, 0xFF, 0, 1, 0, 4, 0},
+          std::vector<std::uint8_t>{2, 0, 0, 0, 0, 0x60, 0, 0}}) {
+        Simulator sim;
+        EXPECT_FALSE(sim.ProcessBatch(bytes.data(), bytes.size())) << bytes.size();
+    }
 }
 
 TEST(Peer, AnswersOnlyTheRegisteredMessageWithAnExistingMapping) {

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -16,38 +18,100 @@
 
 namespace ipc {
 
+namespace {
+
+/// Descriptors kept free besides the connections: standard streams, the listening socket and
+/// its reserve, the peer's open shared-memory objects, files and child processes it uses.
+constexpr std::size_t kDescriptorMargin = 32;
+/// Connections accepted in one Serve at most, so that a flood of them cannot hold it.
+constexpr int kAcceptsPerServe = 64;
+/// How long the listening socket is left alone when descriptors run out and no reserve is left.
+constexpr std::chrono::milliseconds kAcceptPause{100};
+
+int OpenReserve() {
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+/// Whether an endpoint listens at `path`: a connection attempt that does not block, where only a
+/// refusal (nothing listening) or a missing file counts as no endpoint; a full queue of pending
+/// connections (EAGAIN) means a live but busy one.
+bool SomeoneListens(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const bool refused =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 &&
+        (errno == ECONNREFUSED || errno == ENOENT);
+    ::close(fd);
+    return !refused;
+}
+
+} // namespace
+
 SocketEndpoint::SocketEndpoint(const std::string& className, std::string directory) {
     if (directory.empty())
         throw std::runtime_error("the IPC directory cannot be created");
     m_path = detail::SocketPath(directory, className);
     if (m_path.empty())
         throw std::runtime_error("the IPC socket path is too long: " + directory + "/" + className);
-    if (const int fd = detail::ConnectTo(m_path); fd >= 0) {
-        ::close(fd);
-        throw std::runtime_error("an endpoint of class " + className + " is already running (" +
-                                 m_path + ")");
+    struct stat st {};
+    if (::lstat(m_path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode))
+            throw std::runtime_error(m_path + " exists and is not a socket; not replacing it");
+        if (SomeoneListens(m_path))
+            throw std::runtime_error("an endpoint of class " + className + " is already running (" +
+                                     m_path + ")");
+        ::unlink(m_path.c_str()); // a stale socket of a process that died
     }
-    ::unlink(m_path.c_str()); // a stale socket of a process that died
     m_listen = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listen < 0)
         throw std::runtime_error("cannot create a socket: " + std::string(std::strerror(errno)));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, m_path.c_str(), m_path.size() + 1);
-    if (::bind(m_listen, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(m_listen, 16) != 0) {
+    if (::bind(m_listen, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
         const std::string why = std::strerror(errno);
         ::close(m_listen);
         throw std::runtime_error("cannot listen on " + m_path + ": " + why);
     }
+    // What was made at the path, so that only this socket is removed at the end, whatever
+    // replaced it meanwhile.
+    if (::lstat(m_path.c_str(), &st) == 0) {
+        m_device = st.st_dev;
+        m_inode = st.st_ino;
+    }
+    if (::listen(m_listen, 16) != 0) {
+        const std::string why = std::strerror(errno);
+        ::close(m_listen);
+        ::unlink(m_path.c_str());
+        throw std::runtime_error("cannot listen on " + m_path + ": " + why);
+    }
+    m_reserve = OpenReserve();
+    SetMaxConnections(kDefaultMaxConnections);
 }
 
 SocketEndpoint::~SocketEndpoint() {
     CloseConnections();
+    if (m_reserve >= 0)
+        ::close(m_reserve);
     if (m_listen >= 0) {
         ::close(m_listen);
-        ::unlink(m_path.c_str());
+        struct stat st {};
+        if (::lstat(m_path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_dev == m_device &&
+            st.st_ino == m_inode)
+            ::unlink(m_path.c_str());
     }
+}
+
+void SocketEndpoint::SetMaxConnections(std::size_t n) {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        n = std::min<std::size_t>(
+            n, limit.rlim_cur > kDescriptorMargin ? limit.rlim_cur - kDescriptorMargin : 1);
+    m_maxConnections = std::max<std::size_t>(n, 1);
 }
 
 void SocketEndpoint::CloseConnections() {
@@ -58,7 +122,14 @@ void SocketEndpoint::CloseConnections() {
 
 int SocketEndpoint::Serve(int timeoutMs, const Handler& handler) {
     std::vector<pollfd> fds;
-    fds.push_back({m_listen, POLLIN, 0});
+    const auto now = std::chrono::steady_clock::now();
+    const bool accepting = now >= m_acceptPausedUntil;
+    if (!accepting) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_acceptPausedUntil - now);
+        timeoutMs = timeoutMs < 0 ? static_cast<int>(left.count())
+                                  : std::min(timeoutMs, static_cast<int>(left.count()));
+    }
+    fds.push_back({accepting ? m_listen : -1, POLLIN, 0}); // poll skips a negative descriptor
     for (const Client& c : m_clients)
         fds.push_back({c.fd, POLLIN, 0});
     const int n = ::poll(fds.data(), fds.size(), timeoutMs);
@@ -108,38 +179,118 @@ int SocketEndpoint::Serve(int timeoutMs, const Handler& handler) {
         ::close(fd);
         std::erase_if(m_clients, [fd](const Client& c) { return c.fd == fd; });
     }
-    if (fds[0].revents & POLLIN) {
-        for (;;) {
-            const int c = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (c < 0)
-                break;
-            m_clients.push_back({c, NewSenderId()});
-        }
-    }
+    if (fds[0].revents & POLLIN)
+        Accept();
     return handled;
+}
+
+void SocketEndpoint::Accept() {
+    for (int i = 0; i < kAcceptsPerServe; ++i) {
+        const int c = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) {
+            if (m_clients.size() < m_maxConnections) {
+                m_clients.push_back({c, NewSenderId()});
+            } else {
+                ::close(c); // the sender sees the link closed at once
+                ++m_refused;
+            }
+            continue;
+        }
+        if (errno == EINTR || errno == ECONNABORTED)
+            continue;
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+            // The connection stays pending, and poll would report it again at once: refuse it
+            // with the reserve descriptor, or leave the listening socket alone for a while.
+            if (RefuseWithReserve())
+                continue;
+            m_acceptPausedUntil = std::chrono::steady_clock::now() + kAcceptPause;
+        }
+        return; // EAGAIN: nothing more pending
+    }
+}
+
+bool SocketEndpoint::RefuseWithReserve() {
+    if (m_reserve < 0)
+        return false;
+    ::close(m_reserve);
+    const int c = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c >= 0) {
+        ::close(c);
+        ++m_refused;
+    }
+    m_reserve = OpenReserve();
+    return c >= 0 && m_reserve >= 0;
 }
 
 std::shared_ptr<SharedView> SharedView::Open(const std::string& name) {
     if (name.empty() || name.find('/') != std::string::npos)
         return nullptr;
-    const int fd = ::shm_open(FileMapping::ShmName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
+    // Not blocking: the name may be a FIFO someone left in the shared-memory folder.
+    const int fd =
+        ::shm_open(FileMapping::ShmName(name).c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK, 0);
     if (fd < 0)
         return nullptr;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
         ::close(fd);
         return nullptr;
     }
     const auto size = static_cast<std::size_t>(st.st_size);
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd); // the mapping keeps the memory
-    if (p == MAP_FAILED)
+    if (p == MAP_FAILED) {
+        ::close(fd);
         return nullptr;
-    return std::shared_ptr<SharedView>(new SharedView(name, static_cast<std::uint8_t*>(p), size));
+    }
+    return std::shared_ptr<SharedView>(
+        new SharedView(name, fd, static_cast<std::uint8_t*>(p), size));
 }
 
 SharedView::~SharedView() {
     ::munmap(m_data, m_size);
+    ::close(m_fd);
+}
+
+std::optional<std::size_t> SharedView::CurrentSize() const {
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || st.st_size < 0)
+        return std::nullopt;
+    return static_cast<std::size_t>(st.st_size);
+}
+
+std::optional<std::size_t> SharedView::CopyOut(std::span<std::uint8_t> out) const {
+    std::size_t got = 0;
+    while (got < out.size()) {
+        const ssize_t n =
+            ::pread(m_fd, out.data() + got, out.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break; // the object ends here
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+bool SharedView::CopyIn(std::span<const std::uint8_t> data) const {
+    // Writing past the end would grow the object: write only what it still holds.  (A client
+    // that shrinks it between this look and the write gets its object grown back; the peer
+    // cannot be hurt by that.)
+    const std::optional<std::size_t> size = CurrentSize();
+    if (!size || *size < data.size())
+        return false;
+    std::size_t put = 0;
+    while (put < data.size()) {
+        const ssize_t n =
+            ::pwrite(m_fd, data.data() + put, data.size() - put, static_cast<off_t>(put));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        put += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 } // namespace ipc

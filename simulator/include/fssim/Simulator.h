@@ -39,8 +39,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -124,11 +127,18 @@ public:
     Faults& MutableFaults() { return m_config.faults; }
 
     /// Answers one message of the link: the registered message with the name of the client's
-    /// shared memory; carries out the batch there.
+    /// shared memory; carries out the batch there (on a private copy of it, written back after).
+    /// A client whose shared memory shrank since it was first opened is dropped: its link is
+    /// closed, and the log (SetLog) says why.
     ipc::Reply HandleMessage(const ipc::Message& message);
 
-    /// Carries out the batch in `block` (size bytes).  False when the batch is rejected.
+    /// Carries out the batch in `block` (size bytes), which must not change meanwhile (memory
+    /// of the caller's own).  False when the batch is rejected (CheckBatch).
     bool ProcessBatch(std::uint8_t* block, std::size_t size);
+
+    /// Where the simulator reports what it does about misbehaving clients, one line at a time
+    /// (no line end); nothing is reported without one.
+    void SetLog(std::function<void(const std::string&)> log) { m_log = std::move(log); }
 
     /// Messages received so far.
     std::uint64_t RequestCount() const { return m_requests; }
@@ -146,6 +156,9 @@ private:
     void ApplyControls();
     void AdvanceJsbsim();
     std::shared_ptr<ipc::SharedView> ViewFor(std::uint64_t sender, const std::string& name);
+    /// Checks and carries out a batch; the bytes it takes, nothing when rejected.
+    std::optional<std::size_t> RunBatch(std::span<std::uint8_t> block);
+    ipc::Reply DropClient(std::uint64_t sender, const std::string& why);
 
     SimConfig m_config;
     std::unique_ptr<AircraftModel> m_model;
@@ -162,7 +175,9 @@ private:
         std::uint64_t sender;
         std::shared_ptr<ipc::SharedView> view;
     };
-    std::deque<CachedView> m_views; ///< most recent first, a few at most
+    std::deque<CachedView> m_views;      ///< most recent first, a few at most
+    std::vector<std::uint8_t> m_request; ///< the private copy of the block being served
+    std::function<void(const std::string&)> m_log;
     std::vector<TrackPoint> m_track;
 };
 
