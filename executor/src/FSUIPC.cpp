@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include <unistd.h>
 
@@ -19,6 +20,12 @@ using protocol::Put32;
 /// Counter of the mapping names: incremented before each opening in this process, so the first
 /// name ends with 1.
 std::atomic<std::uint32_t> g_openCounter{0};
+
+/// The mapping names up to the process id, and how many names an opening tries when a name is
+/// taken already.
+constexpr std::string_view kMappingNamePrefix = "FsasmLib:IPC:";
+static_assert(std::string_view(ipc::protocol::kMappingNameFormat).starts_with(kMappingNamePrefix));
+constexpr int kMappingNameTries = 16;
 
 constexpr std::array<const char*, 16> kErrorTexts = {
     "Okay",
@@ -89,22 +96,32 @@ bool CFSUIPCClient::Open(std::uint32_t requestedVersion) {
         return Fail(FSUIPC_ERR_REGMSG);
     }
 
-    const std::uint32_t counter = ++g_openCounter;
-    char name[64];
-    std::snprintf(name, sizeof name, protocol::kMappingNameFormat,
-                  static_cast<unsigned>(::getpid()), static_cast<unsigned>(counter));
-    m_atom = ipc::GlobalAddAtom(name);
-    if (m_atom == 0) {
-        Close();
-        return Fail(FSUIPC_ERR_ATOM);
-    }
+    // Blocks left behind by clients that were killed go first.  One of them may even carry this
+    // process's id, left by an earlier process that had the same id: the counter then moves on
+    // to a name that is free, rather than failing.
+    ipc::FileMapping::RemoveStale(kMappingNamePrefix);
+    for (int attempt = 1;; ++attempt) {
+        const std::uint32_t counter = ++g_openCounter;
+        char name[64];
+        std::snprintf(name, sizeof name, protocol::kMappingNameFormat,
+                      static_cast<unsigned>(::getpid()), static_cast<unsigned>(counter));
+        m_atom = ipc::GlobalAddAtom(name);
+        if (m_atom == 0) {
+            Close();
+            return Fail(FSUIPC_ERR_ATOM);
+        }
 
-    ipc::FileMapping::Status status = ipc::FileMapping::Status::Failed;
-    int error = 0;
-    m_hMap = ipc::FileMapping::Create(name, protocol::kMapSize, status, error);
-    if (!m_hMap || status != ipc::FileMapping::Status::Ok) {
-        Close();
-        return Fail(FSUIPC_ERR_MAP);
+        ipc::FileMapping::Status status = ipc::FileMapping::Status::Failed;
+        int error = 0;
+        m_hMap = ipc::FileMapping::Create(name, protocol::kMapSize, status, error);
+        if (m_hMap && status == ipc::FileMapping::Status::Ok)
+            break;
+        if (status != ipc::FileMapping::Status::AlreadyExists || attempt == kMappingNameTries) {
+            Close();
+            return Fail(FSUIPC_ERR_MAP);
+        }
+        ipc::GlobalDeleteAtom(m_atom);
+        m_atom = 0;
     }
 
     m_pView = m_hMap->MapView();

@@ -150,6 +150,22 @@ bool CFSUIPCAircraft::LinkOpen() const {
     return m_client.IsOpen();
 }
 
+bool CFSUIPCAircraft::Failed() {
+    switch (m_client.GetLastResult()) {
+    case FSUIPC_ERR_NOTOPEN:
+    case FSUIPC_ERR_TIMEOUT:
+    case FSUIPC_ERR_SENDMSG:
+        // Every send of the batch failed or went unanswered: the simulator has gone (a dead
+        // peer fails each send at once, so this comes within the client's retries).  The values
+        // would never change again; flying on would only end at the time limit.  A stop during
+        // the retries is no link failure.
+        CheckStop();
+        throw LinkLost{};
+    default:
+        return false; // this batch was refused; the next one may pass
+    }
+}
+
 bool CFSUIPCAircraft::Exchange(std::span<const ControlInput> inputs,
                                std::span<const StateItem> items, AircraftState& state) {
     CheckStop();
@@ -166,7 +182,7 @@ bool CFSUIPCAircraft::Exchange(std::span<const ControlInput> inputs,
             return false;
     }
     if (!m_client.Process())
-        return false;
+        return Failed();
     for (const StateItem item : items)
         Store(item, m_answers[static_cast<std::size_t>(item)].data(), state);
     return true;
@@ -176,7 +192,7 @@ bool CFSUIPCAircraft::ReadControl(Control control, int& value) {
     CheckStop();
     const Field f = ControlField(control);
     if (!m_client.ReadNow(f.offset, f.size, m_controlAnswer.data()))
-        return false;
+        return Failed();
     value = Decode(m_controlAnswer.data(), f.size);
     return true;
 }

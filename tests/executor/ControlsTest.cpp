@@ -220,7 +220,7 @@ TEST(Controls, ACruiseTargetAtThePositionEndsTheLegAtOnce) {
     EXPECT_TRUE(p.peer.ControlWrites().empty());
 }
 
-TEST(Aircraft, ReadsInPhysicalUnitsAndAFailedExchangeKeepsTheLastValues) {
+TEST(Aircraft, ReadsInPhysicalUnitsAndALostLinkKeepsTheLastValues) {
     Pilot p;
     p.peer.Put<std::int32_t>(offsets::kIndicatedAirspeed, 92 * 128 + 64);
     p.peer.Put<std::int32_t>(offsets::kVerticalSpeed, -256 * 3);
@@ -251,10 +251,11 @@ TEST(Aircraft, ReadsInPhysicalUnitsAndAFailedExchangeKeepsTheLastValues) {
     p.peer.Put<std::int32_t>(offsets::kIndicatedAirspeed, 0);
     const AircraftState before = s;
     {
+        // Every send fails: the link is lost, whichever law flies.
         ipc::ScopedFailure failure(EPIPE);
-        EXPECT_FALSE(p.aircraft.Exchange({}, items, s));
+        EXPECT_THROW(p.aircraft.Exchange({}, items, s), LinkLost);
         elevator = 7;
-        EXPECT_FALSE(p.aircraft.ReadControl(Control::Elevator, elevator));
+        EXPECT_THROW(p.aircraft.ReadControl(Control::Elevator, elevator), LinkLost);
     }
     EXPECT_EQ(s.airspeed_kt, before.airspeed_kt);
     EXPECT_EQ(s.latitude_deg, before.latitude_deg);

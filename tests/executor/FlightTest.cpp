@@ -219,19 +219,21 @@ TEST(Flight, ALinkThatCannotBeOpenedShowsItsErrorTextAndNothingElse) {
     }
 }
 
-TEST(Flight, ALinkThatBreaksMidFlightDoesNotHangTheFlight) {
+TEST(Flight, ALinkThatBreaksMidFlightEndsTheFlightWithTheLinkError) {
     fssim::SimConfig config;
     config.start = {Runway{}.latitude, Runway{}.longitude, Runway{}.heading, -11};
     fssim::InProcessSim sim(config);
     FlightOptions options;
     options.clock = sim.Clock();
-    // The link breaks after 1,000 exchanges; every later exchange fails (after its retries) and
-    // the loops go on with the last values read, until the time limit ends the flight.
+    // The simulator closes the link after 1,000 exchanges, during the take-off roll.  The next
+    // exchange fails all its sends (9, 100 ms apart) and ends the flight; nothing flies blind
+    // to the time limit.
     sim.Sim().MutableFaults().closeAfter = 1000;
     options.timeLimitMs = 400 * 1000;
     const ExecutionResult r = Execute(Script(TakeoffPhase()), options);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.timeLimitReached);
+    EXPECT_FALSE(r.timeLimitReached);
+    EXPECT_EQ(r.messageBoxes, std::vector<std::string>{"IPC sendmessage failed all retries"});
     EXPECT_EQ(r.log.find("Finished"), std::string::npos);
 }
 

@@ -34,6 +34,7 @@ protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() / ("avilo-fly-cli-" + std::to_string(::getpid()));
         fs::create_directories(m_dir);
+        fs::permissions(m_dir, fs::perms::owner_all); // also the IPC folder: closed to others
         for (const char* f : {"avilo.xsd", "scrivodb.xml", "acdb.xml"})
             fs::copy_file(fs::path(AVILO_DATA_DIR) / f, m_dir / f,
                           fs::copy_options::overwrite_existing);

@@ -25,6 +25,7 @@ private slots:
     void initTestCase() {
         m_ipcDir = QDir::temp().filePath(QString("kestro-wnd-ipc-%1").arg(getpid()));
         QDir().mkpath(m_ipcDir);
+        QFile::setPermissions(m_ipcDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("AVILO_IPC_DIR", m_ipcDir.toUtf8());
     }
     void cleanupTestCase() { QDir(m_ipcDir).removeRecursively(); }

@@ -10,10 +10,16 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <future>
 
 using kestro::CFSUIPCClient;
 using linktest::IpcDirTest;
@@ -93,28 +99,141 @@ TEST_F(ClientTest, PlatformFailuresDuringOpenReleaseEverything) {
     EXPECT_EQ(sim.Sim().RequestCount(), 4u); // only the four successful opens reached the peer
 }
 
-TEST_F(ClientTest, MappingThatAlreadyExistsFailsOpen) {
+TEST_F(ClientTest, StaleMappingsDoNotBlockOpeningAndThoseOfDeadProcessesGo) {
+    // Blocks of killed clients stay behind.  One of an earlier process that had this process's
+    // id sits at the name the next opening would take; one of a process that is gone, and one
+    // of a process that runs (process 1), carry other ids.
     fssim::InProcessSim sim(Config());
     CFSUIPCClient first(sim.Clock());
     ASSERT_TRUE(first.Open());
     const auto names = linktest::OwnMappings();
     ASSERT_EQ(names.size(), 1u);
-    // The next opening in this process takes the next counter value: occupy that name.
     const std::string name = names[0];
     const auto colon = name.rfind(':');
     const unsigned counter = std::stoul(name.substr(colon + 1), nullptr, 16);
-    char next[64];
-    std::snprintf(next, sizeof next, "/%s%X", name.substr(0, colon + 1).c_str(), counter + 1);
-    const int fd = ::shm_open(next, O_CREAT | O_EXCL | O_RDWR, 0600);
-    ASSERT_GE(fd, 0);
+    const pid_t dead = ::fork();
+    if (dead == 0)
+        ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const auto shmName = [](unsigned pid, unsigned n) {
+        char text[64];
+        std::snprintf(text, sizeof text, "/FsasmLib:IPC:%X:%X", pid, n);
+        return std::string(text);
+    };
+    const std::string ours = shmName(static_cast<unsigned>(::getpid()), counter + 1);
+    const std::string ofDead = shmName(static_cast<unsigned>(dead), 1);
+    const std::string ofLive = shmName(1, 0xA5A5);
+    for (const std::string& stale : {ours, ofDead, ofLive}) {
+        const int fd = ::shm_open(stale.c_str(), O_CREAT | O_EXCL | O_RDWR, 0600);
+        ASSERT_GE(fd, 0) << stale;
+        ::close(fd);
+    }
 
     CFSUIPCClient second(sim.Clock());
-    EXPECT_FALSE(second.Open());
-    EXPECT_EQ(second.GetLastResult(), 5u);
-    // The other owner's mapping is left in place.
-    EXPECT_EQ(::shm_unlink(next), 0);
-    ::close(fd);
+    EXPECT_TRUE(second.Open()) << second.GetErrorText();
+    std::uint32_t version = 0;
+    EXPECT_TRUE(second.ReadNow(0x3308, 4, &version)); // the peer found the block by its name
+    EXPECT_EQ(version, 0xFADE0006u);
+    const auto exists = [](const std::string& n) {
+        const int fd = ::shm_open(n.c_str(), O_RDONLY, 0);
+        if (fd >= 0)
+            ::close(fd);
+        return fd >= 0;
+    };
+    EXPECT_FALSE(exists(ofDead));
+    EXPECT_TRUE(exists(ofLive));
     EXPECT_TRUE(first.IsOpen());
+    for (const std::string& n : {ours, ofLive})
+        ::shm_unlink(n.c_str());
+}
+
+TEST_F(ClientTest, AnIpcFolderThatIsNotThisUsersOwnIsRefused) {
+    // Whoever can put a socket in the folder receives the link's requests.  Each folder holds a
+    // listening socket under the simulator's class name.
+    const std::string mine = m_dir + "/mine";
+    ASSERT_EQ(::mkdir(mine.c_str(), 0700), 0);
+    struct Case {
+        const char* what;
+        std::string path;
+    };
+    std::vector<Case> cases = {{"open to others", m_dir + "/open"},
+                               {"symbolic link to a private folder", m_dir + "/link"}};
+    ASSERT_EQ(::mkdir(cases[0].path.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(cases[0].path.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(mine.c_str(), cases[1].path.c_str()), 0);
+    if (::geteuid() == 0) { // only root can make a folder of another user
+        cases.push_back({"another user's", m_dir + "/foreign"});
+        ASSERT_EQ(::mkdir(cases[2].path.c_str(), 0700), 0);
+        ASSERT_EQ(::chown(cases[2].path.c_str(), 65534, 65534), 0);
+    }
+    std::vector<int> listeners;
+    for (const std::string& folder : {mine, cases[0].path, cases.back().path}) {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/UIPCMAIN", folder.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(fd, 4), 0);
+        listeners.push_back(fd);
+    }
+    for (const Case& c : cases) {
+        ::setenv("AVILO_IPC_DIR", c.path.c_str(), 1);
+        std::string problem;
+        EXPECT_EQ(ipc::IpcDirectory(&problem), "") << c.what;
+        EXPECT_NE(problem.find(c.path), std::string::npos) << c.what << ": " << problem;
+        EXPECT_FALSE(ipc::FindWindow(ipc::protocol::kClassName)) << c.what;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(cases[0].path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u); // refused, not repaired: it is not ours to change
+
+    // The private folder is used as it is; a missing one is made private whatever the umask.
+    ::setenv("AVILO_IPC_DIR", mine.c_str(), 1);
+    std::string problem = "x";
+    EXPECT_EQ(ipc::IpcDirectory(&problem), mine);
+    EXPECT_EQ(problem, "");
+    EXPECT_TRUE(ipc::FindWindow(ipc::protocol::kClassName));
+    const std::string made = m_dir + "/new/ipc";
+    ::setenv("AVILO_IPC_DIR", made.c_str(), 1);
+    const mode_t umask = ::umask(0);
+    EXPECT_EQ(ipc::IpcDirectory(), made);
+    ::umask(umask);
+    ASSERT_EQ(::lstat(made.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    for (const int fd : listeners)
+        ::close(fd);
+}
+
+TEST_F(ClientTest, ConnectingToAnEndpointThatAcceptsNothingGivesUp) {
+    // An endpoint whose queue of connections not yet accepted is full, as when the simulator is
+    // stuck or out of file descriptors: connecting must not wait for ever.
+    const int listener = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/UIPCMAIN", m_dir.c_str());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> queued;
+    for (int i = 0; i < 8; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        queued.push_back(fd);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0)
+            break; // the queue is full
+    }
+    auto opened = std::async(std::launch::async, [] {
+        CFSUIPCClient client; // real time
+        client.Open();
+        return client.GetLastResult();
+    });
+    // A generous bound that only tells giving up from hanging.
+    const bool ended = opened.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+    ::close(listener); // wakes a connect that still waits
+    EXPECT_TRUE(ended) << "connecting did not give up";
+    EXPECT_EQ(opened.get(), 2u);
+    EXPECT_EQ(CFSUIPCClient::GetErrorText(2), "Cannot link to FSUIPC or WideClient");
+    for (const int fd : queued)
+        ::close(fd);
 }
 
 TEST_F(ClientTest, VersionChecks) {

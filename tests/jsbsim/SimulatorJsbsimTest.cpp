@@ -457,6 +457,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = std::filesystem::temp_directory_path() /
                                       ("avilo-jsbsim-test-ipc-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all); // closed to others
     ::setenv("AVILO_IPC_DIR", dir.c_str(), 1);
     ui::SetLogSink([](std::string_view) {});
     const int rc = RUN_ALL_TESTS();

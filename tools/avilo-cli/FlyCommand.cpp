@@ -14,6 +14,7 @@
 
 #include <fssim/InProcess.h>
 #include <fssim/Start.h>
+#include <ipc/Ipc.h>
 #include <kestro/Execute.h>
 #include <kestro/FSUIPC.h>
 #include <kestro/FSUIPCAircraft.h>
@@ -135,8 +136,13 @@ private:
             StateItem::Pitch,    StateItem::Bank,      StateItem::Heading};
         kestro::CFSUIPCAircraft aircraft(client);
         kestro::AircraftState s;
-        if (!aircraft.Exchange({}, kItems, s))
+        try {
+            if (!aircraft.Exchange({}, kItems, s))
+                return;
+        } catch (const kestro::LinkLost&) {
+            client.Close(); // the simulator has gone: linked again should it come back
             return;
+        }
         m_track.push_back({time_s, s.latitude_deg, s.longitude_deg, s.altitude_m, s.airspeed_kt,
                            s.pitch_deg, s.bank_deg, tavola::Wrap360(s.heading_deg)});
     }
@@ -266,10 +272,18 @@ int RunFly(const Args& args) {
         return 1;
     }
     if (result.exitCode != 0) {
-        if (!result.messageBoxes.empty())
+        if (!result.messageBoxes.empty()) {
             std::fprintf(stderr, "avilo-cli fly: %s\n", result.messageBoxes.back().c_str());
-        else
+            // Why no simulator could be found, when the link's folder is the reason.
+            std::string problem;
+            if (sim == "ipc" &&
+                result.messageBoxes.back() ==
+                    kestro::CFSUIPCClient::GetErrorText(kestro::FSUIPC_ERR_NOFS) &&
+                ipc::IpcDirectory(&problem).empty() && !problem.empty())
+                std::fprintf(stderr, "avilo-cli fly: %s\n", problem.c_str());
+        } else {
             std::fputs("avilo-cli fly: the flight script could not be flown to its end\n", stderr);
+        }
         return 1;
     }
     return 0;

@@ -7,8 +7,9 @@
 // Exchanges: one call of Exchange or ReadControl is one round trip to the simulator (and, in
 // virtual time, costs the simulator's exchange time).  Every exchange and every wait first checks
 // for a stop: a stop request of the clock, or the flight's time limit, unwinds with
-// FlightStopped.  A failed exchange reports false and leaves the values it was to read as they
-// were, so the laws fly on with the last values read.
+// FlightStopped.  An exchange that fails because the link to the simulator is gone unwinds with
+// LinkLost, whichever law flies.  Any other failed exchange reports false and leaves the values
+// it was to read as they were, so the laws fly on with the last values read.
 //
 // Sign conventions: pitch positive nose up, bank positive right wing down, heading true and
 // clockwise from north; a positive aileron input rolls right, a positive elevator input pitches
@@ -26,8 +27,8 @@ struct KESTRO_CORE_API FlightStopped {
     bool timeLimit = false; ///< the time limit ran out, rather than a stop request
 };
 
-/// The link failed for good while a control law needed it (thrown by a law; the worker shows
-/// the link's error text).
+/// The link failed for good while a control law needed it (thrown by the aircraft or a law; the
+/// worker shows the link's error text).
 struct KESTRO_CORE_API LinkLost {};
 
 /// What can be read of the aircraft's state.
@@ -78,12 +79,13 @@ public:
 
     /// One exchange: sets `inputs` in order, then reads `items` in order into `state` (in
     /// physical units).  On failure `state` is left as it was.  Unwinds with FlightStopped on a
-    /// stop before the exchange.
+    /// stop before the exchange, with LinkLost when the link is gone.
     /// @return true when the exchange succeeded.
     virtual bool Exchange(std::span<const ControlInput> inputs, std::span<const StateItem> items,
                           AircraftState& state) = 0;
     /// One exchange reading the current value of a control input into `value` (raw units); on
-    /// failure `value` is left as it was.  Unwinds with FlightStopped on a stop.
+    /// failure `value` is left as it was.  Unwinds with FlightStopped on a stop, with LinkLost
+    /// when the link is gone.
     virtual bool ReadControl(Control control, int& value) = 0;
     /// Waits `ms` milliseconds of the flight's clock.  Unwinds with FlightStopped on a stop
     /// before or during the wait.

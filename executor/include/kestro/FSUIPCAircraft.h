@@ -11,6 +11,11 @@
 //
 // Stops: every exchange and wait first checks the client's clock for a stop request and the
 // time limit, counted from construction.  Waits go through the client's clock.
+//
+// A lost link: an exchange whose batch the client could not deliver after all its sends (result
+// "IPC timed out all retries" or "IPC sendmessage failed all retries", or a link not open)
+// unwinds with LinkLost; a batch the simulator refused ("IPC request contains bad data") fails
+// with false.
 
 #include "kestro/Aircraft.h"
 #include "kestro/Export.h"
@@ -37,6 +42,10 @@ public:
     bool LinkOpen() const override;
 
 private:
+    /// After a failed batch: unwinds with FlightStopped on a stop, with LinkLost when the link
+    /// is lost; else false.
+    bool Failed();
+
     static constexpr std::size_t kItemCount = 8;
 
     CFSUIPCClient& m_client;

@@ -17,8 +17,10 @@ inline constexpr std::size_t kMaxAtomName = 255;
 using protocol::Get32;
 using protocol::Put32;
 
-/// Connects to a socket endpoint's path; -1 when nothing live listens there.
-int ConnectTo(const std::string& path);
+/// Connects to a socket endpoint's path (the socket is non-blocking); -1 with errno set when
+/// nothing live listens there (ENOENT, ECONNREFUSED, ...) or, ETIMEDOUT, when the endpoint's
+/// queue of connections not yet accepted stayed full for `timeoutMs`.
+int ConnectTo(const std::string& path, int timeoutMs = kConnectTimeoutMs);
 
 /// Full path of the socket endpoint for a class in a directory; empty when too long.
 std::string SocketPath(const std::string& directory, std::string_view className);

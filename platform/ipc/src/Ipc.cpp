@@ -3,12 +3,19 @@
 #include "Internal.h"
 #include "ipc/FailureHooks.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -34,7 +41,7 @@ FailureHooks& Hooks() {
 // ---------------------------------------------------------------------------------------------
 // IPC directory and socket paths
 
-std::string IpcDirectory() {
+std::string IpcDirectory(std::string* problem) {
     std::string dir;
     if (const char* env = std::getenv(kIpcDirEnv); env && *env)
         dir = env;
@@ -42,12 +49,45 @@ std::string IpcDirectory() {
         dir = std::string(run) + "/avilo-ipc";
     else
         dir = "/tmp/avilo-ipc-" + std::to_string(getuid());
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        std::filesystem::create_directories(dir, ec);
-        if (ec)
-            return {};
-        ::chmod(dir.c_str(), 0700);
+    if (problem)
+        problem->clear();
+    const auto refuse = [&](const std::string& why) {
+        if (problem)
+            *problem = "the IPC folder " + dir + " " + why;
+        return std::string();
+    };
+
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0) {
+        if (errno != ENOENT)
+            return refuse("cannot be examined: " + std::string(std::strerror(errno)));
+        std::error_code ec;
+        const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+        if (!parent.empty())
+            std::filesystem::create_directories(parent, ec);
+        if (::mkdir(dir.c_str(), 0700) == 0) {
+            // Made here: the umask may have taken bits the owner needs.
+            ::chmod(dir.c_str(), 0700);
+        } else if (errno != EEXIST) {
+            return refuse("cannot be created: " + std::string(std::strerror(errno)));
+        }
+        if (::lstat(dir.c_str(), &st) != 0)
+            return refuse("cannot be examined: " + std::string(std::strerror(errno)));
+    }
+    // Checked on the entry itself, not on what a symbolic link would lead to: the folder must be
+    // this user's own and closed to everyone else, or another user could serve the link.
+    if (S_ISLNK(st.st_mode))
+        return refuse("is a symbolic link; refusing to use it");
+    if (!S_ISDIR(st.st_mode))
+        return refuse("is not a folder; refusing to use it");
+    if (st.st_uid != ::geteuid())
+        return refuse("belongs to another user (uid " + std::to_string(st.st_uid) +
+                      "); refusing to use it");
+    if ((st.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return refuse(std::string("is open to other users (mode ") + mode +
+                      "); refusing to use it until it is closed to group and others (chmod 700)");
     }
     return dir;
 }
@@ -61,20 +101,49 @@ std::string SocketPath(const std::string& directory, std::string_view className)
     return path;
 }
 
-int ConnectTo(const std::string& path) {
-    if (path.empty())
+int ConnectTo(const std::string& path, int timeoutMs) {
+    if (path.empty()) {
+        errno = ENAMETOOLONG;
         return -1;
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    }
+    // Non-blocking: a blocking connect waits for as long as the endpoint's queue of connections
+    // not yet accepted stays full, which is forever for an endpoint that is stuck or has run out
+    // of file descriptors.  Such a connect fails with EAGAIN instead and is tried again, until
+    // the time-out.
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         return -1;
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0)
+            return fd;
+        int error = errno;
+        if (error == EINTR)
+            continue;
+        if (error == EINPROGRESS) { // not for Unix-domain sockets on Linux, but allowed by POSIX
+            pollfd p{fd, POLLOUT, 0};
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
+            if (::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0))) == 1) {
+                socklen_t len = sizeof error;
+                if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
+                    return fd;
+            } else {
+                error = ETIMEDOUT;
+            }
+        }
+        if (error == EAGAIN && clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            continue;
+        }
         ::close(fd);
+        errno = error == EAGAIN ? ETIMEDOUT : error;
         return -1;
     }
-    return fd;
 }
 
 } // namespace detail
@@ -215,19 +284,27 @@ SendResult Window::SendSocket(const Message& m, std::uint32_t timeoutMs,
     detail::Put32(packet + 12, m.lParam);
     const std::size_t nameLen = std::min(m.atomName.size(), detail::kMaxAtomName);
     std::memcpy(packet + detail::kRequestHeader, m.atomName.data(), nameLen);
-    if (::send(m_fd, packet, detail::kRequestHeader + nameLen, MSG_NOSIGNAL) < 0)
-        return {SendResult::Status::Failed, 0, errno};
 
     using clock = std::chrono::steady_clock;
     const auto deadline = clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The socket does not block: a peer that stopped reading fills its buffer, and the request
+    // then waits for room within the same time-out as the answer.
+    bool sent = false;
     for (;;) {
         if (stop && stop())
             return {SendResult::Status::TimedOut, 0, 0};
+        if (!sent) {
+            if (::send(m_fd, packet, detail::kRequestHeader + nameLen,
+                       MSG_NOSIGNAL | MSG_DONTWAIT) >= 0)
+                sent = true;
+            else if (errno != EAGAIN && errno != EINTR)
+                return {SendResult::Status::Failed, 0, errno};
+        }
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
         if (left <= 0)
             return {SendResult::Status::TimedOut, 0, 0};
-        pollfd p{m_fd, POLLIN, 0};
+        pollfd p{m_fd, static_cast<short>(sent ? POLLIN : POLLOUT), 0};
         const int wait =
             stop ? static_cast<int>(std::min<long long>(left, 50)) : static_cast<int>(left);
         const int n = ::poll(&p, 1, wait);
@@ -236,10 +313,10 @@ SendResult Window::SendSocket(const Message& m, std::uint32_t timeoutMs,
                 continue;
             return {SendResult::Status::Failed, 0, errno};
         }
-        if (n == 0)
+        if (n == 0 || !sent)
             continue;
         std::uint8_t answer[16];
-        const ssize_t got = ::recv(m_fd, answer, sizeof answer, 0);
+        const ssize_t got = ::recv(m_fd, answer, sizeof answer, MSG_DONTWAIT);
         if (got == 0)
             return {SendResult::Status::Failed, 0, ECONNRESET};
         if (got < 0) {
@@ -342,6 +419,37 @@ std::string GlobalGetAtomName(Atom atom) {
 
 std::string FileMapping::ShmName(const std::string& name) {
     return "/" + name;
+}
+
+int FileMapping::RemoveStale(std::string_view prefix) {
+    if (prefix.empty())
+        return 0;
+    // Linux keeps POSIX shared memory in /dev/shm, one file per object, named without the "/".
+    const std::filesystem::path folder = "/dev/shm";
+    int removed = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(prefix))
+            continue;
+        const char* first = name.data() + prefix.size();
+        const char* last = name.data() + name.size();
+        unsigned long pid = 0;
+        const auto [end, parsed] = std::from_chars(first, last, pid, 16);
+        if (parsed != std::errc() || end == first || end == last || *end != ':' || pid == 0 ||
+            pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max()))
+            continue;
+        // Alive, or another user's process (EPERM): not ours to take.
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::lstat(entry.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        if (::shm_unlink(ShmName(name).c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 FileMapping::FileMapping(std::string name, std::size_t size, int fd)

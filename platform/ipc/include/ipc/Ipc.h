@@ -27,8 +27,17 @@ namespace ipc {
 /// "$XDG_RUNTIME_DIR/avilo-ipc" if XDG_RUNTIME_DIR is set, else "/tmp/avilo-ipc-<uid>".
 inline constexpr const char* kIpcDirEnv = "AVILO_IPC_DIR";
 
-/// The IPC directory, created (mode 0700) if missing.  Empty when it cannot be created.
-AVILO_IPC_API std::string IpcDirectory();
+/// The IPC directory, created with mode 0700 if missing (its parents as needed).  It is used only
+/// when it is this user's own: a real directory (not a symbolic link) owned by the effective user
+/// and closed to group and others (mode bits 077 clear).  Whoever can put a socket there receives
+/// the link's requests, so a folder made by another user, or one open to others, is refused, not
+/// repaired; only a folder made here gets its mode set.  Empty when the folder cannot be made or
+/// is refused; `problem`, when given, then says why, naming the folder (else it is cleared).
+AVILO_IPC_API std::string IpcDirectory(std::string* problem = nullptr);
+
+/// How long connecting to a socket endpoint waits while the endpoint's queue of connections not
+/// yet accepted is full (an endpoint that is stuck or out of file descriptors), milliseconds.
+inline constexpr int kConnectTimeoutMs = 3000;
 
 class Window;
 /// A found endpoint.  Holding it keeps the connection to a socket endpoint open; an empty handle
@@ -36,7 +45,8 @@ class Window;
 using WindowHandle = std::shared_ptr<Window>;
 
 /// Finds a live endpoint registered under `className`: one in this process first (the most
-/// recently registered), else a socket endpoint that accepts a connection.  Empty if none.
+/// recently registered), else a socket endpoint in the IPC directory that takes a connection
+/// within kConnectTimeoutMs.  Empty if none, or when the IPC directory is refused.
 AVILO_IPC_API WindowHandle FindWindow(std::string_view className);
 
 /// The message id of `name`: a number in 0xC000..0xFFFF computed from the name (FNV-1a), the same
@@ -77,6 +87,12 @@ public:
     /// The POSIX shared-memory object name for a mapping name ("/" + name).
     static std::string ShmName(const std::string& name);
 
+    /// Removes the mappings that processes now gone left behind (a process killed before it
+    /// could close its mapping leaves the object): those of this user named `prefix`, then a
+    /// process id in hexadecimal, then ":", whose process no longer exists.  Views other
+    /// processes still hold stay valid; only the names go.  Returns how many were removed.
+    static int RemoveStale(std::string_view prefix);
+
 private:
     FileMapping(std::string name, std::size_t size, int fd);
     std::string m_name;
@@ -96,6 +112,8 @@ struct SendResult {
 /// Sends message `msg` with parameters (wParam, lParam) to `window` and waits at most `timeoutMs`
 /// for its answer.  When wParam is an atom of this process its name travels along.  `stop`, when
 /// given, is polled during the wait (every 50 ms at most); a stop ends the wait as a time-out.
+/// A peer that takes no more requests (its socket buffer full) also times out; a peer that has
+/// gone (closed its end, or died) fails at once with ECONNRESET or EPIPE.
 AVILO_IPC_API SendResult SendMessageTimeout(const WindowHandle& window, std::uint32_t msg,
                                             std::uint32_t wParam, std::uint32_t lParam,
                                             std::uint32_t timeoutMs,
