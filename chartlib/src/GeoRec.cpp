@@ -1,6 +1,8 @@
 // CGEORec: the reference file record with its polynomial and projected conversions.
 #include <tavola/GeoRec.h>
 
+#include "LeastSquares.h"
+
 #include <numbers/Numbers.h>
 
 #include <algorithm>
@@ -8,6 +10,8 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -65,6 +69,69 @@ void SplitList(const RefPointList& all, RefPointList& lower, RefPointList& upper
     }
 }
 
+std::size_t DistinctCount(const std::vector<std::pair<double, double>>& positions) {
+    return std::set<std::pair<double, double>>(positions.begin(), positions.end()).size();
+}
+
+// Why the conversions just fitted for `rec` cannot be used, or empty when they can: too few
+// distinct points, points on one line in the inputs of either direction of the fit, or values
+// that are not finite.
+std::string ProblemOfFit(const CGEORec& rec) {
+    const std::size_t n = rec.m_RefPoints.size();
+    if (n == 0)
+        return CGEORec::kNoReferencePoints;
+    if (n < 3)
+        return "only " + std::to_string(n) + (n == 1 ? " reference point" : " reference points") +
+               ", at least three are needed";
+    const bool projected = rec.m_Projection.m_nProjection != 0;
+    const bool wrap = rec.m_Polynomials.m_n180Wrap != 0;
+    std::vector<std::pair<double, double>> pixelsAt, worldAt;
+    std::vector<tavola::detail::FitSample> pixels, world;
+    for (const auto& p : rec.m_RefPoints) {
+        if (!std::isfinite(p->m_dLongitude) || !std::isfinite(p->m_dLatitude))
+            return "reference point " + p->m_strName +
+                   " has a position that is not a finite number";
+        // The inputs of the world-to-pixel fit: projected metres, or the longitude the
+        // polynomials were fitted with (east shifted west across the 180-degree meridian).
+        double a = p->m_dLongitude, b = p->m_dLatitude;
+        if (projected)
+            rec.ProjFwd(p->m_dLongitude, p->m_dLatitude, &a, &b);
+        else if (wrap && a > 0.0)
+            a -= 360.0;
+        if (!std::isfinite(a) || !std::isfinite(b))
+            return "reference point " + p->m_strName +
+                   " has no finite position in the chart's projection";
+        pixelsAt.emplace_back(p->m_nX, p->m_nY);
+        worldAt.emplace_back(p->m_dLongitude, p->m_dLatitude);
+        pixels.push_back({double(p->m_nX), double(p->m_nY), 0.0, 0.0});
+        world.push_back({a, b, 0.0, 0.0});
+    }
+    if (const std::size_t d = DistinctCount(pixelsAt); d < 3)
+        return "the reference points have only " + std::to_string(d) +
+               (d == 1 ? " distinct pixel position" : " distinct pixel positions") +
+               ", at least three are needed";
+    if (const std::size_t d = DistinctCount(worldAt); d < 3)
+        return "the reference points have only " + std::to_string(d) +
+               (d == 1 ? " distinct longitude and latitude"
+                       : " distinct longitudes and latitudes") +
+               ", at least three are needed";
+    if (!tavola::detail::InputsSpanAPlane(pixels, CGEORec::kLineConditionLimit))
+        return "the reference points lie on one line on the chart";
+    if (!tavola::detail::InputsSpanAPlane(world, CGEORec::kLineConditionLimit))
+        return projected ? "the reference points lie on one line in the chart's projection"
+                         : "the reference points lie on one line in longitude and latitude";
+    for (const auto& p : rec.m_RefPoints) {
+        double lon = 0, lat = 0, x = 0, y = 0;
+        rec.pwxy(p->m_nX, p->m_nY, &lon, &lat);
+        rec.wpxy(p->m_dLongitude, p->m_dLatitude, &x, &y);
+        if (!std::isfinite(lon) || !std::isfinite(lat) || !std::isfinite(x) || !std::isfinite(y))
+            return "the reference data give positions that are not finite numbers (at reference "
+                   "point " +
+                   p->m_strName + ")";
+    }
+    return {};
+}
+
 } // namespace
 
 CGEORec::CGEORec() = default;
@@ -74,8 +141,12 @@ CGEORec::~CGEORec() = default;
 
 void CGEORec::ReadGEO(const std::string& path, int referenceOnly) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
+    if (!in) {
+        // The record is left as it is; only the reason it has no reference data is told.
+        if (!HasReferenceData())
+            m_strReferenceProblem = "no reference file (" + path + " cannot be read)";
         return;
+    }
     ReadGEOStream(in, referenceOnly);
 }
 
@@ -84,8 +155,11 @@ void CGEORec::ReadGEOStream(std::istream& in, int referenceOnly) {
         m_Insets.push_back(std::make_unique<CGEORec>());
         return *m_Insets.back();
     });
-    if (referenceOnly != 0)
+    if (referenceOnly != 0) {
+        if (!HasReferenceData())
+            m_strReferenceProblem = "the reference file was read without fitting";
         return;
+    }
     m_nLeft = m_nTop = m_nRight = m_nBottom = 0;
     solvepoly();
     ComputeVertexPixels(*this);
@@ -133,6 +207,7 @@ void CGEORec::solvepoly() {
     ProjectionInit();
     if (m_Projection.m_nProjection == 0)
         m_Polynomials.Fit(points);
+    m_strReferenceProblem = ProblemOfFit(*this);
 }
 
 void CGEORec::pwxy(double x, double y, double* longitude, double* latitude) const {

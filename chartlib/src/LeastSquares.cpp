@@ -88,6 +88,14 @@ void Unscale(const double* scaled, int t, const Scaling& sa, const Scaling& sb, 
     }
 }
 
+// ||R||_F ||R^-1||_F of the triangular factor R (t x t) of a Householder QR: an upper bound of
+// the condition number of the factored matrix (infinite or NaN when R is singular).
+double ConditionBound(const Eigen::MatrixXd& r) {
+    Eigen::MatrixXd inverse = Eigen::MatrixXd::Identity(r.rows(), r.cols());
+    r.triangularView<Eigen::Upper>().solveInPlace(inverse);
+    return r.norm() * inverse.norm();
+}
+
 // The least-squares solution of design * x = targets with the singular values of the design
 // below kSingularRatio of the largest set to zero (the minimum-norm solution when that drops
 // a direction).  A design whose QR factor shows no singular value near that limit has the
@@ -99,9 +107,7 @@ Eigen::MatrixXd SolveWithSingularValueRule(const Eigen::MatrixXd& design,
     if (m >= t) {
         const Eigen::HouseholderQR<Eigen::MatrixXd> qr(design);
         const Eigen::MatrixXd r = qr.matrixQR().topRows(t).triangularView<Eigen::Upper>();
-        Eigen::MatrixXd inverse = Eigen::MatrixXd::Identity(t, t);
-        r.triangularView<Eigen::Upper>().solveInPlace(inverse);
-        const double bound = r.norm() * inverse.norm();
+        const double bound = ConditionBound(r);
         if (std::isfinite(bound) && bound < kNoSmallSingularValue) {
             const Eigen::MatrixXd projected = qr.householderQ().adjoint() * targets;
             return r.triangularView<Eigen::Upper>().solve(projected.topRows(t));
@@ -117,6 +123,29 @@ Eigen::MatrixXd SolveWithSingularValueRule(const Eigen::MatrixXd& design,
 }
 
 } // namespace
+
+bool InputsSpanAPlane(std::span<const FitSample> samples, double limit) {
+    constexpr int kTerms = 3; // 1, a, b
+    const Eigen::Index m = static_cast<Eigen::Index>(samples.size());
+    if (m < kTerms)
+        return false;
+    for (const FitSample& s : samples)
+        if (!std::isfinite(s.a) || !std::isfinite(s.b))
+            return false;
+    const Scaling sa = ScalingOf(samples, [](const FitSample& s) { return s.a; });
+    const Scaling sb = ScalingOf(samples, [](const FitSample& s) { return s.b; });
+    Eigen::MatrixXd design(m, kTerms);
+    for (Eigen::Index i = 0; i < m; ++i) {
+        const FitSample& s = samples[static_cast<std::size_t>(i)];
+        design(i, 0) = 1.0;
+        design(i, 1) = (s.a - sa.centre) / sa.scale;
+        design(i, 2) = (s.b - sb.centre) / sb.scale;
+    }
+    const Eigen::HouseholderQR<Eigen::MatrixXd> qr(design);
+    const Eigen::MatrixXd r = qr.matrixQR().topRows(kTerms).triangularView<Eigen::Upper>();
+    const double bound = ConditionBound(r);
+    return std::isfinite(bound) && bound < limit;
+}
 
 double FitPolynomialPair(int degree, std::span<const FitSample> samples, double* first,
                          double* second) {

@@ -22,4 +22,11 @@ struct FitSample {
 double FitPolynomialPair(int degree, std::span<const FitSample> samples, double* first,
                          double* second);
 
+/// Whether the inputs (a, b) of `samples` determine a degree-1 fit in every direction: at least
+/// three samples, all inputs finite, and the design [1 a b] of the inputs centred and scaled to
+/// [-1, 1] (as the fit scales them) with a Householder QR factor R whose ||R||_F ||R^-1||_F, an
+/// upper bound of the design's condition number, stays below `limit`.  Inputs on one line (or
+/// fewer than three distinct ones) give a singular design and false.
+bool InputsSpanAPlane(std::span<const FitSample> samples, double limit);
+
 } // namespace tavola::detail

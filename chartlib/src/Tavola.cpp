@@ -42,6 +42,18 @@ inline const unsigned char* SkipRowNumber(const unsigned char* p, const unsigned
     return p < end ? p + 1 : end;
 }
 
+// The fewest bytes a coded row of `width` pixels takes at depth d: one row number byte and one
+// run of count width - 1, whose first byte carries 7 - d bits of the count and each further
+// byte 7 more (several runs never take fewer bytes than one run, as one more byte multiplies
+// what a run can cover by 128).
+std::uint64_t MinimumRowBytes(int width, int depth) {
+    std::uint64_t bytes = 2;
+    for (std::uint64_t covered = std::uint64_t{1} << (7 - depth);
+         covered < static_cast<std::uint64_t>(width); covered <<= 7)
+        ++bytes;
+    return bytes;
+}
+
 std::uint32_t ReadBE32(const unsigned char* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            std::uint32_t{p[3]};
@@ -304,6 +316,19 @@ bool CTavola::OpenBinary() {
         m_strError = "file too short for a row index";
         return false;
     }
+    // Every row has a coded row of its own and a 4-byte index entry: a header may claim any
+    // size, but the file must hold at least that much, or the size is refused before anything
+    // is made of it (a viewer would otherwise allocate width x height bytes for it).
+    const std::uint64_t perRow = MinimumRowBytes(m_nWidth, m_nBitDepth) + 4;
+    const std::uint64_t rowsFit = (size - std::min<std::uint64_t>(size, at + 3)) / perRow;
+    if (static_cast<std::uint64_t>(m_nHeight) > rowsFit) {
+        m_strError = "the header declares " + std::to_string(m_nWidth) + " x " +
+                     std::to_string(m_nHeight) + " pixels, but the file of " +
+                     std::to_string(size) + " bytes can hold at most " + std::to_string(rowsFit) +
+                     " rows of that width (each takes at least " + std::to_string(perRow) +
+                     " bytes with its index entry)";
+        return false;
+    }
     const std::uint32_t indexAt = ReadBE32(m_File.data() + size - 4);
     const std::uint64_t height = static_cast<std::uint64_t>(m_nHeight);
     if (indexAt + 4 * height > size) {
@@ -338,6 +363,7 @@ void CTavola::CloseTavola() {
     m_GeoRec.m_Insets.clear();
     m_GeoRec.m_Vertices.clear();
     m_GeoRec.m_RefPoints.clear();
+    m_GeoRec.m_strReferenceProblem = CGEORec::kNoReferencePoints;
 }
 
 const unsigned char* CTavola::RowStart(int row) const {

@@ -6,8 +6,10 @@
 // as a PNG.  --crop keeps only the part of the chart around the route and the track; --scale
 // reduces the chart by FACTOR (1 to 5, chart pixels per picture pixel).  Needs no display.
 //
-// Exit status: 0 written, 1 an input cannot be read or the picture cannot be written (nothing
-// is written then, and an existing OUT.png stays as it was), 2 usage.
+// Exit status: 0 written, 1 an input cannot be read, a plan or track is given for a chart without
+// usable reference data (no reference file, or one whose points cannot fix a conversion), or
+// the picture cannot be written (nothing is written then, and an existing OUT.png stays as it
+// was), 2 usage.
 #include <chartview/FlightPicture.h>
 
 #include <xml/ComError.h>
@@ -101,6 +103,11 @@ int main(int argc, char** argv) {
     std::string error;
     if (!renderer.OpenChart(chartPath, &error))
         return Fail("cannot open the chart " + chartPath + ": " + error);
+    // Positions could only be put at 0, 0 or wherever a degenerate fit sends them.
+    if ((root || !track.empty()) && !renderer.GeoRec().HasReferenceData())
+        return Fail("cannot place the " + std::string(root ? "plan" : "track") + " on the chart " +
+                    chartPath +
+                    ": it has no usable reference data: " + renderer.GeoRec().ReferenceProblem());
     if (!renderer.LoadBitmaps(options.scale, &error))
         return Fail("cannot load the chart " + chartPath + ": " + error);
 

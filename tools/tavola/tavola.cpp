@@ -4,6 +4,8 @@
 //   tavola decode [--raw] CHART.nos OUT.png|OUT.raw
 //   tavola pw CHART.nos       ("x y" lines on stdin -> "longitude latitude")
 //   tavola wp CHART.nos       ("longitude latitude" lines on stdin -> "x y")
+//     (both refuse, with exit status 1, a chart without usable reference data: no reference
+//     file, or one whose points cannot fix a conversion; `info` only notes it on stderr)
 //   tavola encode [--name NAME] [--first-row N] [--no-terminator] [--continuation]
 //                 [--geo FILE.GEO] IN.png OUT.nos
 #include <tavola/NosWriter.h>
@@ -103,6 +105,8 @@ int Info(const std::string& path) {
     std::printf("180-degree wrap: %d\n", geo.m_Polynomials.m_n180Wrap);
     PrintSplit("pw split (row)", geo.m_Polynomials.m_dPWSplit);
     PrintSplit("wp split (latitude)", geo.m_Polynomials.m_dWPSplit);
+    if (!geo.HasReferenceData())
+        Error(path + ": no usable reference data: " + geo.ReferenceProblem());
     chart.CloseTavola();
     return 0;
 }
@@ -156,6 +160,9 @@ int Convert(const std::string& path, bool pixelToWorld) {
     if (!Open(chart, path, 0))
         return 1;
     CGEORec& geo = *chart.GetBaseGeoRec();
+    if (!geo.HasReferenceData())
+        return Error(path + ": no usable reference data, so positions cannot be converted: " +
+                     geo.ReferenceProblem());
     std::string line;
     int lineNo = 0;
     while (std::getline(std::cin, line)) {

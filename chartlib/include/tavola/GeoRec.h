@@ -18,6 +18,16 @@
 // longitude and latitude in decimal degrees, east and north positive.  Every conversion
 // takes its inputs in the order (x, y) or (longitude, latitude).  Before a fit, or with fewer
 // than 3 reference points, all conversions return 0.
+//
+// Usable reference data: HasReferenceData() says whether the last fit can convert positions at
+// all.  It cannot without a reference file, with fewer than three distinct reference points,
+// with points on one line (on the chart, or in longitude and latitude, or in the projected
+// plane for a projected chart: the fit is then undetermined across that line), with positions
+// that are not finite, or when the fitted conversions give values that are not finite (an
+// offset or projection parameter such as "nan").  The conversions of such a record are still
+// what the fit gives (zero, one constant point or the minimum-norm solution); users that place
+// or read positions check HasReferenceData() first and treat the chart as one without
+// reference data.  ReferenceProblem() says why, for messages.
 #pragma once
 
 #include <tavola/Export.h>
@@ -107,6 +117,18 @@ public:
     // sqrt(a^2 + b^2) without destructive overflow or underflow.
     static double pythag(double a, double b);
 
+    // ---- usable reference data -------------------------------------------------------------
+    // True when the last solvepoly found reference data the conversions can use (see above).
+    bool HasReferenceData() const { return m_strReferenceProblem.empty(); }
+    // Why not ("only 2 reference points, at least three are needed", "the reference points lie
+    // on one line on the chart", ...); empty when HasReferenceData().
+    const std::string& ReferenceProblem() const { return m_strReferenceProblem; }
+    // A design of the degree-1 fit whose condition number may reach this (the bound of
+    // LeastSquares.h) counts as points on one line: the fit then fixes the direction across
+    // the points to roughly a millionth of their spread or worse (a few metres across a chart
+    // 1,600 km wide), while sound charts stay far below (a 3 x 3 grid of points gives about 4).
+    static constexpr double kLineConditionLimit = 1e6;
+
     // ---- projection-based georeferencing ------------------------------------------------
     // Chooses the projection by the "Projection" value and fits the affine maps (projection
     // kind 0 for an unknown name or a chart across the 180-degree meridian).  Parameters:
@@ -123,4 +145,8 @@ public:
     GeoRecList m_Insets;                    // inset records (base record only)
     tavola::PolynomialGeoref m_Polynomials; // the polynomial conversions and the wrap flag
     tavola::ProjectedGeoref m_Projection;   // projection, parameters and affine maps
+    // Why the conversions cannot be used; empty when they can (set by solvepoly, ReadGEO and
+    // the chart reader's CloseTavola).
+    std::string m_strReferenceProblem = kNoReferencePoints;
+    static constexpr const char* kNoReferencePoints = "no reference points";
 };

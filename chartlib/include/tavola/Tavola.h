@@ -14,7 +14,10 @@
 // so no input makes a reader run past a buffer, loop without end or crash.  Charts that break
 // the format's limits (header lines over 1023 characters, continuation lines over 127, a
 // negative colour index, a depth outside 1..7, no 0x1A byte, a row index or row offset
-// outside the file, a non-positive size) are rejected by OpenTavola; GetLastError() says why.
+// outside the file, a non-positive size, or more rows than the file can hold: each row takes at
+// least its 4-byte index entry, a row number byte and the bytes of one run covering the width)
+// are rejected by OpenTavola before anything of the declared size is allocated; GetLastError()
+// says why.
 //
 // Pixel output of the readers: one byte per pixel, rows stored one after the other, each
 // exactly colCount bytes.  getLine/getMultiLines give the file's colour index (an index into

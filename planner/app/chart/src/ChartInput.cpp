@@ -51,7 +51,7 @@ int ChartInput::OnScroll(Axis axis, ScrollCode code, int thumb) {
 }
 
 bool ChartInput::HasReferenceData(const CGEORec& geo) {
-    return geo.m_RefPoints.size() >= 3;
+    return geo.HasReferenceData();
 }
 
 } // namespace avilo::planner

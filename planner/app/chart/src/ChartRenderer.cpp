@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <limits>
 #include <new>
 #include <numeric>
 
@@ -58,6 +60,23 @@ std::uint64_t PhysicalMemory() {
     if (pages <= 0 || size <= 0)
         return 0;
     return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+// Memory a new allocation can still get without the machine running out, bytes: the kernel's
+// estimate of available memory plus free swap (/proc/meminfo); 0 when unknown.
+std::uint64_t AvailableMemory() {
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    std::uint64_t kilobytes = 0, total = 0;
+    bool found = false;
+    while (in >> key >> kilobytes) {
+        if (key == "MemAvailable:" || key == "SwapFree:") {
+            total += kilobytes;
+            found = found || key == "MemAvailable:";
+        }
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return found ? total * 1024 : 0;
 }
 
 // Positions far outside any window are pulled in so that offsets and Qt's fixed-point
@@ -115,14 +134,21 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
             *error = why;
         return false;
     };
+    const std::uint64_t bytes = ImageBytes(width, height);
     const std::string noMemory = "not enough memory for the images of a chart of " +
                                  std::to_string(width) + " x " + std::to_string(height) +
-                                 " pixels (" + std::to_string(ImageBytes(width, height) >> 20) +
-                                 " MB)";
-    // A header may claim any size; never try to allocate more than the machine has.
+                                 " pixels (" + std::to_string(bytes >> 20) + " MB)";
+    // Never try to allocate more than the machine has, or than it has left: the images are
+    // written whole at once, so an allocation that only succeeds on paper ends in swapping or
+    // the kernel's out-of-memory killer.
     const std::uint64_t physical = PhysicalMemory();
-    if (physical != 0 && ImageBytes(width, height) > physical)
-        return fail(noMemory);
+    if (physical != 0 && bytes > physical)
+        return fail(noMemory + ", more than the machine's " + std::to_string(physical >> 20) +
+                    " MB");
+    const std::uint64_t available = AvailableMemory();
+    if (available != 0 && bytes > available)
+        return fail(noMemory + ", more than the " + std::to_string(available >> 20) +
+                    " MB available");
 
     auto start = Clock::now();
     try {

@@ -39,8 +39,10 @@ public:
     /// Left button up: the drag ends with a last step to `point`.  True (the window repaints).
     bool OnLButtonUp(ClientPoint point);
     /// Double-click: converts the chart pixel under `point` to longitude and latitude through
-    /// `geo` and hands them to the host.  A chart without reference data (fewer than three
-    /// reference points: every conversion would give 0, 0) adds nothing and is reported.
+    /// `geo` and hands them to the host.  A chart without usable reference data (no reference
+    /// file, fewer than three distinct reference points, points on one line, positions that are
+    /// not finite: every conversion would give 0, 0, one constant point or nonsense) adds
+    /// nothing and is reported.
     /// Returns the chart pixel that was converted.
     ChartPoint OnLButtonDblClk(ClientPoint point, CGEORec& geo);
     /// A scroll bar code on one axis; returns the new position (the window repaints).
@@ -48,7 +50,7 @@ public:
 
     bool Dragging() const { return m_bDragging; }
 
-    /// Whether `geo` can convert positions (it has at least three reference points).
+    /// Whether `geo` can convert positions (CGEORec::HasReferenceData).
     static bool HasReferenceData(const CGEORec& geo);
 
 private:
