@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using xml::ComError;
@@ -152,6 +158,121 @@ TEST(Dom, FailedSaveKeepsTheExistingFile) {
     fs::permissions(dir.path(), fs::perms::owner_all);
     EXPECT_EQ(fs::directory_iterator(dir.path())->path().filename(), "plan.av")
         << "no temporary file is left behind";
+}
+
+// Hostile files: nesting, size and files that are no files.  Each is refused with a parse error,
+// without crashing, blocking or reading without end.
+TEST(Dom, LoadRefusesHostileFiles) {
+    TempDir dir;
+    auto doc = Document::Create();
+    const auto nested = [](int depth) {
+        std::string text;
+        for (int i = 0; i < depth; ++i)
+            text += "<a>";
+        text += "x";
+        for (int i = 0; i < depth; ++i)
+            text += "</a>";
+        return text;
+    };
+    ASSERT_TRUE(doc->loadXML(nested(xml::kMaxElementDepth)));
+    EXPECT_EQ(doc->documentElement().text(), "x");
+
+    WriteFile(dir / "deep.av", "<?xml version=\"1.0\"?>\n" + nested(100000));
+    ASSERT_FALSE(doc->load((dir / "deep.av").string()));
+    EXPECT_EQ(doc->parseError().errorCode, xml::kParseTooDeep);
+    EXPECT_EQ(doc->parseError().line, 2);
+    EXPECT_EQ(doc->parseError().linepos, 3 * xml::kMaxElementDepth + 2) << "at the deepest <a";
+    EXPECT_TRUE(doc->documentElement().empty());
+    EXPECT_FALSE(doc->loadXML(nested(xml::kMaxElementDepth + 1)));
+    EXPECT_EQ(doc->parseError().errorCode, xml::kParseTooDeep);
+
+    // A sparse file one byte over the limit is refused before it is read.
+    const fs::path big = dir / "big.xml";
+    WriteFile(big, "<a>");
+    fs::resize_file(big, xml::kMaxDocumentBytes + 1);
+    EXPECT_FALSE(doc->load(big.string()));
+    EXPECT_EQ(doc->parseError().errorCode, xml::kParseFileTooLarge);
+    EXPECT_EQ(doc->parseError().line, 0);
+
+    const fs::path fifo = dir / "fifo.av";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo.string(), std::string("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(doc->load(path)) << "neither blocks nor reads without end";
+        EXPECT_EQ(doc->parseError().errorCode, xml::hr::E_ACCESSDENIED_);
+        EXPECT_NE(doc->parseError().reason.find("not a regular file"), std::string::npos);
+    }
+}
+
+// A document built in memory may nest deeper than a file may: reading it works, saving refuses it
+// (it could not be loaded back) and leaves nothing behind.
+TEST(Dom, DeepDocumentsBuiltInMemory) {
+    TempDir dir;
+    auto doc = Document::Create();
+    Node inner = doc->createElement("a");
+    inner.setText("x");
+    for (int i = 0; i < 100000; ++i) { // built from the inside out: each append is then cheap
+        Node outer = doc->createElement("a");
+        outer.appendChild(inner);
+        inner = outer;
+    }
+    doc->appendChild(inner);
+    EXPECT_EQ(doc->documentElement().text(), "x");
+    EXPECT_THROW(doc->save((dir / "deep.av").string()), ComError);
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+// Saving writes through a link, never replaces a FIFO or device, keeps the file's mode and owner,
+// and gives a new file the umask's mode.
+TEST(Dom, SaveWritesThroughAndKeepsTheFilesAttributes) {
+    TempDir dir;
+    auto plan = MakePlan();
+    const std::string expected = plan->xml();
+
+    WriteFile(dir / "real.av", "old");
+    fs::create_symlink("real.av", dir / "link.av");
+    plan->save((dir / "link.av").string());
+    EXPECT_TRUE(fs::is_symlink(dir / "link.av"));
+    EXPECT_EQ(ReadFile(dir / "real.av"), expected);
+
+    const fs::path fifo = dir / "fifo.av";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        plan->save(fifo.string());
+        ADD_FAILURE() << "a FIFO was replaced";
+    } catch (const ComError& e) {
+        EXPECT_NE(e.Description().find("not a regular file"), std::string::npos);
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    WriteFile(dir / "shared.av", "old");
+    ASSERT_EQ(::chmod((dir / "shared.av").c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) { // root saving a user's file leaves it the user's
+        ASSERT_EQ(::chown((dir / "shared.av").c_str(), 65534, 65534), 0);
+    }
+    plan->save((dir / "shared.av").string());
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "shared.av").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+
+    const mode_t previous = ::umask(077);
+    plan->save((dir / "new.av").string());
+    ::umask(previous);
+    ASSERT_EQ(::stat((dir / "new.av").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"fifo.av", "link.av", "new.av", "real.av", "shared.av"}))
+        << "no temporary copy is left behind";
 }
 
 TEST(Dom, HandlesSurviveMovesRemovalAndReload) {

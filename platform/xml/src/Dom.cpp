@@ -1,14 +1,17 @@
 #include "xml/Dom.h"
 
+#include "DocumentFile.h"
+
 #include <numbers/Numbers.h>
 #include <pugixml.hpp>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <new>
+#include <random>
 #include <utility>
 
 #include <fcntl.h>
@@ -29,6 +32,10 @@ constexpr HRESULT E_PATHNOTFOUND_ = static_cast<HRESULT>(0x80070003);
 
 [[noreturn]] void Fail(HRESULT code, std::string description) {
     throw ComError(code, kSource, std::move(description));
+}
+
+[[noreturn]] void FailOutOfMemory(const char* what) {
+    Fail(hr::E_OUTOFMEMORY_, std::string("Not enough memory ") + what + ".");
 }
 
 struct ParseMessage {
@@ -74,6 +81,13 @@ ParseMessage ParseMessageFor(pugi::xml_parse_status status, bool atEnd) {
     }
 }
 
+constexpr const char* kTooLargeReason =
+    "The file is larger than 64 MB (67108864 bytes), the largest document that is read.";
+static_assert(kMaxDocumentBytes == 67108864, "kTooLargeReason names the limit");
+constexpr const char* kTooDeepReason =
+    "Elements are nested more than 256 levels deep, the deepest document that is read.";
+static_assert(kMaxElementDepth == 256, "kTooDeepReason names the limit");
+
 constexpr unsigned kParseFlags =
     pugi::parse_default | pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration;
 
@@ -107,6 +121,14 @@ struct Document::Impl {
     }
     // Moves `n` into the holder, detaching it without freeing it.
     void Detach(pugi::xml_node n) { Holder().append_move(n); }
+    // Drops the whole content: every handle taken before becomes invalid.
+    void Clear() {
+        ++revision;
+        ++generation;
+        ++attrEpoch;
+        holder = pugi::xml_node();
+        doc.reset();
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -206,12 +228,24 @@ std::string Node::nodeName() const {
 }
 
 namespace {
-void AppendText(pugi::xml_node n, std::string& out) {
-    for (pugi::xml_node c = n.first_child(); c; c = c.next_sibling()) {
-        if (c.type() == pugi::node_pcdata || c.type() == pugi::node_cdata)
-            out += c.value();
-        else if (c.type() == pugi::node_element && std::strcmp(c.name(), kHolderName) != 0)
-            AppendText(c, out);
+// The text of the descendants of `top` in document order, skipping the holder of detached nodes.
+// Iterative, so that no nesting of a document built in memory can exhaust the stack.
+void AppendText(pugi::xml_node top, std::string& out) {
+    pugi::xml_node n = top.first_child();
+    while (n) {
+        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata)
+            out += n.value();
+        pugi::xml_node next;
+        if (n.type() == pugi::node_element && std::strcmp(n.name(), kHolderName) != 0)
+            next = n.first_child();
+        if (!next) {
+            while (n != top && !n.next_sibling())
+                n = n.parent();
+            if (n == top)
+                break;
+            next = n.next_sibling();
+        }
+        n = next;
     }
 }
 
@@ -235,7 +269,11 @@ std::string Node::text() const {
     case pugi::node_element:
     case pugi::node_document: {
         std::string out;
-        AppendText(n, out);
+        try {
+            AppendText(n, out);
+        } catch (const std::bad_alloc&) {
+            FailOutOfMemory("for the text of the node");
+        }
         return out;
     }
     case pugi::node_declaration:
@@ -290,7 +328,11 @@ std::string Node::xml() const {
     if (n.type() == pugi::node_document)
         return m_doc->xml();
     StringWriter w;
-    n.print(w, "", pugi::format_raw | pugi::format_no_declaration);
+    try {
+        n.print(w, "", pugi::format_raw | pugi::format_no_declaration);
+    } catch (const std::bad_alloc&) {
+        FailOutOfMemory("for the XML text of the node");
+    }
     return w.out;
 }
 
@@ -569,18 +611,24 @@ Node Document::createElement(std::string_view name) {
     if (name.empty())
         Fail(hr::E_INVALIDARG_, "An element needs a name.");
     pugi::xml_node n = m_impl->Holder().append_child(pugi::node_element);
+    if (!n)
+        FailOutOfMemory("for a new node");
     n.set_name(std::string(name).c_str());
     return Node(shared_from_this(), n.internal_object(), nullptr);
 }
 
 Node Document::createTextNode(std::string_view text) {
     pugi::xml_node n = m_impl->Holder().append_child(pugi::node_pcdata);
+    if (!n)
+        FailOutOfMemory("for a new node");
     n.set_value(std::string(text).c_str());
     return Node(shared_from_this(), n.internal_object(), nullptr);
 }
 
 Node Document::createComment(std::string_view text) {
     pugi::xml_node n = m_impl->Holder().append_child(pugi::node_comment);
+    if (!n)
+        FailOutOfMemory("for a new node");
     n.set_value(std::string(text).c_str());
     return Node(shared_from_this(), n.internal_object(), nullptr);
 }
@@ -589,6 +637,8 @@ Node Document::createProcessingInstruction(std::string_view target, std::string_
     if (target.empty())
         Fail(hr::E_INVALIDARG_, "A processing instruction needs a target.");
     pugi::xml_node n = m_impl->Holder().append_child(pugi::node_pi);
+    if (!n)
+        FailOutOfMemory("for a new node");
     n.set_name(std::string(target).c_str());
     n.set_value(std::string(data).c_str());
     return Node(shared_from_this(), n.internal_object(), nullptr);
@@ -603,6 +653,8 @@ Node Document::importNode(const Node& node, bool deep) {
     if (source.type() == pugi::node_document)
         Fail(hr::E_NOTIMPL_, "A document cannot be cloned into a node.");
     pugi::xml_node holder = m_impl->Holder();
+    if (!holder)
+        FailOutOfMemory("for a copy of the node");
     pugi::xml_node copy;
     if (deep) {
         copy = holder.append_copy(source);
@@ -619,11 +671,12 @@ Node Document::importNode(const Node& node, bool deep) {
 }
 
 bool Document::loadBuffer(std::string buffer) {
-    ++m_impl->revision;
-    ++m_impl->generation;
-    ++m_impl->attrEpoch;
-    m_impl->holder = pugi::xml_node();
+    m_impl->Clear();
     m_parseError = ParseError{};
+    if (buffer.size() > kMaxDocumentBytes) {
+        m_parseError = ParseError{kParseFileTooLarge, 0, 0, kTooLargeReason};
+        return false;
+    }
     const pugi::xml_parse_result result =
         m_impl->doc.load_buffer(buffer.data(), buffer.size(), kParseFlags, pugi::encoding_auto);
     std::size_t offset = 0;
@@ -647,6 +700,14 @@ bool Document::loadBuffer(std::string buffer) {
         }
         // Point at the start of the offending node where pugixml tells it.
         offset = buffer.size();
+        if (message.code == 0)
+            if (const pugi::xml_node deep = detail::FirstTooDeep(m_impl->doc, 0)) {
+                message = {kParseTooDeep, kTooDeepReason};
+                // Where the element's name starts, when pugixml knows it.
+                const std::ptrdiff_t at = deep.offset_debug();
+                if (at >= 0)
+                    offset = static_cast<std::size_t>(at);
+            }
     }
     if (message.code == 0)
         return true;
@@ -665,48 +726,88 @@ bool Document::loadBuffer(std::string buffer) {
 }
 
 bool Document::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    struct stat st {};
-    const bool isDirectory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    if (!in || isDirectory) {
-        const int err = errno;
-        ++m_impl->revision;
-        ++m_impl->generation;
-        ++m_impl->attrEpoch;
-        m_impl->holder = pugi::xml_node();
-        m_impl->doc.reset();
-        if (isDirectory || err == EACCES || err == EPERM)
-            m_parseError = ParseError{hr::E_ACCESSDENIED_, 0, 0, "Access is denied."};
-        else
-            m_parseError = ParseError{hr::INET_E_OBJECT_NOT_FOUND_, 0, 0,
-                                      "The system cannot locate the resource specified."};
-        return false;
+    std::string content;
+    int err = 0;
+    const detail::ReadStatus status = detail::ReadDocumentFile(path, content, err);
+    if (status == detail::ReadStatus::Ok) {
+        try {
+            return loadBuffer(std::move(content));
+        } catch (const std::bad_alloc&) {
+            m_impl->Clear();
+            m_parseError =
+                ParseError{hr::E_OUTOFMEMORY_, 0, 0,
+                           "Not enough storage is available to complete this operation."};
+            return false;
+        }
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    return loadBuffer(std::move(content).str());
+    m_impl->Clear();
+    using S = detail::ReadStatus;
+    switch (status) {
+    case S::AccessDenied:
+        m_parseError = ParseError{hr::E_ACCESSDENIED_, 0, 0, "Access is denied."};
+        break;
+    case S::NotRegular:
+        // A FIFO would block the reader and a device such as /dev/zero never ends.
+        m_parseError = ParseError{hr::E_ACCESSDENIED_, 0, 0,
+                                  "The file is not a regular file (a FIFO, device or socket)."};
+        break;
+    case S::TooLarge:
+        m_parseError = ParseError{kParseFileTooLarge, 0, 0, kTooLargeReason};
+        break;
+    case S::OutOfMemory:
+        m_parseError = ParseError{hr::E_OUTOFMEMORY_, 0, 0,
+                                  "Not enough storage is available to complete this operation."};
+        break;
+    case S::ReadFailed:
+        m_parseError = ParseError{hr::E_FAIL_, 0, 0,
+                                  std::string("The file cannot be read: ") + std::strerror(err)};
+        break;
+    default:
+        m_parseError = ParseError{hr::INET_E_OBJECT_NOT_FOUND_, 0, 0,
+                                  "The system cannot locate the resource specified."};
+        break;
+    }
+    return false;
 }
 
 bool Document::loadXML(std::string_view text) {
-    return loadBuffer(std::string(text));
+    try {
+        return loadBuffer(std::string(text));
+    } catch (const std::bad_alloc&) {
+        m_impl->Clear();
+        m_parseError = ParseError{hr::E_OUTOFMEMORY_, 0, 0,
+                                  "Not enough storage is available to complete this operation."};
+        return false;
+    }
 }
 
 std::string Document::xml() const {
-    StringWriter w;
-    bool first = true;
-    for (pugi::xml_node c = m_impl->doc.first_child(); c; c = c.next_sibling()) {
-        if (m_impl->IsHolder(c))
-            continue;
-        const bool isDecl = c.type() == pugi::node_declaration ||
-                            (c.type() == pugi::node_pi && std::strcmp(c.name(), "xml") == 0);
-        if (first && !isDecl)
+    // Indented text costs one tab per level on every line, quadratic in the depth; deeper
+    // documents (built in memory) would not load back anyway.
+    for (pugi::xml_node c = m_impl->doc.first_child(); c; c = c.next_sibling())
+        if (!m_impl->IsHolder(c) && detail::FirstTooDeep(c, 1))
+            Fail(hr::E_FAIL_, "The document nests elements more than " +
+                                  std::to_string(kMaxElementDepth) +
+                                  " levels deep and cannot be written.");
+    try {
+        StringWriter w;
+        bool first = true;
+        for (pugi::xml_node c = m_impl->doc.first_child(); c; c = c.next_sibling()) {
+            if (m_impl->IsHolder(c))
+                continue;
+            const bool isDecl = c.type() == pugi::node_declaration ||
+                                (c.type() == pugi::node_pi && std::strcmp(c.name(), "xml") == 0);
+            if (first && !isDecl)
+                w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+            first = false;
+            c.print(w, "\t", pugi::format_indent | pugi::format_no_declaration);
+        }
+        if (first)
             w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-        first = false;
-        c.print(w, "\t", pugi::format_indent | pugi::format_no_declaration);
+        return w.out;
+    } catch (const std::bad_alloc&) {
+        FailOutOfMemory("for the XML text of the document");
     }
-    if (first)
-        w.out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    return w.out;
 }
 
 std::uint64_t Document::revision() const noexcept {
@@ -745,44 +846,151 @@ HRESULT FromErrno(int err) {
         return hr::E_FAIL_;
     }
 }
+
+[[noreturn]] void FailWrite(const std::string& path, int err) {
+    Fail(FromErrno(err), "Cannot write '" + path + "': " + std::strerror(err));
+}
+
+// The file a save replaces: `path`, or the file its chain of symbolic links ends at (which need
+// not exist yet, as for a dangling link).  Saving writes through links, as writing to an opened
+// path would, so the link stays a link.
+std::string SaveTarget(const std::string& path) {
+    constexpr int kMaxLinks = 40; // as the kernel's ELOOP limit
+    std::string target = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return target;
+        if (hops == kMaxLinks)
+            FailWrite(path, ELOOP);
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n < 0)
+            FailWrite(path, errno);
+        if (static_cast<std::size_t>(n) >= link.size())
+            FailWrite(path, ENAMETOOLONG);
+        link.resize(static_cast<std::size_t>(n));
+        // A relative link is relative to the folder that holds it.
+        const std::size_t slash = target.rfind('/');
+        if (link.front() != '/' && slash != std::string::npos)
+            link = target.substr(0, slash + 1) + link;
+        target = std::move(link);
+    }
+}
+
+// The copy a save writes before renaming it over the destination.  Whatever ends the save early
+// (a failed call, an exception) closes and removes it.
+struct TemporaryFile {
+    std::string name;
+    int fd = -1;
+    bool renamed = false;
+
+    TemporaryFile() = default;
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    ~TemporaryFile() {
+        if (fd >= 0)
+            ::close(fd);
+        if (!renamed && !name.empty())
+            ::unlink(name.c_str());
+    }
+};
+
+// Creates "<target>.XXXXXX" beside the destination, exclusively.  Mode 0666 lets the kernel apply
+// the umask (and a folder's default ACL) as it does for any new file; mkstemp's 0600 would not.
+void CreateTemporary(const std::string& path, const std::string& target, TemporaryFile& tmp) {
+    static constexpr char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::uint64_t seed = static_cast<std::uint64_t>(::getpid()) ^
+                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&tmp));
+    try {
+        seed ^= static_cast<std::uint64_t>(std::random_device{}()) << 32;
+    } catch (const std::exception&) {
+        // O_EXCL keeps the creation safe; the seed only spreads the names.
+    }
+    std::mt19937_64 random(seed);
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = target + ".XXXXXX";
+        for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+            name[i] = kChars[pick(random)];
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            tmp.name = std::move(name);
+            tmp.fd = fd;
+            return;
+        }
+        if (errno != EEXIST)
+            FailWrite(path, errno);
+    }
+    FailWrite(path, EEXIST);
+}
+
+// Makes the rename itself durable; a failure here loses nothing already written.
+void SyncFolderOf(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+}
 } // namespace
 
 void Document::save(const std::string& path) const {
     const std::string content = xml();
-    std::string tmpl = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) {
-        const int err = errno;
-        Fail(FromErrno(err), "Cannot write '" + path + "': " + std::strerror(err));
-    }
-    auto failWith = [&](int err) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        Fail(FromErrno(err), "Cannot write '" + path + "': " + std::strerror(err));
-    };
-    std::size_t written = 0;
-    while (written < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failWith(errno);
+    try {
+        const std::string target = SaveTarget(path);
+        struct stat old {};
+        bool exists = false;
+        if (::stat(target.c_str(), &old) == 0) {
+            if (S_ISDIR(old.st_mode))
+                FailWrite(path, EISDIR);
+            // A FIFO or device is never replaced by a regular file (as root, /dev/null could be).
+            if (!S_ISREG(old.st_mode))
+                Fail(hr::E_ACCESSDENIED_, "Cannot write '" + path +
+                                              "': it is not a regular file (a FIFO, device or "
+                                              "socket is not replaced).");
+            exists = true;
+        } else if (errno != ENOENT) {
+            FailWrite(path, errno);
         }
-        written += static_cast<std::size_t>(n);
-    }
-    struct stat st {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        failWith(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        Fail(FromErrno(err), "Cannot write '" + path + "': " + std::strerror(err));
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        Fail(FromErrno(err), "Cannot write '" + path + "': " + std::strerror(err));
+
+        TemporaryFile tmp;
+        CreateTemporary(path, target, tmp);
+        if (exists) {
+            // The replacement keeps the file's owner and group where the process may set them
+            // (root may; an owner may set a group it belongs to), then its permission bits: a
+            // change of owner clears the set-user-ID and set-group-ID bits.
+            if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+                ::fchown(tmp.fd, old.st_uid, old.st_gid) != 0)
+                (void)::fchown(tmp.fd, static_cast<uid_t>(-1), old.st_gid);
+            if (::fchmod(tmp.fd, old.st_mode & 07777) != 0)
+                FailWrite(path, errno);
+        }
+        std::size_t written = 0;
+        while (written < content.size()) {
+            const ssize_t n = ::write(tmp.fd, content.data() + written, content.size() - written);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                FailWrite(path, errno);
+            }
+            written += static_cast<std::size_t>(n);
+        }
+        if (::fsync(tmp.fd) != 0)
+            FailWrite(path, errno);
+        const int fd = std::exchange(tmp.fd, -1);
+        if (::close(fd) != 0)
+            FailWrite(path, errno);
+        if (::rename(tmp.name.c_str(), target.c_str()) != 0)
+            FailWrite(path, errno);
+        tmp.renamed = true;
+        SyncFolderOf(target);
+    } catch (const std::bad_alloc&) {
+        FailOutOfMemory("to write the file");
     }
 }
 

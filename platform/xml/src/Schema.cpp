@@ -1,9 +1,11 @@
 #include "xml/Schema.h"
 
+#include "DocumentFile.h"
+#include "xml/Dom.h"
+
 #include <pugixml.hpp>
 
 #include <cstring>
-#include <fstream>
 #include <functional>
 
 namespace xml {
@@ -128,13 +130,28 @@ const std::vector<std::string>& Schema::simpleTypeEnumeration(std::string_view n
 }
 
 void SchemaCache::add(const std::string& namespaceURI, const std::string& path) {
-    pugi::xml_document doc;
-    const pugi::xml_parse_result result = doc.load_file(path.c_str());
-    if (result.status == pugi::status_file_not_found || result.status == pugi::status_io_error)
+    std::string text;
+    int err = 0;
+    switch (detail::ReadDocumentFile(path, text, err)) {
+    case detail::ReadStatus::Ok:
+        break;
+    case detail::ReadStatus::NotRegular:
+        Fail(hr::E_ACCESSDENIED_, "The schema file '" + path + "' is not a regular file.");
+    case detail::ReadStatus::TooLarge:
+        Fail(hr::E_FAIL_, "The schema file '" + path + "' is larger than 64 MB.");
+    case detail::ReadStatus::OutOfMemory:
+        Fail(hr::E_OUTOFMEMORY_, "Not enough memory to read the schema file '" + path + "'.");
+    default:
         Fail(hr::INET_E_OBJECT_NOT_FOUND_, "The schema file '" + path + "' cannot be read.");
+    }
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result = doc.load_buffer(text.data(), text.size());
     if (!result)
         Fail(hr::E_FAIL_,
              "The schema file '" + path + "' is not well formed: " + result.description());
+    if (detail::FirstTooDeep(doc, 0))
+        Fail(hr::E_FAIL_, "The schema file '" + path + "' nests elements more than " +
+                              std::to_string(kMaxElementDepth) + " levels deep.");
     const pugi::xml_node root = doc.document_element();
     if (!IsXsd(root, "schema"))
         Fail(hr::E_FAIL_, "'" + path + "' is not an XML schema.");

@@ -16,11 +16,16 @@
 //    Saving writes the xml declaration first and indents; reloading drops the indentation.
 //  - Parse errors are reported through parseError(): an HRESULT-style code (0xC00CE5xx for
 //    malformed XML, 0x800C0005 for a missing file), a 1-based line and column, and a reason.
+//  - Loading is bounded (kMaxDocumentBytes, kMaxElementDepth): a larger file, deeper nesting, a
+//    FIFO or a device is refused with a parse error instead of exhausting memory or the stack.
+//    Every walk over a document is iterative, so documents built in memory may nest deeper;
+//    saving refuses those, as they could not be loaded back.
 
 #include "xml/ComError.h"
 #include "xml/Export.h"
 
 #include <any>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -40,6 +45,20 @@ class NodeList;
 using DocumentPtr = std::shared_ptr<Document>;
 
 enum class NodeType { Element, Attribute, Text, CData, ProcessingInstruction, Comment, Document };
+
+/// The largest file load() reads: 64 MiB, five times the world airport database (11.6 MB), the
+/// largest file the system reads.
+inline constexpr std::size_t kMaxDocumentBytes = std::size_t{64} << 20;
+/// The deepest element nesting load() and loadXML() accept, the root element being level 1.  The
+/// files the system reads nest at most 5 levels; a limit well above that keeps hostile files from
+/// costing quadratic time or memory (indented saving writes one tab per level on every line).
+inline constexpr int kMaxElementDepth = 256;
+
+/// Parse error codes of the limits (beside pugixml's parse errors, 0xC00CE5xx): a file larger
+/// than kMaxDocumentBytes (the system's "file too large" code), and nesting deeper than
+/// kMaxElementDepth.  A FIFO, device or socket is refused with E_ACCESSDENIED_, as a directory is.
+inline constexpr HRESULT kParseFileTooLarge = static_cast<HRESULT>(0x800700DF);
+inline constexpr HRESULT kParseTooDeep = static_cast<HRESULT>(0xC00CE5F0);
 
 /// The parse error record of the last load.  errorCode 0 means the load succeeded.
 struct ParseError {
@@ -165,10 +184,15 @@ public:
     const ParseError& parseError() const noexcept { return m_parseError; }
 
     /// Writes the document to `path`.  The file is written beside its destination and renamed
-    /// over it only when complete, so a failure never destroys an existing file.  Throws
-    /// ComError on failure.
+    /// over it only when complete, so a failure never destroys an existing file, and no partial
+    /// copy stays behind.  A symbolic link is written through (its target is replaced, the link
+    /// stays); an existing file keeps its permission bits and, where the process may set them,
+    /// its owner and group; a new file gets 0666 less the umask.  Throws ComError on failure:
+    /// an unwritable place, a destination that is not a regular file (a FIFO or device is never
+    /// replaced), a document nested deeper than kMaxElementDepth, or no memory.
     void save(const std::string& path) const;
-    /// The document as XML text, as save() writes it.
+    /// The document as XML text, as save() writes it.  Throws ComError for a document nested
+    /// deeper than kMaxElementDepth or when memory runs out.
     std::string xml() const;
 
     /// The document node itself (for child navigation and absolute queries).
