@@ -410,6 +410,37 @@ TEST(Tavola, MalformedChartsAreRejected) {
         << ok.GetLastError();
 }
 
+// A header may declare any size.  One the file cannot hold (every row has a coded row of its own
+// and a 4-byte index entry) is refused at open, before anything of that size exists; the same
+// size with rows of the least possible length is not.
+TEST(Tavola, DeclaredSizeMustFitTheFile) {
+    constexpr int kSide = 40000;
+    const std::string header = "NOS/RA=0,0,40000,40000\nRGB/1,255,255,255\n";
+    std::vector<unsigned char> row = {0x00}; // row number
+    tavola::AppendNosRun(row, 1, kSide, 3);  // 3 bytes at depth 3
+    ASSERT_EQ(row.size(), 4u);
+    // All index entries share one coded row: a file of 160 KB.
+    RawChart shared(header, 3);
+    shared.Row({});
+    shared.bytes.insert(shared.bytes.end(), row.begin(), row.end());
+    shared.rows.resize(kSide, shared.rows.front());
+    CTavola chart;
+    EXPECT_EQ(chart.OpenTavolaData(shared.Finish(), 0), 0);
+    EXPECT_NE(chart.GetLastError().find("declares 40000 x 40000 pixels"), std::string::npos)
+        << chart.GetLastError();
+
+    RawChart own(header, 3);
+    for (int r = 0; r < kSide; ++r) {
+        own.Row({});
+        own.bytes.insert(own.bytes.end(), row.begin(), row.end());
+    }
+    CTavola big;
+    ASSERT_EQ(big.OpenTavolaData(own.Finish(), 0, false), 1) << big.GetLastError();
+    std::vector<unsigned char> line(kSide);
+    ASSERT_EQ(big.getLine(kSide - 1, line.data()), 1);
+    EXPECT_EQ(line[kSide - 1], 1);
+}
+
 TEST(Tavola, RowsThatOverrunTheWidth) {
     RawChart raw("NOS/RA=0,0,10,1\nRGB/1,1,1,1\n", 7);
     raw.Row({0x00, 0x81, 0x0F}); // 17 pixels: overruns the width of 10

@@ -2,6 +2,7 @@
 #include "TestUtil.h"
 
 #include <tavola/NosWriter.h>
+#include <tavola/Tavola.h>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +106,52 @@ TEST(Tool, EncodeAndDecodeRoundTripThroughPng) {
     r = RunTool("pw " + dir.file("out.v2/b.nos"), "300 76\n");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "5.000000000 51.000000000\n");
+}
+
+// Reference files that cannot fix a conversion: the chart opens as one without reference data,
+// and pw and wp refuse it instead of printing 0, 0, one constant point or NaN for every input.
+TEST(Tool, ChartsWithoutUsableReferenceData) {
+    tavola_test::TempDir dir;
+    const auto image = tavola_test::MakeImage(301, 77, 4, [](int x, int) { return x % 4; });
+    std::string error;
+    ASSERT_TRUE(tavola::WriteNosFile(dir.file("c.nos"), image, {}, &error)) << error;
+    const std::string corners = "Point1=4 52 0 0\nPoint2=5 52 0 300\nPoint3=4 51 76 0\n";
+    const struct {
+        const char* what;
+        const char* geo; // nullptr: no reference file
+        bool usable;
+    } cases[] = {
+        {"three corners", corners.c_str(), true},
+        {"missing", nullptr, false},
+        {"garbage", "\x01\xff\x7f=#\nPoint1=abc\n\x1a", false},
+        {"two points", "Point1=4 52 0 0\nPoint2=5 52 0 300\n", false},
+        {"a point twice", "Point1=4 52 0 0\nPoint2=5 52 0 300\nPoint3=4 52 0 0\n", false},
+        {"collinear pixels", "Point1=4 52 0 0\nPoint2=5 51 50 150\nPoint3=4 51 76 228\n", false},
+        {"collinear positions", "Point1=4 52 0 0\nPoint2=5 52 0 300\nPoint3=4.5 52 76 0\n", false},
+        {"NaN position", "Point1=4 52 0 0\nPoint2=5 52 0 300\nPoint3=nan 51 76 0\n", false},
+        {"NaN offset",
+         "Projection=MERCATOR\nLatitude Offset=nan\nPoint1=4 52 0 0\n"
+         "Point2=5 52 0 300\nPoint3=4 51 76 0\n",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(dir.file("c.GEO"));
+        if (c.geo)
+            tavola_test::WriteText(dir.file("c.GEO"), c.geo);
+        CTavola chart;
+        ASSERT_EQ(chart.OpenTavola(dir.file("c.nos").c_str(), 0), 1) << chart.GetLastError();
+        const CGEORec& geo = *chart.GetBaseGeoRec();
+        EXPECT_EQ(geo.HasReferenceData(), c.usable) << geo.ReferenceProblem();
+        EXPECT_EQ(geo.ReferenceProblem().empty(), c.usable);
+        for (const char* command : {"pw ", "wp "}) {
+            const Result r = RunTool(command + dir.file("c.nos"), "10 20\n");
+            EXPECT_EQ(r.status, c.usable ? 0 : 1) << command << r.out;
+            if (!c.usable) {
+                EXPECT_NE(r.out.find("no usable reference data"), std::string::npos) << r.out;
+            }
+        }
+    }
 }
 
 TEST(Tool, ErrorsGiveAMessageAndNonZeroExit) {

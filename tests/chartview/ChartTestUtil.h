@@ -150,6 +150,28 @@ inline void MakeHugeChart(const std::string& path, int width, int height) {
     MakeRunChart(path, width, height, {{1, width}}, false);
 }
 
+/// A chart whose header claims width x height pixels while every row index entry points at the
+/// same one coded row: far less file than that many rows take.
+inline void MakeSharedRowChart(const std::string& path, int width, int height) {
+    const std::string header = "NOS/NA=SHARED,RA=0,0," + std::to_string(width) + "," +
+                               std::to_string(height) + "\r\nRGB/1,255,255,255\r\n";
+    std::vector<unsigned char> out(header.begin(), header.end());
+    out.insert(out.end(), {0x1A, 0x00, 0x03});
+    const auto row = static_cast<std::uint32_t>(out.size());
+    out.push_back(0x00); // row number
+    tavola::AppendNosRun(out, 1, static_cast<std::uint64_t>(width), 3);
+    const auto be32 = [&](std::uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8)
+            out.push_back(static_cast<unsigned char>(v >> s));
+    };
+    const auto indexAt = static_cast<std::uint32_t>(out.size());
+    for (int r = 0; r < height; ++r)
+        be32(row);
+    be32(indexAt);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+}
+
 /// A fake main frame: one plan; AddSteerPoint appends a steer point with the position.
 class FakeHost : public avilo::planner::IChartHost {
 public:

@@ -224,6 +224,14 @@ TEST_F(FlightPictureTest, AviloMapProgram) {
 
     std::ofstream(m_dir.File("bad.csv")) << kHeader << "0,52,x,0,0,0,0,0\n";
     std::ofstream(m_dir.File("bad.av")) << "<avilo><steerpoint>";
+    // A reference whose points lie on one line: nothing can be placed on the chart.
+    const std::string flat = m_dir.File("flat.nos");
+    charttest::MakeRunChart(flat, 300, 200, {{1, 300}}, false);
+    std::ofstream(m_dir.File("flat.GEO"))
+        << "Point1=4 52 0 0\nPoint2=5 51 100 100\nPoint3=6 50 200 200\n";
+    // 40,000 x 40,000 pixels declared in 160 KB: refused before any image is allocated.
+    const std::string claims = m_dir.File("claims.nos");
+    charttest::MakeSharedRowChart(claims, 40000, 40000);
     const struct {
         std::string args;
         int status;
@@ -233,6 +241,9 @@ TEST_F(FlightPictureTest, AviloMapProgram) {
         {"--chart '" + m_chart + "' --track '" + m_dir.File("bad.csv") + "' --png '" + png + "'",
          1},
         {"--chart '" + m_chart + "' --png '" + m_dir.File("no/such/dir.png") + "'", 1},
+        {"--chart '" + flat + "' --plan '" + plan + "' --png '" + png + "'", 1},
+        {"--chart '" + flat + "' --track '" + track + "' --png '" + png + "'", 1},
+        {"--chart '" + claims + "' --png '" + png + "'", 1},
         {"--chart '" + m_chart + "'", 2},
         {inputs + " --scale 7", 2},
         {inputs + " --colour red", 2},

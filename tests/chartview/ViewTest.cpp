@@ -118,20 +118,37 @@ private slots:
         QVERIFY(m_boxes[0].text.find("not enough memory") != std::string::npos);
     }
 
-    // Without reference data every position would be 0, 0: nothing is added, the user is told.
+    // Without reference data, or with a reference file whose points cannot fix a conversion,
+    // every position would be 0, 0, one constant point or NaN: the chart opens, a double-click
+    // adds nothing and the user is told.
     void doubleClickOnAChartWithoutReferenceData() {
-        auto area = MakeArea();
-        charttest::FakeHost host;
         const std::string bare = m_dir.File("bare.nos");
-        charttest::MakeRunChart(bare, 1200, 900, {{1, 1200}}, false);
-        CNOSView* view = OpenView(*area, host, bare);
-        QVERIFY(view);
-        QVERIFY(m_boxes.empty());
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(200, 150));
-        QVERIFY(host.m_added.empty());
-        QCOMPARE(host.PlanRoot().childNodes().length(), 0L);
-        QCOMPARE(m_boxes.size(), std::size_t(1));
-        QCOMPARE(m_boxes[0].text, std::string(kNoReferenceData));
+        const struct {
+            const char* what;
+            const char* geo; // nullptr: no reference file
+        } cases[] = {
+            {"no reference file", nullptr},
+            {"points on one line", "Point1=4 52 0 0\nPoint2=5 51 100 100\nPoint3=6 50 200 200\n"},
+            {"a position that is not a number",
+             "Point1=4 52 0 0\nPoint2=5 52 0 300\nPoint3=nan 51 76 0\n"},
+        };
+        for (const auto& c : cases) {
+            m_boxes.clear();
+            charttest::MakeRunChart(bare, 1200, 900, {{1, 1200}}, false);
+            std::filesystem::remove(m_dir.File("bare.GEO"));
+            if (c.geo)
+                std::ofstream(m_dir.File("bare.GEO")) << c.geo;
+            auto area = MakeArea();
+            charttest::FakeHost host;
+            CNOSView* view = OpenView(*area, host, bare);
+            QVERIFY2(view, c.what);
+            QVERIFY2(m_boxes.empty(), c.what);
+            QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(200, 150));
+            QVERIFY2(host.m_added.empty(), c.what);
+            QCOMPARE(host.PlanRoot().childNodes().length(), 0L);
+            QCOMPARE(m_boxes.size(), std::size_t(1));
+            QCOMPARE(m_boxes[0].text, std::string(kNoReferenceData));
+        }
     }
 
     // Eight steps each way; a ninth changes nothing and repaints nothing.
