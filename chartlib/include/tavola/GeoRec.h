@@ -125,8 +125,8 @@ public:
     const std::string& ReferenceProblem() const { return m_strReferenceProblem; }
     // A design of the degree-1 fit whose condition number may reach this (the bound of
     // LeastSquares.h) counts as points on one line: the fit then fixes the direction across
-    // the points to roughly a millionth of their spread or worse (a few metres across a chart
-    // 1,600 km wide), while sound charts stay far below (a 3 x 3 grid of points gives about 4).
+    // the points to roughly a millionth of their spread or worse (a metre or two across a chart
+    // 1,600 km wide), while sound charts stay far below (a 3 x 3 grid of points gives 3.1).
     static constexpr double kLineConditionLimit = 1e6;
 
     // ---- projection-based georeferencing ------------------------------------------------
