@@ -6,6 +6,7 @@
 #include "SPGPSDlg.h"
 
 #include <avilo/AirportDb.h>
+#include <avilo/PlanDocuments.h>
 #include <numbers/Numbers.h>
 #include <ui/Dialogs.h>
 
@@ -14,11 +15,27 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 
+#include <string>
+#include <vector>
+
 namespace avilo::planner {
 namespace {
 
 void ShowStop(QWidget* parent, const std::string& text) {
     ui::MessageBox(parent, text, "Avilo", ui::Icon::Error);
+}
+
+// One message box for the airports of a neighbourhood that are left out; a database with many
+// broken records still gives a box that fits on the screen.
+void ShowSkipped(QWidget* parent, const std::vector<std::string>& warnings) {
+    constexpr std::size_t kShown = 10;
+    std::string text;
+    for (std::size_t i = 0; i < warnings.size() && i < kShown; ++i)
+        text += (i == 0 ? "" : "\r\n") + warnings[i];
+    if (warnings.size() > kShown)
+        text += "\r\n... and " + std::to_string(warnings.size() - kShown) +
+                " more airports are skipped.";
+    ui::MessageBox(parent, text, "Avilo", ui::Icon::Exclamation);
 }
 
 const xml::DocumentPtr& Database(const xml::DocumentPtr& airports) {
@@ -62,10 +79,19 @@ bool CSPAirportDlg::FillAirports() {
         m_comboName->clear();
     }
     try {
-        const xml::NodeList airports =
-            airports::AirportsNear(Database(m_pAirports), m_dLongitude, m_dLatitude);
+        // Airports without a name, ICAO code or position are left out with a warning, so that
+        // one broken record does not stop the lookup.
+        std::vector<std::string> skipped;
+        const xml::NodeList airports = airports::UsableAirports(
+            airports::AirportsNear(Database(m_pAirports), m_dLongitude, m_dLatitude), skipped);
+        if (!skipped.empty())
+            ShowSkipped(this, skipped);
         if (airports.length() == 0) {
-            ShowStop(this, "There is no airport in the neighborhood!");
+            // The database is loaded at start-up without a word: a missing or broken file is
+            // reported here, where it is first needed, rather than as an empty neighbourhood.
+            const std::string problem =
+                airports::DatabaseProblem(m_pAirports, kAirportDatabaseFile);
+            ShowStop(this, problem.empty() ? "There is no airport in the neighborhood!" : problem);
             return false;
         }
         std::vector<std::string> names;

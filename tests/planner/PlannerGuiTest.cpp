@@ -432,6 +432,43 @@ private slots:
         QVERIFY(dialog.m_lstTasks.empty());
     }
 
+    void aBrokenAirportDatabaseSaysWhatIsWrong() {
+        // A missing file is not an empty neighbourhood: the stop message names the file.
+        xml::DocumentPtr missing = xml::Document::Create();
+        missing->load((m_dir->path() / "no-such-airports.xml").string());
+        CSPAirportDlg lost(missing);
+        Drive({{"150",
+                [this](QDialog& d) {
+                    QCOMPARE(Control<QComboBox>(d, "1026")->count(), 0);
+                    QCOMPARE(m_messages.size(), std::size_t(1));
+                    QVERIFY2(m_messages[0].text.find("\"airports.xml\" cannot be read") !=
+                                 std::string::npos,
+                             m_messages[0].text.c_str());
+                    QCOMPARE(m_messages[0].icon, ui::Icon::Error);
+                    Cancel(d);
+                }}},
+              [&] { lost.DoModal(); });
+
+        // An airport without an ICAO code is left out with one warning; the others list.
+        m_messages.clear();
+        xml::DocumentPtr db = xml::Document::Create();
+        QVERIFY(db->loadXML(R"(<airportdb>
+          <airport name="Nameless code" GPSLon="0.2" GPSLat="0"/>
+          <airport name="Alpha" ICAO="AAAA" GPSLon="0.1" GPSLat="0"/>
+        </airportdb>)"));
+        CSPAirportDlg dialog(db);
+        Drive({{"150",
+                [this](QDialog& d) {
+                    QCOMPARE(Items(*Control<QComboBox>(d, "1026")), QStringList{"Alpha"});
+                    QCOMPARE(m_messages.front().icon, ui::Icon::Exclamation);
+                    QVERIFY2(m_messages.front().text.find("\"Nameless code\" has no attribute "
+                                                          "'ICAO'") != std::string::npos,
+                             m_messages.front().text.c_str());
+                    Cancel(d);
+                }}},
+              [&] { dialog.DoModal(); });
+    }
+
     void theTypeDialogSaysWhatIsMissingAndCancelKeepsThePresets() {
         CSPTypeDlg dialog(m_frame->m_pSchemas.get());
         dialog.m_strType = "balloon";

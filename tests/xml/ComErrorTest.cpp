@@ -12,6 +12,7 @@ TEST(ComError, SystemMessageRule) {
     };
     for (const Case& c : {
              Case{0x80004003u, "Invalid pointer"},
+             Case{0x80020005u, "Type mismatch."}, // an absent attribute
              Case{0x80040201u, "IDispatch error #1"},
              Case{0x8004FFFFu, "IDispatch error #65023"},
              Case{0x80040200u, "Unknown error 0x80040200"}, // the number would be 0

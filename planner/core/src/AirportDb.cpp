@@ -1,5 +1,7 @@
 #include "avilo/AirportDb.h"
 
+#include "avilo/PlanDocuments.h"
+
 #include <numbers/Numbers.h>
 
 #include <cmath>
@@ -101,6 +103,81 @@ xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon, double
     return db->selectNodes(NeighbourhoodQuery(lon, lat));
 }
 
+std::string DatabaseProblem(const xml::DocumentPtr& db, const std::string& file) {
+    const std::string what = "The airport database \"" + file + "\" ";
+    const xml::ParseError& error = db->parseError();
+    if (error.errorCode != 0) {
+        if (error.line == 0) // not read at all: missing, unreadable
+            return what + "cannot be read: " + error.reason;
+        return what + "is not well formed: " + error.reason + " (line " +
+               std::to_string(error.line) + ", column " + std::to_string(error.linepos) + ")";
+    }
+    const xml::Node root = db->documentElement();
+    if (root.empty())
+        return what + "has no root element; expected <airportdb>.";
+    if (root.nodeName() != "airportdb")
+        return what + "has the root element <" + root.nodeName() + ">; expected <airportdb>.";
+    return {};
+}
+
+namespace {
+
+constexpr const char* kSource = "avilo airport database";
+
+// How a message names an airport: by name, else by ICAO code, else by its position (which every
+// airport of a neighbourhood has).
+std::string Describe(const xml::Node& airport) {
+    if (const xml::Node name = airport.getAttributeNode("name"); !name.empty())
+        return "airport \"" + name.text() + "\"";
+    if (const xml::Node icao = airport.getAttributeNode("ICAO"); !icao.empty())
+        return "the airport with ICAO code \"" + icao.text() + "\"";
+    const xml::Node lon = airport.getAttributeNode("GPSLon");
+    const xml::Node lat = airport.getAttributeNode("GPSLat");
+    return "the airport at GPSLon=\"" + (lon.empty() ? std::string() : lon.text()) +
+           "\" GPSLat=\"" + (lat.empty() ? std::string() : lat.text()) + "\"";
+}
+
+std::string Where(const xml::Node& runway, long runwayIndex) {
+    return std::string("The airport database \"") + kAirportDatabaseFile + "\": runway " +
+           std::to_string(runwayIndex + 1) + " of " + Describe(runway.parentNode());
+}
+
+std::string RequiredAttribute(const xml::Node& runway, long runwayIndex, const char* name) {
+    const xml::Node a = runway.getAttributeNode(name);
+    if (a.empty())
+        throw xml::ComError(xml::hr::DISP_E_TYPEMISMATCH_, kSource,
+                            Where(runway, runwayIndex) + " has no attribute '" + name + "'.");
+    return a.text();
+}
+
+std::string RequiredText(const xml::Node& runway, long runwayIndex, const std::string& path) {
+    const xml::Node n = runway.selectSingleNode(path);
+    if (n.empty())
+        throw xml::ComError(xml::hr::E_POINTER_, kSource,
+                            Where(runway, runwayIndex) + " has no element <" + path + ">.");
+    return n.text();
+}
+
+} // namespace
+
+xml::NodeList UsableAirports(const xml::NodeList& airports, std::vector<std::string>& warnings) {
+    std::vector<xml::Node> usable;
+    usable.reserve(static_cast<std::size_t>(airports.length()));
+    for (const xml::Node& airport : airports) {
+        std::string missing;
+        for (const char* key : {"name", "ICAO", "GPSLon", "GPSLat"})
+            if (airport.getAttributeNode(key).empty())
+                missing += (missing.empty() ? "'" : ", '") + std::string(key) + "'";
+        if (missing.empty()) {
+            usable.push_back(airport);
+            continue;
+        }
+        warnings.push_back(std::string("The airport database \"") + kAirportDatabaseFile + "\": " +
+                           Describe(airport) + " has no attribute " + missing + "; it is skipped.");
+    }
+    return xml::NodeList(std::move(usable));
+}
+
 xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat) {
     double best = kNoAirportDistance;
     xml::Node nearest;
@@ -155,28 +232,31 @@ std::vector<std::string> RunwayEntries(const xml::Node& airport) {
     return entries;
 }
 
+RunwayDirection ResolveRunway(const xml::Node& runway, long runwayIndex, bool opposite) {
+    RunwayDirection d;
+    const std::string heading = RequiredAttribute(runway, runwayIndex, "heading");
+    if (opposite) {
+        d.heading = numbers::Format("%f", std::fmod(numbers::ToDouble(heading) + 180.0, 360.0));
+    } else {
+        d.heading = heading;
+    }
+    d.magnvar = RequiredAttribute(runway, runwayIndex, "magnvar");
+    d.elevation = RequiredAttribute(runway, runwayIndex, "elevation");
+    const std::string end = opposite ? "GPSRwyEnd" : "GPSRwyStart";
+    d.longitudeText = RequiredText(runway, runwayIndex, end + "/longitude");
+    d.latitudeText = RequiredText(runway, runwayIndex, end + "/latitude");
+    d.longitude = numbers::ToDouble(d.longitudeText);
+    d.latitude = numbers::ToDouble(d.latitudeText);
+    return d;
+}
+
 std::optional<RunwayDirection> ResolveRunwayEntry(const xml::Node& airport, long index) {
     if (index < 0)
         return std::nullopt;
     const xml::Node runway = Runways(airport).item(index / 2);
     if (runway.empty())
         return std::nullopt;
-    const bool opposite = index % 2 == 1;
-    RunwayDirection d;
-    const std::string heading = runway.getAttribute("heading");
-    if (opposite) {
-        d.heading = numbers::Format("%f", std::fmod(numbers::ToDouble(heading) + 180.0, 360.0));
-    } else {
-        d.heading = heading;
-    }
-    d.magnvar = runway.getAttribute("magnvar");
-    d.elevation = runway.getAttribute("elevation");
-    const char* end = opposite ? "GPSRwyEnd" : "GPSRwyStart";
-    d.longitudeText = runway.selectSingleNode(std::string(end) + "/longitude").text();
-    d.latitudeText = runway.selectSingleNode(std::string(end) + "/latitude").text();
-    d.longitude = numbers::ToDouble(d.longitudeText);
-    d.latitude = numbers::ToDouble(d.latitudeText);
-    return d;
+    return ResolveRunway(runway, index / 2, index % 2 == 1);
 }
 
 } // namespace avilo::airports

@@ -22,6 +22,7 @@ constexpr std::array kMessages{
     MessageEntry{hr::E_OUTOFMEMORY_, "Not enough storage is available to complete this operation."},
     MessageEntry{hr::E_INVALIDARG_, "The parameter is incorrect."},
     MessageEntry{hr::E_DISKFULL_, "There is not enough space on the disk."},
+    MessageEntry{hr::DISP_E_TYPEMISMATCH_, "Type mismatch."},
     MessageEntry{hr::INET_E_OBJECT_NOT_FOUND_, "The system cannot locate the object specified."},
     MessageEntry{hr::E_ELEMENT_NOT_FOUND_, "Element not found."},
 };

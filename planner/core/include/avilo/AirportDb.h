@@ -9,7 +9,9 @@
 // `elevation` (feet, as text), and the children `GPSRwyStart` and `GPSRwyEnd` holding
 // `longitude` and `latitude` texts (the thresholds of the two directions).
 //
-// Missing required attributes or children raise xml::ComError from the DOM access.
+// Missing required attributes or children raise xml::ComError.  Where this module reads them
+// itself, the error's description names the database file, the airport, the runway and what it
+// lacks.
 
 #include "avilo/Export.h"
 
@@ -43,6 +45,19 @@ AVILO_PLANCORE_API xml::NodeList AirportsNear(const xml::DocumentPtr& db, double
 AVILO_PLANCORE_API xml::NodeList AirportsNearByXPath(const xml::DocumentPtr& db, double lon,
                                                      double lat);
 
+/// Why the airport database `db`, loaded from `file`, cannot serve lookups: the file could not
+/// be read or is not well formed (its parse error, with line and column), or its root element is
+/// not `airportdb`.  Empty for a sound database, airports or not.  The planner loads the database
+/// without looking at the result, so this is what tells a missing or broken file from an empty
+/// neighbourhood.
+AVILO_PLANCORE_API std::string DatabaseProblem(const xml::DocumentPtr& db, const std::string& file);
+
+/// The airports of `airports` that the lookups can use: those with the attributes `name`, `ICAO`,
+/// `GPSLon` and `GPSLat`.  For each other one, a line is appended to `warnings` naming the
+/// database file, the airport and what it lacks; the list itself keeps its order.
+AVILO_PLANCORE_API xml::NodeList UsableAirports(const xml::NodeList& airports,
+                                                std::vector<std::string>& warnings);
+
 /// The airport of `airports` nearest to (lon, lat) by plain Euclidean distance in degrees (no
 /// latitude correction); of equal distances the first wins.  Empty handle for an empty list.
 AVILO_PLANCORE_API xml::Node NearestAirport(const xml::NodeList& airports, double lon, double lat);
@@ -74,6 +89,15 @@ struct RunwayDirection {
     double longitude = 0;      ///< longitudeText read as atof does in the C locale
     double latitude = 0;       ///< latitudeText read as atof does in the C locale
 };
+
+/// Resolves one direction of `runway`, the element at position `runwayIndex` (0-based, document
+/// order) among its airport's runways: start-to-end, or with `opposite` the reverse direction.
+/// Needs `heading`, `magnvar`, `elevation` and both thresholds' `longitude` and `latitude`; a
+/// missing one throws xml::ComError whose description names the file, the airport, the runway
+/// (counted from 1) and the missing part.  Costs nothing per other runway, so listing every entry
+/// of an airport is linear in its runways.
+AVILO_PLANCORE_API RunwayDirection ResolveRunway(const xml::Node& runway, long runwayIndex,
+                                                 bool opposite);
 
 /// Resolves entry `index` of the airport's runway entries: runway index / 2, start-to-end for
 /// even indices, opposite for odd ones.  Nothing when there is no such runway.

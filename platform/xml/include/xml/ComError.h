@@ -28,6 +28,8 @@ inline constexpr HRESULT E_ACCESSDENIED_ = static_cast<HRESULT>(0x80070005);
 inline constexpr HRESULT E_OUTOFMEMORY_ = static_cast<HRESULT>(0x8007000E);
 inline constexpr HRESULT E_INVALIDARG_ = static_cast<HRESULT>(0x80070057);
 inline constexpr HRESULT E_DISKFULL_ = static_cast<HRESULT>(0x80070070);
+/// A value is not of the type an operation needs (an attribute that is absent).
+inline constexpr HRESULT DISP_E_TYPEMISMATCH_ = static_cast<HRESULT>(0x80020005);
 /// The resource (file) could not be found.
 inline constexpr HRESULT INET_E_OBJECT_NOT_FOUND_ = static_cast<HRESULT>(0x800C0005);
 /// A node or schema that an operation needs does not exist.
