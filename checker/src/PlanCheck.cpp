@@ -294,6 +294,10 @@ private:
         checkNumber(airport, "runwayMagnVar", number, -180, 180, "runway magnetic variation");
         checkNumber(airport, "runwayElevation", number, -1500, 30000, "runway elevation");
         if (const xml::Node runway = airport.selectSingleNode("GPSRunway")) {
+            // The take-off starts from this position; the executor refuses a runway without it.
+            for (const char* name : {"longitude", "latitude"})
+                if (!runway.selectSingleNode(name))
+                    problem(number, std::string("GPSRunway has no ") + name);
             checkNumber(runway, "longitude", number, -180, 180, "runway longitude");
             checkNumber(runway, "latitude", number, -90, 90, "runway latitude");
         }

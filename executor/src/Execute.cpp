@@ -30,6 +30,7 @@ int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::in
     const int exitCode = executor.Run(script);
     result.timeLimitReached = executor.TimeLimitReached();
     result.stopped = executor.Stopped();
+    result.refused = executor.Refused();
     return exitCode;
 }
 

@@ -4,8 +4,13 @@
 #include "kestro/FSUIPCAircraft.h"
 #include "kestro/StabilisedLaw.h"
 
+#include <numbers/Numbers.h>
+
 #include <exception>
+#include <limits>
 #include <memory>
+#include <optional>
+#include <span>
 
 namespace kestro {
 
@@ -18,6 +23,55 @@ const char* const kTakeoffProcedure =
 /// aircraft stands on and does not steer to them.
 const char* const kTakeoffElements[] = {"GPSRunway/longitude", "GPSRunway/latitude",
                                         "runwayHeading", "runwayMagnVar", "runwayElevation"};
+
+/// A value of the script and the range it must lie in to be flown.
+struct ValueRange {
+    const char* path;
+    double lo, hi;
+};
+
+constexpr double kAnyAngle = std::numeric_limits<double>::infinity();
+
+/// The take-off runway: a position on the earth, its heading (any angle), a magnetic variation
+/// of at most half a turn and an elevation (feet) between the lowest shore on earth (Dead Sea,
+/// about -1,400 ft) and twice the highest airport (about 14,500 ft).
+const ValueRange kTakeoffRanges[] = {{"GPSRunway/longitude", -180, 180},
+                                     {"GPSRunway/latitude", -90, 90},
+                                     {"runwayHeading", -kAnyAngle, kAnyAngle},
+                                     {"runwayMagnVar", -180, 180},
+                                     {"runwayElevation", -1500, 30000}};
+/// A cruise leg's target, and the airspeed (knots) and altitude (feet) planned for it, where
+/// given.
+const ValueRange kCruiseRanges[] = {{"GPSCoordinate/latitude", -90, 90},
+                                    {"GPSCoordinate/longitude", -180, 180},
+                                    {"procedure/airspeed", 0, 1e6},
+                                    {"procedure/altitude", -1500, 1e6}};
+
+/// What is wrong with the values of `ranges` below `node`, "" when they can be flown.  Missing
+/// elements are left to the caller.  A value must be a finite number filling its whole text:
+/// the laws read text that is no number as 0, which would fly towards 0 N 0 E.
+std::string BadValue(const xml::Node& node, std::span<const ValueRange> ranges) {
+    for (const ValueRange& range : ranges) {
+        const xml::Node element = node.selectSingleNode(range.path);
+        if (element.empty())
+            continue;
+        const std::string text = element.text();
+        const std::optional<double> value = numbers::Parse(text);
+        if (!value)
+            return std::string(range.path) + " \"" + text + "\" is not a finite number";
+        if (*value < range.lo || *value > range.hi)
+            return std::string(range.path) + " " + text + " is out of range (" +
+                   numbers::Format("%g", range.lo) + " to " + numbers::Format("%g", range.hi) + ")";
+    }
+    return {};
+}
+
+/// "steer point N (<what>)" for a task stamped with its steer point, else "<what>".
+std::string Naming(const xml::Node& task, const std::string& what) {
+    if (task.empty() || task.getAttributeNode("steerpoint").empty())
+        return what;
+    return "steer point " + task.getAttribute("steerpoint") + " (" + what + ")";
+}
 
 } // namespace
 
@@ -36,6 +90,8 @@ std::string CFlightExecutor::CheckScript(const xml::DocumentPtr& script) const {
     for (const char* element : kTakeoffElements)
         if (procedure.selectSingleNode(element).empty())
             return std::string("the take-off procedure has no ") + element;
+    if (const std::string bad = BadValue(procedure, kTakeoffRanges); !bad.empty())
+        return Naming(procedure.parentNode(), "take-off procedure") + ": " + bad;
 
     const xml::Node root = script->selectSingleNode("flightscript");
     int phaseNumber = 0;
@@ -55,6 +111,8 @@ std::string CFlightExecutor::CheckScript(const xml::DocumentPtr& script) const {
             for (const char* element : {"GPSCoordinate/latitude", "GPSCoordinate/longitude"})
                 if (task.selectSingleNode(element).empty())
                     return "the cruise " + where + " has no " + element;
+            if (const std::string bad = BadValue(task, kCruiseRanges); !bad.empty())
+                return Naming(task, "cruise " + where) + ": " + bad;
         }
     }
     return {};
@@ -63,24 +121,25 @@ std::string CFlightExecutor::CheckScript(const xml::DocumentPtr& script) const {
 int CFlightExecutor::Run(const xml::DocumentPtr& script) {
     m_timeLimitReached = false;
     m_stopped = false;
+    m_refused = false;
     CFSUIPCAircraft aircraft(m_client, m_timeLimitMs);
     Log("Starting flight script execution.\r\n\r\n");
     int exitCode = 1;
     try {
         aircraft.CheckStop();
-        if (!m_client.Open(0)) {
-            aircraft.CheckStop(); // a stop during the handshake is no link failure
-            m_messageBox(m_client.GetErrorText());
-            return 1;
-        }
-        Log("Connected to Microsoft Flight Simulator 2002.\r\n\r\n");
-
-        // Everything the flight needs is checked before the aircraft moves: a script that
-        // cannot be flown to its end is not started.
-        const std::string missing = CheckScript(script);
-        if (!missing.empty()) {
-            Log("Cannot fly the flight script: " + missing + ".\r\n\r\n");
+        // Everything the flight needs is checked before the link opens: a script that cannot
+        // be flown to its end is not started, and the simulator is not touched.
+        const std::string fault = CheckScript(script);
+        m_refused = !fault.empty();
+        if (m_refused) {
+            Log("Cannot fly the flight script: " + fault + ".\r\n\r\n");
         } else {
+            if (!m_client.Open(0)) {
+                aircraft.CheckStop(); // a stop during the handshake is no link failure
+                m_messageBox(m_client.GetErrorText());
+                return 1;
+            }
+            Log("Connected to Microsoft Flight Simulator 2002.\r\n\r\n");
             FlyPhases(script, aircraft);
             if (m_client.GetLastResult() != FSUIPC_ERR_OK) {
                 m_messageBox(m_client.GetErrorText());

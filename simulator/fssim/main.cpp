@@ -164,6 +164,8 @@ int main(int argc, char** argv) {
         }
         if (config.fdm == fssim::Fdm::Jsbsim && config.weather.turbulence_mps != 0.0)
             throw std::invalid_argument("--turbulence applies to the builtin model only");
+        if (const std::string problem = fssim::StartProblem(config.start); !problem.empty())
+            throw std::invalid_argument(problem);
     } catch (const std::exception& e) {
         std::cerr << "fssim: " << e.what() << "\n" << kUsage;
         return 2;

@@ -295,6 +295,22 @@ INSTANTIATE_TEST_SUITE_P(
                      "Steer point 3: latitude 95 is out of range (-90 to 90).",
                      "Steer point 4: no GPSCoordinate.",
                      "Steer point 5: longitude -181 is out of range (-180 to 180)."}},
+        // Values the executor refuses to fly: a take-off runway without a latitude, positions
+        // that are no numbers, an airspeed below 0, an altitude that is not finite.
+        ProblemCase{"ValuesTheExecutorRefuses",
+                    {With(Departure(),
+                          [](Sp& s) {
+                              s.runway = "<runwayHeading>86.78</runwayHeading><GPSRunway>"
+                                         "<longitude>4.7463</longitude></GPSRunway>";
+                          }),
+                     Leg("4.98", "nan", "10:08"), Leg("", "52.33", "10:09"),
+                     With(Leg("5.0", "52.33", "10:10"), [](Sp& s) { s.airspeed = "-5"; }),
+                     With(Leg("5.1", "52.33", "10:11"), [](Sp& s) { s.altitude = "inf"; })},
+                    {"Steer point 0: GPSRunway has no latitude.",
+                     "Steer point 1: latitude \"nan\" is not a number.",
+                     "Steer point 2: longitude \"\" is not a number.",
+                     "Steer point 3: airspeed -5 is out of range (0 to 1e+06).",
+                     "Steer point 4: altitude \"inf\" is not a number."}},
         ProblemCase{"Times",
                     {Departure(), Leg("4.98", "52.33", "9:30"), Leg("5.0", "52.33", "24:00"),
                      With(Leg("5.1", "52.33", ""), [](Sp& s) { s.time.reset(); }),

@@ -149,7 +149,7 @@ ExecutionResult RunWithPeer(const xml::DocumentPtr& script, FakePeer& peer) {
     return Execute(script, options);
 }
 
-TEST(Flight, ScriptsThatCannotBeFlownSayWhatIsMissing) {
+TEST(Flight, ScriptsThatCannotBeFlownAreRefusedBeforeTheLinkOpens) {
     const std::string takeoff = TakeoffPhase();
     const auto without = [&](const std::string& element) {
         std::string s = takeoff;
@@ -157,6 +157,16 @@ TEST(Flight, ScriptsThatCannotBeFlownSayWhatIsMissing) {
         const std::size_t b = s.find("</" + element + ">") + element.size() + 3;
         return s.erase(a, b - a);
     };
+    // `text` with the first `from` replaced by `to`.
+    const auto with = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const auto cruise = [&](const std::string& from, const std::string& to) {
+        return takeoff + "<phase name=\"cruise\">" + CruiseTask(52.5, 4.9, 1) +
+               with(CruiseTask(52.4, 4.9, 3), from, to) + "</phase>";
+    };
+    const std::string runway = "steer point 0 (take-off procedure): ";
+    const std::string leg = "steer point 3 (cruise task 2 of phase 2): ";
     struct {
         std::string body;
         std::string line;
@@ -178,20 +188,50 @@ TEST(Flight, ScriptsThatCannotBeFlownSayWhatIsMissing) {
          "the cruise task 1 of phase 2 has no GPSCoordinate/longitude"},
         {takeoff + "<phase name=\"cruise\"><task name=\"cruise\"/></phase>",
          "the cruise task 1 of phase 2 has no GPSCoordinate/latitude"},
+        // Values that are no finite number or lie out of their range, named by steer point.
+        {with(takeoff, "52.31662258", "nan"),
+         runway + "GPSRunway/latitude \"nan\" is not a finite number"},
+        {with(takeoff, "4.74629843", ""),
+         runway + "GPSRunway/longitude \"\" is not a finite number"},
+        {with(takeoff, "52.31662258", "-90.5"),
+         runway + "GPSRunway/latitude -90.5 is out of range (-90 to 90)"},
+        {with(takeoff, "86.77796500", "inf"),
+         runway + "runwayHeading \"inf\" is not a finite number"},
+        {with(takeoff, ">1.77<", ">east<"),
+         runway + "runwayMagnVar \"east\" is not a finite number"},
+        {with(takeoff, "-11.00000000", "1e9"),
+         runway + "runwayElevation 1e9 is out of range (-1500 to 30000)"},
+        {cruise("52.40000000", "NaN"),
+         leg + "GPSCoordinate/latitude \"NaN\" is not a finite number"},
+        {cruise("52.40000000", "52.4 N"),
+         leg + "GPSCoordinate/latitude \"52.4 N\" is not a finite number"},
+        {cruise("52.40000000", "95"),
+         leg + "GPSCoordinate/latitude 95 is out of range (-90 to 90)"},
+        {cruise("4.90000000", "-"), leg + "GPSCoordinate/longitude \"-\" is not a finite number"},
+        {cruise("4.90000000", "180.000001"),
+         leg + "GPSCoordinate/longitude 180.000001 is out of range (-180 to 180)"},
+        {cruise(">100<", ">-90<"), leg + "procedure/airspeed -90 is out of range (0 to 1e+06)"},
+        {cruise(">3000<", ">1e400<"), leg + "procedure/altitude \"1e400\" is not a finite number"},
+        // A task without its steer point's number is named by its place alone.
+        {takeoff + "<phase name=\"cruise\">" +
+             with(with(CruiseTask(52.4, 4.9), " steerpoint=\"1\"", ""), "4.90000000", "x") +
+             "</phase>",
+         "cruise task 1 of phase 2: GPSCoordinate/longitude \"x\" is not a finite number"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
         FakePeer peer;
         const ExecutionResult r = RunWithPeer(Script(c.body), peer);
-        EXPECT_EQ(r.log,
-                  std::string(kStartLog) + "Cannot fly the flight script: " + c.line + ".\r\n\r\n");
+        EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\nCannot fly the flight script: " +
+                             c.line + ".\r\n\r\n");
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_TRUE(peer.ControlWrites().empty()); // nothing moved
+        EXPECT_TRUE(r.refused);
+        EXPECT_EQ(peer.exchanges, 0u); // the simulator was not even asked for its version
     }
     FakePeer peer;
     const ExecutionResult r = RunWithPeer(nullptr, peer);
-    EXPECT_EQ(r.log, std::string(kStartLog) +
-                         "Cannot fly the flight script: there is no flight script.\r\n\r\n");
+    EXPECT_EQ(r.log, "Starting flight script execution.\r\n\r\n"
+                     "Cannot fly the flight script: there is no flight script.\r\n\r\n");
 }
 
 TEST(Flight, ALinkThatCannotBeOpenedShowsItsErrorTextAndNothingElse) {

@@ -1,5 +1,5 @@
 // avilo-cli fly as a user runs it, from a folder holding the data files: the choice of control
-// law, the flight report at the end, and the options it refuses.
+// law, the flight report at the end, and the options and plans it refuses.
 
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -100,6 +101,26 @@ TEST_F(FlyCli, TheClassicLawIsTheDefault) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\tWaiting for speed to exceed 45 knots.\r\n"), std::string::npos);
     EXPECT_NE(r.out.find("Flight report\n"), std::string::npos);
+}
+
+TEST_F(FlyCli, APlanWithBlankNumbersIsRefusedBeforeTakeOff) {
+    // The sample plan with every number blanked: checked (and found inconsistent), generated,
+    // then refused by the executor instead of flown towards 0 N 0 E.
+    const std::string plan =
+        std::regex_replace(ReadFile(fs::path(AVILO_DATA_DIR) / "plans/schiphol-departure.av"),
+                           std::regex(">[-0-9.]+<"), "><");
+    std::ofstream(m_dir / "blank.av") << plan;
+    const CliRun r = Fly("--limit 600", (m_dir / "blank.av").string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("Steer point 1: latitude \"\" is not a number."), std::string::npos);
+    EXPECT_NE(r.out.find("Starting flight script execution.\r\n\r\nCannot fly the flight "
+                         "script: steer point 0 (take-off procedure): GPSRunway/longitude \"\" "
+                         "is not a finite number.\r\n\r\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Connected"), std::string::npos);
+    EXPECT_EQ(r.out.find("Flight report"), std::string::npos);
+    EXPECT_NE(r.err.find("the flight script cannot be flown"), std::string::npos) << r.err;
 }
 
 TEST_F(FlyCli, OptionsItRefuses) {

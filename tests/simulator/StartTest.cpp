@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 
 using namespace fssim;
@@ -37,19 +38,45 @@ TEST(Start, FromTheScriptsTakeOffProcedure) {
     EXPECT_EQ(start->elevation_ft, -11.0);
 }
 
+std::string With(std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
+}
+
 TEST(Start, ScriptsThatCannotGiveAStart) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"<flightscript><phase name=\"cruise\"/></flightscript>", "take-off procedure"},
         {"<flightscript><phase name=\"takeoff\"><task name=\"takeoff\"><procedure "
          "name=\"takeoff\"><runwayHeading>3</runwayHeading></procedure></task></phase>"
          "</flightscript>",
          "GPSRunway/latitude"},
+        // Values that would start the aircraft at 0 N 0 E, nowhere, or off the earth.
+        {With(kScript, "52.30173122", "nan"), "GPSRunway/latitude \"nan\" is not a finite number"},
+        {With(kScript, "4.73740403", ""), "GPSRunway/longitude \"\" is not a finite number"},
+        {With(kScript, "52.30173122", "90.01"),
+         "GPSRunway/latitude 90.01 is out of range (-90 to 90)"},
+        {With(kScript, "4.73740403", "-180.5"),
+         "GPSRunway/longitude -180.5 is out of range (-180 to 180)"},
+        {With(kScript, "3.205903", "inf"), "runwayHeading \"inf\" is not a finite number"},
+        {With(kScript, ">-11<", ">1e9<"), "runwayElevation 1e9 is out of range (-1500 to 30000)"},
     };
     for (const auto& [text, why] : cases) {
         std::string error;
         EXPECT_FALSE(StartFromScript(Parse(text), error));
         EXPECT_NE(error.find(why), std::string::npos) << error;
     }
+}
+
+TEST(Start, PositionsOffTheEarthAreNamedByTheirOption) {
+    const std::pair<StartPosition, const char*> cases[] = {
+        {{52.3, 4.7, 3.2, -11}, ""},
+        {{-90, 180, -720, 29000}, ""},
+        {{95, 4.7, 3.2, -11}, "--lat 95 is out of range (-90 to 90)"},
+        {{52.3, -181, 3.2, -11}, "--lon -181 is out of range (-180 to 180)"},
+        {{52.3, 4.7, std::nan(""), -11}, "--heading nan is out of range (-inf to inf)"},
+        {{52.3, 4.7, 3.2, -2000}, "--elevation -2000 is out of range (-1500 to 30000)"},
+    };
+    for (const auto& [start, problem] : cases)
+        EXPECT_EQ(StartProblem(start), problem);
 }
 
 TEST(Start, FromThePlansTakeOffAirport) {
@@ -68,10 +95,17 @@ TEST(Start, FromThePlansTakeOffAirport) {
     std::ofstream(path) << plan;
     std::string error;
     const auto start = StartFromFile(path, error);
-    std::remove(path);
     ASSERT_TRUE(start) << error;
     EXPECT_EQ(start->latitude_deg, 52.33139702);
     EXPECT_EQ(start->heading_deg, 183.205903);
+
+    // fssim --start refuses a plan whose runway is not a number, naming the file.
+    std::ofstream(path) << With(plan, "52.33139702", "NaN");
+    EXPECT_FALSE(StartFromFile(path, error));
+    std::remove(path);
+    EXPECT_EQ(error,
+              std::string(path) +
+                  ": the take-off runway's GPSRunway/latitude \"NaN\" is not a finite number");
 
     EXPECT_FALSE(StartFromFile("/nonexistent/plan.av", error));
     EXPECT_FALSE(error.empty());

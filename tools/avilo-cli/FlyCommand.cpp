@@ -226,8 +226,8 @@ int RunFly(const Args& args) {
         std::string error;
         if (const auto start = fssim::StartFromScript(script, error))
             config.start = *start;
-        // Without a take-off runway the aircraft starts at the default position; the executor
-        // then reports what the script lacks.
+        // Without a usable take-off runway the aircraft starts at the default position; the
+        // executor then reports what the script lacks.
         std::unique_ptr<fssim::InProcessSim> started;
         try {
             started = std::make_unique<fssim::InProcessSim>(config);
@@ -251,7 +251,8 @@ int RunFly(const Args& args) {
         recorder.Stop();
         track = recorder.Track();
     }
-    if (result.exitCode == 0 || !track.empty()) {
+    // A refused script was not flown: the log above says why, and there is nothing to report.
+    if (!result.refused && (result.exitCode == 0 || !track.empty())) {
         std::vector<kestro::FlightSample> samples;
         samples.reserve(track.size());
         for (const fssim::TrackPoint& p : track)
@@ -281,6 +282,9 @@ int RunFly(const Args& args) {
                     kestro::CFSUIPCClient::GetErrorText(kestro::FSUIPC_ERR_NOFS) &&
                 ipc::IpcDirectory(&problem).empty() && !problem.empty())
                 std::fprintf(stderr, "avilo-cli fly: %s\n", problem.c_str());
+        } else if (result.refused) {
+            std::fputs("avilo-cli fly: the flight script cannot be flown; the log says why\n",
+                       stderr);
         } else {
             std::fputs("avilo-cli fly: the flight script could not be flown to its end\n", stderr);
         }

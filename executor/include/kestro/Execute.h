@@ -52,6 +52,8 @@ struct ExecutionResult {
     bool timeLimitReached = false;
     /// The flight was ended because the window was closed while it ran.
     bool stopped = false;
+    /// The script was refused before the link opened (the log says why): nothing was flown.
+    bool refused = false;
 };
 
 /// Flies `script` on a worker thread, reporting to `window`, and returns when the window is

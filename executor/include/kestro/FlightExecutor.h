@@ -1,6 +1,6 @@
 #pragma once
-// CFlightExecutor: the flight executor's worker.  It opens the simulator link, checks that the
-// flight script can be flown, walks its phases and tasks with the chosen control law (the
+// CFlightExecutor: the flight executor's worker.  It checks that the flight script can be flown,
+// opens the simulator link, walks its phases and tasks with the chosen control law (the
 // classic one, <kestro/ClassicLaw.h>, unless told otherwise) and closes the link.
 //
 // The laws fly through a CFSUIPCAircraft over the link: every wait goes through the link's
@@ -32,8 +32,8 @@ public:
     CFlightExecutor(CFSUIPCClient& client, MessageFn addMessage, MessageBoxFn messageBox,
                     std::int64_t timeLimitMs = 0);
 
-    /// The whole worker: opens the link (any simulator version), checks that the script can be
-    /// flown, flies its phases and tasks, and closes the link.  Returns the worker's exit code:
+    /// The whole worker: checks that the script can be flown, opens the link (any simulator
+    /// version), flies its phases and tasks, and closes the link.  Returns the worker's exit code:
     /// 0 after "Finished executing the flight script.", 1 otherwise.
     int Run(const xml::DocumentPtr& script);
     /// The control law of the flight's tasks (the classic one unless set).
@@ -42,10 +42,15 @@ public:
     bool TimeLimitReached() const { return m_timeLimitReached; }
     /// True when the last Run ended on a stop request.
     bool Stopped() const { return m_stopped; }
+    /// True when the last Run refused its script before opening the link: an element the flight
+    /// needs is missing, or a value is no finite number or out of its range (a latitude beyond
+    /// 90 degrees, a longitude beyond 180, a negative airspeed).  The log names the task's
+    /// steer point and the element.
+    bool Refused() const { return m_refused; }
 
 private:
     void Log(const std::string& text) { m_addMessage(text); }
-    /// What is missing for the script to be flown; empty when it can be flown.
+    /// What is missing or wrong for the script to be flown; empty when it can be flown.
     std::string CheckScript(const xml::DocumentPtr& script) const;
     void FlyPhases(const xml::DocumentPtr& script, IAircraft& aircraft);
 
@@ -56,6 +61,7 @@ private:
     ControlLaw m_law = ControlLaw::Classic;
     bool m_timeLimitReached = false;
     bool m_stopped = false;
+    bool m_refused = false;
 };
 
 } // namespace kestro
