@@ -5,6 +5,9 @@
 //   build/bin/bench_airports
 //
 // Positions: Amsterdam (about 1,600 airports in the box) and 90W 38N (about 7,700).
+//
+// Also: listing all runway entries of an airport with up to 10,000 runways, in one pass against
+// entry by entry.
 
 #include <avilo/AirportDb.h>
 
@@ -110,6 +113,63 @@ void FirstIndexedQuery(benchmark::State& state) {
     }
 }
 BENCHMARK(FirstIndexedQuery)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Listing every runway entry of one airport with its resolved direction, as `avilo-cli airports`
+// does for the nearest airport: in one pass over the runways (the product's way), and entry by
+// entry through ResolveRunwayEntry, which looks the runway up among all of the airport's runways
+// each time (quadratic: the peer this is measured against).  The complexity fit shows the order.
+xml::DocumentPtr AirportWithRunways(long count) {
+    std::string text = R"(<airportdb><airport name="Big" ICAO="BIGG" GPSLon="1" GPSLat="1">)";
+    for (long i = 0; i < count; ++i)
+        text += "<runway heading=\"" + std::to_string(i % 360) +
+                R"(" magnvar="1.5" elevation="12"><GPSRwyStart><longitude>1.1</longitude>)"
+                "<latitude>1.2</latitude></GPSRwyStart><GPSRwyEnd><longitude>1.3</longitude>"
+                "<latitude>1.4</latitude></GPSRwyEnd></runway>";
+    text += "</airport></airportdb>";
+    auto doc = xml::Document::Create();
+    if (!doc->loadXML(text))
+        std::abort();
+    return doc;
+}
+
+void ListRunwaysOnePass(benchmark::State& state) {
+    const auto db = AirportWithRunways(state.range(0));
+    const xml::Node airport = db->documentElement().firstChild();
+    for (auto _ : state) {
+        const std::vector<std::string> entries = avilo::airports::RunwayEntries(airport);
+        long k = 0;
+        for (const xml::Node& runway : avilo::airports::Runways(airport)) {
+            benchmark::DoNotOptimize(avilo::airports::ResolveRunway(runway, k, false));
+            benchmark::DoNotOptimize(avilo::airports::ResolveRunway(runway, k, true));
+            ++k;
+        }
+        benchmark::DoNotOptimize(entries);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(ListRunwaysOnePass)
+    ->Arg(625)
+    ->Arg(2500)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+
+void ListRunwaysEntryByEntry(benchmark::State& state) {
+    const auto db = AirportWithRunways(state.range(0));
+    const xml::Node airport = db->documentElement().firstChild();
+    for (auto _ : state) {
+        const std::vector<std::string> entries = avilo::airports::RunwayEntries(airport);
+        for (long i = 0; i < static_cast<long>(entries.size()); ++i)
+            benchmark::DoNotOptimize(avilo::airports::ResolveRunwayEntry(airport, i));
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(ListRunwaysEntryByEntry)
+    ->Arg(625)
+    ->Arg(1250)
+    ->Arg(2500)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
 
 } // namespace
 
