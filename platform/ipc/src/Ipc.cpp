@@ -428,18 +428,21 @@ int FileMapping::RemoveStale(std::string_view prefix) {
     const std::filesystem::path folder = "/dev/shm";
     int removed = 0;
     std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::filesystem::directory_entry& entry = *it;
         const std::string name = entry.path().filename().string();
         if (!name.starts_with(prefix))
             continue;
         const char* first = name.data() + prefix.size();
         const char* last = name.data() + name.size();
         unsigned long pid = 0;
-        const auto [end, parsed] = std::from_chars(first, last, pid, 16);
-        if (parsed != std::errc() || end == first || end == last || *end != ':' || pid == 0 ||
+        const auto [stop, parsed] = std::from_chars(first, last, pid, 16);
+        if (parsed != std::errc() || stop == first || stop == last || *stop != ':' || pid == 0 ||
             pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max()))
             continue;
-        // Alive, or another user's process (EPERM): not ours to take.
+        // Alive, or another user's process (EPERM): not ours to take.  (Process ids are those of
+        // this process's namespace, which shares /dev/shm with the peers it links to.)
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH)
             continue;
         struct stat st {};
