@@ -8,7 +8,7 @@ InProcessSim::InProcessSim(const SimConfig& config, const std::string& className
           [sim = m_sim](std::uint32_t ms) { sim->AdvanceMs(ms); },
           [sim = m_sim] { return sim->NowMs(); })),
       m_endpoint(className, [sim = m_sim](const ipc::Message& m) {
-          const ipc::Reply reply = sim->HandleMessage(m);
+          const ipc::Reply reply = sim->HandleMessage(m, Simulator::Client::SameThread);
           // An exchange costs simulated time; a message left unanswered costs the sender's
           // whole time-out.
           sim->AdvanceMs(reply.kind == ipc::Reply::Kind::NoAnswer ? kNoAnswerMs : kExchangeMs);

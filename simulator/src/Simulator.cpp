@@ -204,7 +204,7 @@ ipc::Reply Simulator::DropClient(std::uint64_t sender, const std::string& why) {
     return ipc::Reply::Close();
 }
 
-ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
+ipc::Reply Simulator::HandleMessage(const ipc::Message& message, Client client) {
     ++m_requests;
     const Faults& f = m_config.faults;
     if ((f.closeAfter != 0 && m_requests > f.closeAfter) || !m_failure.empty())
@@ -216,6 +216,13 @@ ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
     const auto view = ViewFor(message.sender, message.atomName);
     if (!view)
         return ipc::Reply::Answer(0);
+
+    if (client == Client::SameThread) {
+        // The sender waits on this call: nothing changes the block meanwhile.
+        if (!RunBatch({view->Data(), view->Size()}))
+            return ipc::Reply::Answer(0);
+        return ipc::Reply::Answer(f.wrongAnswer ? 2 : 1);
+    }
 
     // The client can change its shared memory at any moment: the batch is checked and carried
     // out in a private copy, read through the descriptor at the object's present size, and the
@@ -244,8 +251,8 @@ ipc::Reply Simulator::HandleMessage(const ipc::Message& message) {
     if (!used)
         return ipc::Reply::Answer(0);
     if (!view->CopyIn(std::span(m_request).first(*used)))
-        return DropClient(message.sender, "its shared memory " + view->Name() +
-                                              " shrank before the answer could be written");
+        return DropClient(message.sender,
+                          "the answer cannot be written to its shared memory " + view->Name());
     return ipc::Reply::Answer(f.wrongAnswer ? 2 : 1);
 }
 

@@ -126,11 +126,21 @@ public:
     const SimConfig& Config() const { return m_config; }
     Faults& MutableFaults() { return m_config.faults; }
 
+    /// Where the sender of a message runs.
+    enum class Client {
+        /// Another process (or thread), which may resize or rewrite its shared memory at any
+        /// moment: the batch is checked and carried out in a private copy, read and written
+        /// back through the object's descriptor.
+        OtherProcess,
+        /// This thread, blocked in its send until the call returns (the in-process simulator):
+        /// the batch is carried out in the mapping itself, without system calls.
+        SameThread
+    };
+
     /// Answers one message of the link: the registered message with the name of the client's
-    /// shared memory; carries out the batch there (on a private copy of it, written back after).
-    /// A client whose shared memory shrank since it was first opened is dropped: its link is
-    /// closed, and the log (SetLog) says why.
-    ipc::Reply HandleMessage(const ipc::Message& message);
+    /// shared memory; carries out the batch there.  A client whose shared memory shrank since
+    /// it was first opened is dropped: its link is closed, and the log (SetLog) says why.
+    ipc::Reply HandleMessage(const ipc::Message& message, Client client = Client::OtherProcess);
 
     /// Carries out the batch in `block` (size bytes), which must not change meanwhile (memory
     /// of the caller's own).  False when the batch is rejected (CheckBatch).

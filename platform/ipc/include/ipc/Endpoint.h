@@ -165,8 +165,8 @@ public:
     /// Copies the object's first bytes, as many as `out` holds, as they are now.  Returns the
     /// number of bytes copied (fewer when the object is shorter now), nothing on failure.
     std::optional<std::size_t> CopyOut(std::span<std::uint8_t> out) const;
-    /// Writes `data` over the object's first bytes when the object still holds that many;
-    /// false when it does not (nothing is written then) or the write fails.
+    /// Writes `data` over the object's first bytes; false when the write fails.  (An object
+    /// shrunk meanwhile is grown back to hold them: that touches nothing but the object.)
     bool CopyIn(std::span<const std::uint8_t> data) const;
 
 private:
