@@ -25,16 +25,18 @@ void ShowStop(QWidget* parent, const std::string& text) {
     ui::MessageBox(parent, text, "Avilo", ui::Icon::Error);
 }
 
-// One message box for the airports of a neighbourhood that are left out; a database with many
-// broken records still gives a box that fits on the screen.
-void ShowSkipped(QWidget* parent, const std::vector<std::string>& warnings) {
+// One message box for the warnings about a broken database (airports left out, runway numbers
+// that are not numbers); a database with many broken records still gives a box that fits on the
+// screen.
+void ShowWarnings(QWidget* parent, const std::vector<std::string>& warnings) {
+    if (warnings.empty())
+        return;
     constexpr std::size_t kShown = 10;
     std::string text;
     for (std::size_t i = 0; i < warnings.size() && i < kShown; ++i)
         text += (i == 0 ? "" : "\r\n") + warnings[i];
     if (warnings.size() > kShown)
-        text += "\r\n... and " + std::to_string(warnings.size() - kShown) +
-                " more airports are skipped.";
+        text += "\r\n... and " + std::to_string(warnings.size() - kShown) + " more.";
     ui::MessageBox(parent, text, "Avilo", ui::Icon::Exclamation);
 }
 
@@ -84,8 +86,7 @@ bool CSPAirportDlg::FillAirports() {
         std::vector<std::string> skipped;
         const xml::NodeList airports = airports::UsableAirports(
             airports::AirportsNear(Database(m_pAirports), m_dLongitude, m_dLatitude), skipped);
-        if (!skipped.empty())
-            ShowSkipped(this, skipped);
+        ShowWarnings(this, skipped);
         if (airports.length() == 0) {
             // The database is loaded at start-up without a word: a missing or broken file is
             // reported here, where it is first needed, rather than as an empty neighbourhood.
@@ -129,6 +130,12 @@ void CSPAirportDlg::OnSelchangeName() {
         for (const std::string& entry : airports::RunwayEntries(airport))
             m_comboRunway->addItem(QString::fromStdString(entry));
         m_comboRunway->setCurrentIndex(0);
+        std::vector<std::string> problems;
+        long k = 0;
+        for (const xml::Node& runway : airports::Runways(airport))
+            for (std::string& problem : airports::RunwayNumberProblems(runway, k++))
+                problems.push_back(std::move(problem));
+        ShowWarnings(this, problems);
     } catch (const xml::ComError& e) {
         ShowComError(this, e);
     }

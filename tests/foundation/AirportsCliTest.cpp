@@ -128,6 +128,11 @@ TEST(AirportsCli, BrokenDatabasesSayWhatIsWrong) {
          0,
          {"runway 1 of airport \"Home\" has no element <GPSRwyEnd/latitude>",
           "runway entry 1 (\"19\") is not listed"}},
+        {"heading not a number",
+         OneAirport(R"(<runway heading="east" magnvar="0" elevation="3">)" + kEnds + "</runway>"),
+         0,
+         {"runway 1 of airport \"Home\": the attribute 'heading' \"east\" is not a number; it is "
+          "read as 0."}},
         {"airport without ICAO",
          R"(<airportdb><airport name="Home" GPSLon="1" GPSLat="1"/></airportdb>)",
          1,

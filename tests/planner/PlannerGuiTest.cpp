@@ -454,7 +454,10 @@ private slots:
         xml::DocumentPtr db = xml::Document::Create();
         QVERIFY(db->loadXML(R"(<airportdb>
           <airport name="Nameless code" GPSLon="0.2" GPSLat="0"/>
-          <airport name="Alpha" ICAO="AAAA" GPSLon="0.1" GPSLat="0"/>
+          <airport name="Alpha" ICAO="AAAA" GPSLon="0.1" GPSLat="0"><runway heading="east"
+            magnvar="0" elevation="1"><GPSRwyStart><longitude>0.1</longitude><latitude>0</latitude>
+            </GPSRwyStart><GPSRwyEnd><longitude>0.2</longitude><latitude>0</latitude></GPSRwyEnd>
+          </runway></airport>
         </airportdb>)"));
         CSPAirportDlg dialog(db);
         Drive({{"150",
@@ -464,6 +467,12 @@ private slots:
                     QVERIFY2(m_messages.front().text.find("\"Nameless code\" has no attribute "
                                                           "'ICAO'") != std::string::npos,
                              m_messages.front().text.c_str());
+                    // A runway number that is not a number is read as 0, with a warning.
+                    QCOMPARE(Items(*Control<QComboBox>(d, "1030")), QStringList({"36", "18"}));
+                    QCOMPARE(m_messages.size(), std::size_t(2));
+                    QVERIFY2(m_messages[1].text.find("'heading' \"east\" is not a number") !=
+                                 std::string::npos,
+                             m_messages[1].text.c_str());
                     Cancel(d);
                 }}},
               [&] { dialog.DoModal(); });

@@ -4,7 +4,8 @@
 // cannot be read or is not one (what is wrong with it on standard error), on a COM-style error
 // (its description, else its message, on standard error) or bad arguments.  An airport of the
 // neighbourhood without a required attribute, and a runway direction that cannot be resolved,
-// are left out with a warning on standard error; the rest lists as usual.
+// are left out with a warning on standard error; the rest lists as usual.  A runway number that
+// is not a number is read as atof reads it, with a warning.
 
 #include "Commands.h"
 
@@ -63,6 +64,8 @@ int RunAirports(const Args& args) {
         // direction that cannot be resolved is left out with a warning; the others still list.
         long k = 0;
         for (const xml::Node& runway : ap::Runways(nearest)) {
+            for (const std::string& problem : ap::RunwayNumberProblems(runway, k))
+                std::fprintf(stderr, "Warning: %s\n", problem.c_str());
             std::string lastProblem;
             for (const bool opposite : {false, true}) {
                 const std::size_t i = static_cast<std::size_t>(2 * k + (opposite ? 1 : 0));

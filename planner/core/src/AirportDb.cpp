@@ -232,6 +232,25 @@ std::vector<std::string> RunwayEntries(const xml::Node& airport) {
     return entries;
 }
 
+std::vector<std::string> RunwayNumberProblems(const xml::Node& runway, long runwayIndex) {
+    std::vector<std::string> problems;
+    auto check = [&](const xml::Node& value, const std::string& what) {
+        if (value.empty())
+            return;
+        const std::string text = value.text();
+        if (!numbers::Parse(text))
+            problems.push_back(Where(runway, runwayIndex) + ": " + what + " \"" + text +
+                               "\" is not a number; it is read as " +
+                               numbers::Format("%g", numbers::ToDouble(text)) + ".");
+    };
+    check(runway.getAttributeNode("heading"), "the attribute 'heading'");
+    check(runway.getAttributeNode("magnvar"), "the attribute 'magnvar'");
+    for (const char* path : {"GPSRwyStart/longitude", "GPSRwyStart/latitude", "GPSRwyEnd/longitude",
+                             "GPSRwyEnd/latitude"})
+        check(runway.selectSingleNode(path), std::string("the element <") + path + ">");
+    return problems;
+}
+
 RunwayDirection ResolveRunway(const xml::Node& runway, long runwayIndex, bool opposite) {
     RunwayDirection d;
     const std::string heading = RequiredAttribute(runway, runwayIndex, "heading");

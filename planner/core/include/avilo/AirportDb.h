@@ -78,6 +78,14 @@ AVILO_PLANCORE_API int RunwayNumber(double magneticHeading);
 /// the bare prefix letters.  Runway k owns entries 2k and 2k + 1.
 AVILO_PLANCORE_API std::vector<std::string> RunwayEntries(const xml::Node& airport);
 
+/// The numbers of `runway` (at position `runwayIndex`, 0-based, among its airport's runways) that
+/// are not numbers: `heading` and `magnvar` when present, and the thresholds' `longitude` and
+/// `latitude` texts when present.  They are still read as atof reads them (the numeric prefix,
+/// else 0); each line names the file, the airport, the runway (counted from 1), the value and
+/// what it is read as.  Empty for a sound runway.
+AVILO_PLANCORE_API std::vector<std::string> RunwayNumberProblems(const xml::Node& runway,
+                                                                 long runwayIndex);
+
 /// A runway direction chosen from the entries.
 struct RunwayDirection {
     std::string heading;       ///< true heading, degrees: the attribute text, or for the
