@@ -50,8 +50,13 @@ int RunGenerate(const Args& args) {
     try {
         script->save(scriptPath);
     } catch (const xml::ComError& e) {
-        std::fprintf(stderr, "avilo-cli: cannot write %s: %s\n", scriptPath.c_str(),
-                     e.ErrorMessage().c_str());
+        // The description names the file and the cause (a folder that does not exist, a FIFO or
+        // device that is not replaced); the system message alone would say "Access is denied.".
+        if (e.HasErrorInfo())
+            std::fprintf(stderr, "avilo-cli: %s\n", e.Description().c_str());
+        else
+            std::fprintf(stderr, "avilo-cli: cannot write %s: %s\n", scriptPath.c_str(),
+                         e.ErrorMessage().c_str());
         return 2;
     }
     return 0;
