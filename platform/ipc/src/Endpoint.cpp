@@ -52,8 +52,12 @@ bool SomeoneListens(const std::string& path) {
 } // namespace
 
 SocketEndpoint::SocketEndpoint(const std::string& className, std::string directory) {
-    if (directory.empty())
-        throw std::runtime_error("the IPC directory cannot be created");
+    if (directory.empty()) {
+        // Only the default folder comes empty: ask it again for the reason.
+        std::string problem;
+        IpcDirectory(&problem);
+        throw std::runtime_error(problem.empty() ? "the IPC directory cannot be created" : problem);
+    }
     m_path = detail::SocketPath(directory, className);
     if (m_path.empty())
         throw std::runtime_error("the IPC socket path is too long: " + directory + "/" + className);
