@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,6 +277,28 @@ TEST(Dom, SaveWritesThroughAndKeepsTheFilesAttributes) {
     EXPECT_EQ(names,
               (std::vector<std::string>{"fifo.av", "link.av", "new.av", "real.av", "shared.av"}))
         << "no temporary copy is left behind";
+}
+
+// A save killed part-way (here by the signal of the file size limit, as a full disk or Ctrl-C
+// could) leaves the old file and no partial copy.
+TEST(Dom, ASaveKilledPartWayLeavesNothingBehind) {
+    TempDir dir;
+    WriteFile(dir / "plan.av", "old");
+    auto plan = MakePlan();
+    for (int i = 0; i < 2000; ++i)
+        plan->documentElement().appendChild(plan->createElement("steerpoint"));
+    const auto saveUnderALimit = [&] {
+        rlimit limit{};
+        ::setrlimit(RLIMIT_CORE, &limit);
+        limit.rlim_cur = limit.rlim_max = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::signal(SIGXFSZ, SIG_DFL);
+        plan->save((dir / "plan.av").string());
+        std::exit(0);
+    };
+    EXPECT_EXIT(saveUnderALimit(), ::testing::KilledBySignal(SIGXFSZ), "");
+    EXPECT_EQ(ReadFile(dir / "plan.av"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(Dom, HandlesSurviveMovesRemovalAndReload) {

@@ -878,60 +878,102 @@ std::string SaveTarget(const std::string& path) {
     }
 }
 
-// The copy a save writes before renaming it over the destination.  Whatever ends the save early
-// (a failed call, an exception) closes and removes it.
-struct TemporaryFile {
-    std::string name;
-    int fd = -1;
-    bool renamed = false;
+std::string FolderOf(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+}
 
-    TemporaryFile() = default;
+// The copy a save writes before renaming it over the destination.  Preferably an unnamed file
+// (O_TMPFILE), which vanishes with the process if the save is killed; it is named
+// "<target>.XXXXXX" only once complete, just before the rename.  Where the file system cannot
+// make one, it is that named file from the start.  Whatever ends the save early (a failed call,
+// an exception) closes and removes it.
+class TemporaryFile {
+public:
+    TemporaryFile(const std::string& path, const std::string& target)
+        : m_path(path), m_target(target) {
+        std::uint64_t seed = static_cast<std::uint64_t>(::getpid()) ^
+                             static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(this));
+        try {
+            seed ^= static_cast<std::uint64_t>(std::random_device{}()) << 32;
+        } catch (const std::exception&) {
+            // O_EXCL and link() never replace a file; the seed only spreads the names.
+        }
+        m_random.seed(seed);
+        // Mode 0666 lets the kernel apply the umask (and a folder's default ACL) as it does for
+        // any new file; mkstemp's 0600 would not.
+#ifdef O_TMPFILE
+        m_fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            return;
+#endif
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = NextName();
+            m_fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (m_fd >= 0) {
+                m_name = std::move(name);
+                return;
+            }
+            if (errno != EEXIST)
+                FailWrite(m_path, errno);
+        }
+        FailWrite(m_path, EEXIST);
+    }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() {
-        if (fd >= 0)
-            ::close(fd);
-        if (!renamed && !name.empty())
-            ::unlink(name.c_str());
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (!m_renamed && !m_name.empty())
+            ::unlink(m_name.c_str());
     }
-};
 
-// Creates "<target>.XXXXXX" beside the destination, exclusively.  Mode 0666 lets the kernel apply
-// the umask (and a folder's default ACL) as it does for any new file; mkstemp's 0600 would not.
-void CreateTemporary(const std::string& path, const std::string& target, TemporaryFile& tmp) {
-    static constexpr char kChars[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::uint64_t seed = static_cast<std::uint64_t>(::getpid()) ^
-                         static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&tmp));
-    try {
-        seed ^= static_cast<std::uint64_t>(std::random_device{}()) << 32;
-    } catch (const std::exception&) {
-        // O_EXCL keeps the creation safe; the seed only spreads the names.
+    int fd() const {
+        return m_fd;
     }
-    std::mt19937_64 random(seed);
-    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = target + ".XXXXXX";
-        for (std::size_t i = name.size() - 6; i < name.size(); ++i)
-            name[i] = kChars[pick(random)];
-        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            tmp.name = std::move(name);
-            tmp.fd = fd;
-            return;
+
+    // Names an unnamed copy, closes it and renames it over the destination.
+    void Commit() {
+        if (m_name.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+            for (int attempt = 0; m_name.empty(); ++attempt) {
+                std::string name = NextName();
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) ==
+                    0)
+                    m_name = std::move(name);
+                else if (errno != EEXIST || attempt == 100)
+                    FailWrite(m_path, errno);
+            }
         }
-        if (errno != EEXIST)
-            FailWrite(path, errno);
+        if (::close(std::exchange(m_fd, -1)) != 0)
+            FailWrite(m_path, errno);
+        if (::rename(m_name.c_str(), m_target.c_str()) != 0)
+            FailWrite(m_path, errno);
+        m_renamed = true;
     }
-    FailWrite(path, EEXIST);
-}
+
+private:
+    std::string NextName() {
+        static constexpr char kChars[] =
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+        std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+        std::string name = m_target + ".XXXXXX";
+        for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+            name[i] = kChars[pick(m_random)];
+        return name;
+    }
+
+    const std::string& m_path;
+    const std::string& m_target;
+    std::mt19937_64 m_random;
+    std::string m_name;
+    int m_fd = -1;
+    bool m_renamed = false;
+};
 
 // Makes the rename itself durable; a failure here loses nothing already written.
 void SyncFolderOf(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         (void)::fsync(fd);
         ::close(fd);
@@ -958,21 +1000,20 @@ void Document::save(const std::string& path) const {
             FailWrite(path, errno);
         }
 
-        TemporaryFile tmp;
-        CreateTemporary(path, target, tmp);
+        TemporaryFile tmp(path, target);
         if (exists) {
             // The replacement keeps the file's owner and group where the process may set them
             // (root may; an owner may set a group it belongs to), then its permission bits: a
             // change of owner clears the set-user-ID and set-group-ID bits.
             if ((old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-                ::fchown(tmp.fd, old.st_uid, old.st_gid) != 0)
-                (void)::fchown(tmp.fd, static_cast<uid_t>(-1), old.st_gid);
-            if (::fchmod(tmp.fd, old.st_mode & 07777) != 0)
+                ::fchown(tmp.fd(), old.st_uid, old.st_gid) != 0)
+                (void)::fchown(tmp.fd(), static_cast<uid_t>(-1), old.st_gid);
+            if (::fchmod(tmp.fd(), old.st_mode & 07777) != 0)
                 FailWrite(path, errno);
         }
         std::size_t written = 0;
         while (written < content.size()) {
-            const ssize_t n = ::write(tmp.fd, content.data() + written, content.size() - written);
+            const ssize_t n = ::write(tmp.fd(), content.data() + written, content.size() - written);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -980,14 +1021,9 @@ void Document::save(const std::string& path) const {
             }
             written += static_cast<std::size_t>(n);
         }
-        if (::fsync(tmp.fd) != 0)
+        if (::fsync(tmp.fd()) != 0)
             FailWrite(path, errno);
-        const int fd = std::exchange(tmp.fd, -1);
-        if (::close(fd) != 0)
-            FailWrite(path, errno);
-        if (::rename(tmp.name.c_str(), target.c_str()) != 0)
-            FailWrite(path, errno);
-        tmp.renamed = true;
+        tmp.Commit();
         SyncFolderOf(target);
     } catch (const std::bad_alloc&) {
         FailOutOfMemory("to write the file");

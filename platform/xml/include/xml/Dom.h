@@ -18,7 +18,7 @@
 //    malformed XML, 0x800C0005 for a missing file), a 1-based line and column, and a reason.
 //  - Loading is bounded (kMaxDocumentBytes, kMaxElementDepth): a larger file, deeper nesting, a
 //    FIFO or a device is refused with a parse error instead of exhausting memory or the stack.
-//    Every walk over a document is iterative, so documents built in memory may nest deeper;
+//    The layer's own walks are iterative, so documents built in memory may nest deeper;
 //    saving refuses those, as they could not be loaded back.
 
 #include "xml/ComError.h"
