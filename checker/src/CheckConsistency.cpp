@@ -71,6 +71,10 @@ bool CheckConsistency(xml::DocumentPtr plan, const TessarFiles& files, ui::Compo
     } catch (const CTessarException&) {
         throw;
     } catch (const xml::ComError& e) {
+        // The report names only the code; the cause the XML layer knows (which file, which
+        // element) goes on the line before it.
+        if (!e.Description().empty())
+            AppendToLog(log, e.Description() + "\r\n");
         Fail(log, xml::FormatComErrorReport(e), TessarComError);
     } catch (const std::bad_alloc&) {
         Fail(log, xml::FormatComErrorReport(xml::ComError(xml::hr::E_OUTOFMEMORY_)),

@@ -217,6 +217,10 @@ xml::DocumentPtr GenerateFlightScript(xml::DocumentPtr plan, const ScrivoFiles& 
     } catch (const CScrivoException&) {
         throw;
     } catch (const xml::ComError& e) {
+        // The report names only the code; the cause the XML layer knows (which file, which
+        // element) goes on the line before it.
+        if (!e.Description().empty())
+            AppendToLog(log, e.Description() + "\r\n");
         const std::string report = xml::FormatComErrorReport(e);
         ui::FailLog(log, report, CScrivoException(ScrivoComError, report));
     } catch (const std::bad_alloc&) {

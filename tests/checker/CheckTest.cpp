@@ -184,7 +184,8 @@ TEST_F(CheckTest, MissingSchemaIsAComError) {
                                xml::SystemMessage(xml::hr::INET_E_OBJECT_NOT_FOUND_);
     EXPECT_EQ(o.error->m_error, tessar::TessarComError);
     EXPECT_EQ(o.error->m_message, report);
-    EXPECT_EQ(o.log, kHead + report);
+    EXPECT_EQ(o.log, kHead + "The schema file '" + (dir.path() / "avilo.xsd").string() +
+                         "' cannot be read.\r\n" + report);
 }
 
 TEST_F(CheckTest, NoSteerPoint) {

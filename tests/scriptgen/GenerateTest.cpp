@@ -338,6 +338,11 @@ TEST_P(GenerateFailureTest, LogsThenThrows) {
 const std::string kPointerReport = ComReport(xml::hr::E_POINTER_, "avilo-xml");
 const std::string kMismatchReport =
     ComReport(static_cast<xml::HRESULT>(0x80020005), "avilo-xml"); // DISP_E_TYPEMISMATCH
+// The log names the cause on the line before the report; the exception carries the report.
+const std::string kNoNode = "The node does not exist.\r\n";
+std::string NoAttribute(const std::string& name) {
+    return "The attribute '" + name + "' does not exist.\r\n";
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, GenerateFailureTest,
@@ -347,24 +352,25 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"NoPlan", std::nullopt, ComReport(xml::hr::E_POINTER_, ""),
                     scrivo::ScrivoComError, ComReport(xml::hr::E_POINTER_, "")},
         FailureCase{"NoRootAvilo", "<plan>" + Gps("cruise", 0, {"cruise"}) + "</plan>",
-                    kPointerReport, scrivo::ScrivoComError, kPointerReport},
+                    kNoNode + kPointerReport, scrivo::ScrivoComError, kPointerReport},
         FailureCase{"SteerPointWithoutPhase",
-                    "<avilo><steerpoint>" + Pos(0) + "<GPS/></steerpoint></avilo>", kMismatchReport,
-                    scrivo::ScrivoComError, kMismatchReport},
+                    "<avilo><steerpoint>" + Pos(0) + "<GPS/></steerpoint></avilo>",
+                    NoAttribute("phase") + kMismatchReport, scrivo::ScrivoComError,
+                    kMismatchReport},
         FailureCase{"SteerPointWithoutPosition",
                     "<avilo><steerpoint phase=\"cruise\"><timeOverSteerPoint>10:00"
                     "</timeOverSteerPoint><task>cruise</task><GPS/></steerpoint></avilo>",
-                    "Flight plan phase: cruise\r\n" + Cloned("cruise", 0, "cruise") +
+                    "Flight plan phase: cruise\r\n" + Cloned("cruise", 0, "cruise") + kNoNode +
                         kPointerReport,
                     scrivo::ScrivoComError, kPointerReport},
         // The first steer points have an empty phase: no phase element exists to copy into.
         FailureCase{"TaskBeforeAnyPhaseElement", "<avilo>" + Gps("", 0, {"cruise"}) + "</avilo>",
-                    Cloned("cruise", 0, "") + kPointerReport, scrivo::ScrivoComError,
+                    Cloned("cruise", 0, "") + kNoNode + kPointerReport, scrivo::ScrivoComError,
                     kPointerReport},
         // A procedure below a group of its task: its parent has no task name.
         FailureCase{"ProcedureNestedTooDeep", "<avilo>" + Gps("cruise", 0, {"deep"}) + "</avilo>",
                     "Flight plan phase: cruise\r\n" + Cloned("deep", 0, "cruise") + Done(0) +
-                        kSecondPass + kMismatchReport,
+                        kSecondPass + NoAttribute("name") + kMismatchReport,
                     scrivo::ScrivoComError, kMismatchReport}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -404,7 +410,8 @@ TEST_F(GenerateTest, MissingSchemaIsAComError) {
         ComReport(xml::hr::INET_E_OBJECT_NOT_FOUND_, "avilo-xml schema cache");
     EXPECT_EQ(r.error->m_error, scrivo::ScrivoComError);
     EXPECT_EQ(r.error->m_message, report);
-    EXPECT_EQ(r.log, kHead + report);
+    EXPECT_EQ(r.log, kHead + "The schema file '" + (dir.path() / "avilo.xsd").string() +
+                         "' cannot be read.\r\n" + report);
 }
 
 } // namespace
