@@ -4,12 +4,10 @@
 #include "kestro/FSUIPCAircraft.h"
 #include "kestro/StabilisedLaw.h"
 
-#include <numbers/Numbers.h>
+#include <planformat/FlyableValues.h>
 
 #include <exception>
-#include <limits>
 #include <memory>
-#include <optional>
 #include <span>
 
 namespace kestro {
@@ -24,44 +22,26 @@ const char* const kTakeoffProcedure =
 const char* const kTakeoffElements[] = {"GPSRunway/longitude", "GPSRunway/latitude",
                                         "runwayHeading", "runwayMagnVar", "runwayElevation"};
 
-/// A value of the script and the range it must lie in to be flown.
-struct ValueRange {
-    const char* path;
-    double lo, hi;
-};
-
-constexpr double kAnyAngle = std::numeric_limits<double>::infinity();
-
-/// The take-off runway: a position on the earth, its heading (any angle), a magnetic variation
-/// of at most half a turn and an elevation (feet) between the lowest shore on earth (Dead Sea,
-/// about -1,400 ft) and twice the highest airport (about 14,500 ft).
-const ValueRange kTakeoffRanges[] = {{"GPSRunway/longitude", -180, 180},
-                                     {"GPSRunway/latitude", -90, 90},
-                                     {"runwayHeading", -kAnyAngle, kAnyAngle},
-                                     {"runwayMagnVar", -180, 180},
-                                     {"runwayElevation", -1500, 30000}};
+/// The take-off runway's values, as the simulator's start reads them too.
+const planformat::ValueRange kTakeoffRanges[] = {
+    planformat::kRunwayLongitude, planformat::kRunwayLatitude, planformat::kRunwayHeading,
+    planformat::kRunwayMagneticVariation, planformat::kRunwayElevation};
 /// A cruise leg's target, and the airspeed (knots) and altitude (feet) planned for it, where
 /// given.
-const ValueRange kCruiseRanges[] = {{"GPSCoordinate/latitude", -90, 90},
-                                    {"GPSCoordinate/longitude", -180, 180},
-                                    {"procedure/airspeed", 0, 1e6},
-                                    {"procedure/altitude", -1500, 1e6}};
+const planformat::ValueRange kCruiseRanges[] = {{"GPSCoordinate/latitude", -90, 90},
+                                                {"GPSCoordinate/longitude", -180, 180},
+                                                {"procedure/airspeed", 0, 1e6},
+                                                {"procedure/altitude", -1500, 1e6}};
 
 /// What is wrong with the values of `ranges` below `node`, "" when they can be flown.  Missing
-/// elements are left to the caller.  A value must be a finite number filling its whole text:
-/// the laws read text that is no number as 0, which would fly towards 0 N 0 E.
-std::string BadValue(const xml::Node& node, std::span<const ValueRange> ranges) {
-    for (const ValueRange& range : ranges) {
+/// elements are left to the caller.
+std::string BadValue(const xml::Node& node, std::span<const planformat::ValueRange> ranges) {
+    for (const planformat::ValueRange& range : ranges) {
         const xml::Node element = node.selectSingleNode(range.path);
         if (element.empty())
             continue;
-        const std::string text = element.text();
-        const std::optional<double> value = numbers::Parse(text);
-        if (!value)
-            return std::string(range.path) + " \"" + text + "\" is not a finite number";
-        if (*value < range.lo || *value > range.hi)
-            return std::string(range.path) + " " + text + " is out of range (" +
-                   numbers::Format("%g", range.lo) + " to " + numbers::Format("%g", range.hi) + ")";
+        if (std::string problem = planformat::ValueProblem(range, element.text()); !problem.empty())
+            return problem;
     }
     return {};
 }

@@ -1,11 +1,9 @@
 #include "fssim/Start.h"
 
 #include <numbers/Numbers.h>
+#include <planformat/FlyableValues.h>
 #include <xml/ComError.h>
 #include <xml/Dom.h>
-
-#include <cmath>
-#include <limits>
 
 namespace fssim {
 
@@ -14,57 +12,37 @@ namespace {
 const char* const kTakeoffProcedure =
     "/flightscript/phase[@name=\"takeoff\"]/task[@name=\"takeoff\"]/procedure[@name=\"takeoff\"]";
 
-/// A start value, the script or plan element it comes from, the command-line option that sets
-/// it, and the range it must lie in.
+/// A start value, the command-line option that sets it, and the script or plan element it comes
+/// from with its range.
 struct Field {
     double StartPosition::*member;
-    const char* path;
     const char* option;
-    double lo, hi;
+    planformat::ValueRange range;
 };
 
-constexpr double kAnyAngle = std::numeric_limits<double>::infinity();
-
-/// A position on the earth, any heading, and an elevation (feet) between the lowest shore on
-/// earth (Dead Sea, about -1,400 ft) and twice the highest airport (about 14,500 ft).
 const Field kFields[] = {
-    {&StartPosition::latitude_deg, "GPSRunway/latitude", "--lat", -90, 90},
-    {&StartPosition::longitude_deg, "GPSRunway/longitude", "--lon", -180, 180},
-    {&StartPosition::heading_deg, "runwayHeading", "--heading", -kAnyAngle, kAnyAngle},
-    {&StartPosition::elevation_ft, "runwayElevation", "--elevation", -1500, 30000},
+    {&StartPosition::latitude_deg, "--lat", planformat::kRunwayLatitude},
+    {&StartPosition::longitude_deg, "--lon", planformat::kRunwayLongitude},
+    {&StartPosition::heading_deg, "--heading", planformat::kRunwayHeading},
+    {&StartPosition::elevation_ft, "--elevation", planformat::kRunwayElevation},
 };
 
-std::string OutOfRange(const Field& f) {
-    return " is out of range (" + numbers::Format("%g", f.lo) + " to " +
-           numbers::Format("%g", f.hi) + ")";
-}
-
-bool InRange(const Field& f, double value) {
-    return std::isfinite(value) && value >= f.lo && value <= f.hi;
-}
-
-/// The runway values below `node`: each a finite number filling its element's text, within its
-/// range.  Text that is no number would otherwise put the aircraft at 0 N 0 E, and NaN nowhere.
+/// The runway values below `node`, each a finite number filling its element's text within its
+/// range: text that is no number would otherwise put the aircraft at 0 N 0 E, and NaN nowhere.
 std::optional<StartPosition> FromRunway(const xml::Node& node, std::string& error) {
     StartPosition start;
     for (const Field& f : kFields) {
-        const xml::Node n = node.selectSingleNode(f.path);
+        const xml::Node n = node.selectSingleNode(f.range.path);
         if (!n) {
-            error = std::string("the take-off runway has no ") + f.path;
+            error = std::string("the take-off runway has no ") + f.range.path;
             return std::nullopt;
         }
         const std::string text = n.text();
-        const std::optional<double> value = numbers::Parse(text);
-        if (!value) {
-            error = std::string("the take-off runway's ") + f.path + " \"" + text +
-                    "\" is not a finite number";
+        if (const std::string problem = planformat::ValueProblem(f.range, text); !problem.empty()) {
+            error = "the take-off runway's " + problem;
             return std::nullopt;
         }
-        if (!InRange(f, *value)) {
-            error = std::string("the take-off runway's ") + f.path + " " + text + OutOfRange(f);
-            return std::nullopt;
-        }
-        start.*f.member = *value;
+        start.*f.member = *numbers::Parse(text);
     }
     return start;
 }
@@ -73,9 +51,9 @@ std::optional<StartPosition> FromRunway(const xml::Node& node, std::string& erro
 
 std::string StartProblem(const StartPosition& start) {
     for (const Field& f : kFields)
-        if (!InRange(f, start.*f.member))
+        if (!planformat::InRange(f.range, start.*f.member))
             return std::string(f.option) + " " + numbers::Format("%.9g", start.*f.member) +
-                   OutOfRange(f);
+                   planformat::OutOfRangeText(f.range);
     return {};
 }
 
