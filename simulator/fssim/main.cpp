@@ -40,9 +40,13 @@ const char* const kUsage =
     "  --rate R              simulated seconds per wall-clock second (default 1)\n"
     "  --hz N                model steps per simulated second, 1 to 1000 (default 100;\n"
     "                        JSBSim always runs 120)\n"
-    "  --wind DIR/KT         constant wind from DIR degrees true at KT knots\n"
-    "  --turbulence MPS      vertical gusts of this standard deviation (builtin only)\n"
-    "  --seed N              seed of the turbulence (default 1)\n"
+    "Weather (both models; the same seed gives the same weather):\n"
+    "  --wind DIR/KT         steady wind from DIR degrees true (0-360) at KT knots (0-150)\n"
+    "  --gusts KT            gusts: now and then the wind's speed rises by up to KT knots\n"
+    "  --turbulence LEVEL    light, moderate or severe (MIL-F-8785C intensities; on JSBSim\n"
+    "                        its own turbulence model); a number instead is the builtin\n"
+    "                        model's expert form: vertical gusts of that many m/s (s.d.)\n"
+    "  --seed N              seed of the turbulence and the gusts, 0 to 2147483647 (default 1)\n"
     "  --duration S          stop after S simulated seconds (default: until interrupted)\n"
     "  --track FILE          write the flown track as CSV when stopping\n"
     "Link:\n"
@@ -124,17 +128,11 @@ int main(int argc, char** argv) {
                 if (hz < 1 || hz > 1000)
                     throw std::invalid_argument("--hz must be 1 to 1000");
                 config.rateHz = static_cast<int>(hz);
-            } else if (opt == "--wind") {
-                const std::string w = value();
-                const auto slash = w.find('/');
-                if (slash == std::string::npos)
-                    throw std::invalid_argument("--wind wants DIR/KT, e.g. 270/15");
-                config.weather.windFrom_deg = ToDouble(opt, w.substr(0, slash).c_str());
-                config.weather.windSpeed_kt = ToDouble(opt, w.substr(slash + 1).c_str());
-            } else if (opt == "--turbulence") {
-                config.weather.turbulence_mps = ToDouble(opt, value());
-            } else if (opt == "--seed") {
-                config.weather.seed = static_cast<std::uint32_t>(ToUnsigned(opt, value()));
+            } else if (fssim::IsWeatherOption(opt)) {
+                if (const std::string problem =
+                        fssim::SetWeatherOption(config.weather, opt, value());
+                    !problem.empty())
+                    throw std::invalid_argument(problem);
             } else if (opt == "--duration") {
                 duration = ToDouble(opt, value());
             } else if (opt == "--track") {
@@ -162,8 +160,11 @@ int main(int argc, char** argv) {
                 throw std::invalid_argument("unknown option " + opt);
             }
         }
-        if (config.fdm == fssim::Fdm::Jsbsim && config.weather.turbulence_mps != 0.0)
-            throw std::invalid_argument("--turbulence applies to the builtin model only");
+        if (config.fdm == fssim::Fdm::Jsbsim &&
+            config.weather.turbulence == fssim::Turbulence::None &&
+            config.weather.turbulence_mps != 0.0)
+            throw std::invalid_argument("--turbulence in m/s is the builtin model's expert form; "
+                                        "with --fdm jsbsim give light, moderate or severe");
         if (const std::string problem = fssim::StartProblem(config.start); !problem.empty())
             throw std::invalid_argument(problem);
     } catch (const std::exception& e) {

@@ -48,11 +48,33 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
 
 std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
     if (config.fdm == Fdm::Jsbsim) {
-        if (config.weather.turbulence_mps > 0.0)
-            throw std::invalid_argument("turbulence is available with the builtin model only");
+        const Weather& w = config.weather;
+        if (w.turbulence == Turbulence::None && w.turbulence_mps > 0.0)
+            throw std::invalid_argument(
+                "turbulence in m/s is the builtin model's; JSBSim takes light, moderate or severe");
         jsbsim::ModelConfig model;
-        model.windFrom_deg = config.weather.windFrom_deg;
-        model.windSpeed_kt = config.weather.windSpeed_kt;
+        model.windFrom_deg = w.windFrom_deg;
+        model.windSpeed_kt = w.windSpeed_kt;
+        model.gusts_kt = w.gusts_kt;
+        model.seed = w.seed;
+        // The levels as JSBSim's MIL-F-8785C model takes them: the wind at 20 ft of the low
+        // altitudes, the probability-of-exceedance row above.
+        switch (w.turbulence) {
+        case Turbulence::None:
+            break;
+        case Turbulence::Light:
+            model.turbulenceWindAt20ft_kt = 15.0;
+            model.turbulenceSeverity = 3;
+            break;
+        case Turbulence::Moderate:
+            model.turbulenceWindAt20ft_kt = 30.0;
+            model.turbulenceSeverity = 4;
+            break;
+        case Turbulence::Severe:
+            model.turbulenceWindAt20ft_kt = 45.0;
+            model.turbulenceSeverity = 6;
+            break;
+        }
         return std::make_unique<jsbsim::JsbsimModel>(model);
     }
     return std::make_unique<FlightModel>(config.aircraft, config.weather);

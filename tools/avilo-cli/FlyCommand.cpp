@@ -1,5 +1,6 @@
 // avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]
 //               [--control classic|stabilised] [--track TRACK.csv] [--limit SECONDS]
+//               [--wind DIR/KT] [--gusts KT] [--turbulence light|moderate|severe] [--seed N]
 //
 // Flies a flight script with the flight executor, printing its log as the message window shows
 // it.  A plan is checked and turned into a script first (a plan the checker finds inconsistent is
@@ -9,9 +10,15 @@
 // simulator's own trainer, or JSBSim's c172p), --control the executor's control law.  At the end
 // it prints a flight report computed from the flown track and the script.  Exit 0 after
 // "Finished executing the flight script.".
+//
+// Weather, for the in-process simulator (a running fssim has its own: fssim --wind ...): a
+// steady wind from DIR degrees true at KT knots, gusts of up to KT knots above it, turbulence
+// (on JSBSim its own turbulence model), all drawn from --seed (default 1).  In virtual time a
+// plan, weather and seed always give the same flight.  Bad values exit 2 naming the option.
 
 #include "Commands.h"
 
+#include <fssim/FlightModel.h>
 #include <fssim/InProcess.h>
 #include <fssim/Start.h>
 #include <ipc/Ipc.h>
@@ -41,7 +48,9 @@ int FlyUsage() {
     std::fputs(
         "usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]\n"
         "                      [--control classic|stabilised] [--track TRACK.csv] "
-        "[--limit SECONDS]\n",
+        "[--limit SECONDS]\n"
+        "                      [--wind DIR/KT] [--gusts KT] "
+        "[--turbulence light|moderate|severe] [--seed N]\n",
         stderr);
     return 2;
 }
@@ -175,11 +184,20 @@ int RunFly(const Args& args) {
     std::string fdm;
     std::string control = "classic";
     double limit_s = 4 * 3600.0; // a generous bound: the sample flights take well under an hour
+    fssim::Weather weather;
+    bool weatherGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if ((a == "--sim" || a == "--track" || a == "--limit" || a == "--fdm" ||
-             a == "--control") &&
-            i + 1 < args.size()) {
+        if (fssim::IsWeatherOption(a) && i + 1 < args.size()) {
+            if (const std::string problem = fssim::SetWeatherOption(weather, a, args[++i]);
+                !problem.empty()) {
+                std::fprintf(stderr, "avilo-cli fly: %s\n", problem.c_str());
+                return 2;
+            }
+            weatherGiven = true;
+        } else if ((a == "--sim" || a == "--track" || a == "--limit" || a == "--fdm" ||
+                    a == "--control") &&
+                   i + 1 < args.size()) {
             const std::string& value = args[++i];
             if (a == "--sim")
                 sim = value;
@@ -207,6 +225,19 @@ int RunFly(const Args& args) {
                    stderr);
         return 2;
     }
+    if (weatherGiven && sim != "builtin") {
+        std::fputs("avilo-cli fly: --wind, --gusts, --turbulence and --seed set the in-process "
+                   "simulator's weather; a running fssim has its own (fssim --wind ...)\n",
+                   stderr);
+        return 2;
+    }
+    if (fdm == "jsbsim" && weather.turbulence == fssim::Turbulence::None &&
+        weather.turbulence_mps > 0.0) {
+        std::fputs("avilo-cli fly: --turbulence in m/s is the builtin model's expert form; with "
+                   "--fdm jsbsim give light, moderate or severe\n",
+                   stderr);
+        return 2;
+    }
 
     const xml::DocumentPtr script = LoadScript(input);
     if (!script)
@@ -222,6 +253,7 @@ int RunFly(const Args& args) {
     if (sim == "builtin") {
         fssim::SimConfig config;
         config.fdm = fdm == "jsbsim" ? fssim::Fdm::Jsbsim : fssim::Fdm::Builtin;
+        config.weather = weather;
         config.trackPeriodMs = 200; // fine enough for the flight report's figures
         std::string error;
         if (const auto start = fssim::StartFromScript(script, error))

@@ -23,6 +23,15 @@
 // troposphere, Gagg-Ferrar 1.132 sigma - 0.132).  Ground roll: rolling and brake friction on the
 // weight not carried by the wing.
 //
+// Weather (Weather): the wind carries the aircraft in the air (on the runway the wheels hold it).
+// Turbulence is three first-order Gauss-Markov processes, along and across the heading and
+// vertical, with the standard deviations and scale lengths of MIL-F-8785C's Dryden model at the
+// height above the ground (correlation time = scale length / airspeed): a vertical gust w
+// raises the angle of attack by atan(w / V); a change of the horizontal wind (turbulence or
+// gust) changes the airspeed by its component along the heading, the aircraft's velocity over
+// the ground staying for the moment.  Not modelled: the gusts' rolling and yawing moments.
+// In still air the model is exactly that without weather.
+//
 // Sign conventions: pitch positive nose up, bank positive right wing down, positive aileron
 // rolls right, positive elevator pitches the nose up, heading true, clockwise from north.
 // Units: SI inside; positions in degrees on a sphere of 10,001,750 m per 90 degrees of
@@ -30,9 +39,11 @@
 
 #include "fssim/AircraftModel.h"
 #include "fssim/Export.h"
+#include "fssim/Gusts.h"
 
 #include <cstdint>
 #include <random>
+#include <string>
 
 namespace fssim {
 
@@ -68,13 +79,37 @@ struct Aircraft {
     double maxGroundPitch_deg = 12.0;
 };
 
-/// Optional wind (constant, blowing FROM `fromDeg`) and turbulence (seeded, deterministic).
+/// Turbulence in words, as pilots report it.  The intensities follow the turbulence model of
+/// MIL-F-8785C section 3.7.2 (also MIL-HDBK-1797 appendix A, 4.9.2): below 1,000 ft above the
+/// ground from the wind at 20 ft, 15 kt for light, 30 kt for moderate and 45 kt for severe
+/// (sigma_w = 0.1 W20); from 2,000 ft up from the probabilities of exceedance 1e-2, 1e-3 and
+/// 1e-5 of its Figure 7; in between interpolated.
+enum class Turbulence { None, Light, Moderate, Severe };
+
+/// Optional weather: a wind blowing FROM `windFrom_deg`, gusts on top of it, and turbulence; all
+/// of it seeded, so that a seed always gives the same weather.
 struct Weather {
-    double windFrom_deg = 0.0;
-    double windSpeed_kt = 0.0;
-    double turbulence_mps = 0.0; ///< standard deviation of the vertical gust; 0 for none
-    std::uint32_t seed = 1;
+    double windFrom_deg = 0.0; ///< degrees true, 0 to 360
+    double windSpeed_kt = 0.0; ///< steady wind, knots, 0 or more
+    /// Gusts: now and then (every 5 to 20 s) the wind's speed rises by up to this much (knots)
+    /// and falls back, each gust a 1-cosine rise, a plateau and a 1-cosine fall (Gusts.h).
+    double gusts_kt = 0.0;
+    Turbulence turbulence = Turbulence::None;
+    /// Expert form, builtin model only, used when `turbulence` is None: vertical gusts alone, of
+    /// this standard deviation (m/s) and a time constant of 2 s; 0 for none.
+    double turbulence_mps = 0.0;
+    std::uint32_t seed = 1; ///< of the turbulence and of the gusts' times and strengths
 };
+
+/// Reads one weather option of the command line into `weather`: "--wind" DIR/KT (from DIR
+/// degrees true, 0 to 360, at KT knots, 0 to 150), "--gusts" KT (0 to 100), "--turbulence"
+/// light|moderate|severe (or a number: the expert form in m/s, 0 to 10), "--seed" N (a whole
+/// number, 0 to 2147483647).  Numbers in the C locale, the whole text.  Returns what is wrong
+/// with the value, naming the option, or an empty string when it was taken.
+FSSIM_CORE_API std::string SetWeatherOption(Weather& weather, const std::string& option,
+                                            const std::string& value);
+/// True for the options SetWeatherOption reads.
+FSSIM_CORE_API bool IsWeatherOption(const std::string& option);
 
 class FSSIM_CORE_API FlightModel final : public AircraftModel {
 public:
@@ -109,7 +144,14 @@ private:
     Controls m_controls;
     State m_state;
     std::mt19937 m_rng;
-    double m_gust = 0.0; ///< vertical gust, m/s (Ornstein-Uhlenbeck, time constant 2 s)
+    std::normal_distribution<double> m_normal;
+    double m_gust = 0.0;       ///< vertical gust, m/s, positive up
+    double m_gustAlong = 0.0;  ///< turbulence along the heading, m/s, positive towards the nose
+    double m_gustAcross = 0.0; ///< turbulence across it, m/s, positive towards the right wing
+    GustSchedule m_gusts;
+    double m_time_s = 0.0;        ///< since parking, for the gusts
+    double m_windNorth_mps = 0.0; ///< the changing wind's vector at the last step, m/s
+    double m_windEast_mps = 0.0;
 };
 
 /// ISA troposphere density (kg/m3) at an altitude (m).

@@ -18,9 +18,11 @@
 // Flight models (SimConfig::fdm): the simulator's own trainer (fssim::FlightModel), or JSBSim's
 // Cessna 172P flown by the JSBSim program as a child process in lock-step
 // (fssim::jsbsim::JsbsimModel: started, engine running and parking brake set before the
-// simulator's time starts; it flies in the configured constant wind, and turbulence is refused
-// for it).  Both serve the same
-// offsets with the same scales and signs.
+// simulator's time starts).  Both serve the same offsets with the same scales and signs, and
+// both fly in the configured weather (SimConfig::weather): the builtin model with its own wind,
+// gusts and turbulence (FlightModel.h), JSBSim's 172 in JSBSim's own atmosphere (its wind, its
+// cosine gusts and its MIL-F-8785C turbulence; JsbsimModel.h), the gusts at the same times for a
+// seed.  The expert form of turbulence (Weather::turbulence_mps) is the builtin model's only.
 //
 // Time: the builtin model steps at a fixed rate (rateHz), JSBSim's at 120 frames per simulated
 // second.  AdvanceUs/AdvanceMs run as many steps as the time covers; the remainder carries over,
@@ -104,7 +106,7 @@ class FSSIM_CORE_API Simulator {
 public:
     /// Parks the aircraft at config.start.  With Fdm::Jsbsim this starts the JSBSim program
     /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails, or
-    /// std::invalid_argument when turbulence is asked for.
+    /// std::invalid_argument when the expert form of turbulence is asked for.
     explicit Simulator(const SimConfig& config = {});
     ~Simulator();
     Simulator(const Simulator&) = delete;

@@ -87,7 +87,8 @@ std::string SetCommand(const char* property, double value) {
 } // namespace
 
 JsbsimModel::JsbsimModel(const ModelConfig& config)
-    : m_config(config), m_sent(kControlCount, std::numeric_limits<double>::quiet_NaN()) {}
+    : m_config(config), m_sent(kControlCount, std::numeric_limits<double>::quiet_NaN()),
+      m_gusts(config.gusts_kt, config.seed) {}
 
 JsbsimModel::~JsbsimModel() = default;
 
@@ -115,6 +116,8 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
     m_nowUs = 0;
     m_frames = 0;
     m_dtCarry = 0.0;
+    m_gusts = GustSchedule(m_config.gusts_kt, m_config.seed);
+    m_gustStarted_s = -1.0;
 
     // Before resuming: fuel in both wing tanks (the engine feeds from a 0.1 lb float chamber
     // that the fuel system refills from them) and all controls as handed over.
@@ -128,6 +131,16 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
     const double towards = (m_config.windFrom_deg + 180.0) * tavola::kDegToRad;
     setup.push_back(SetCommand("atmosphere/wind-north-fps", wind_fps * std::cos(towards)));
     setup.push_back(SetCommand("atmosphere/wind-east-fps", wind_fps * std::sin(towards)));
+    if (m_config.turbulenceSeverity > 0) {
+        // The seed first: JSBSim's turbulence draws from the C library's generator it seeds.
+        setup.push_back(SetCommand("simulation/randomseed", m_config.seed & 0x7FFFFFFFu));
+        setup.push_back(SetCommand("atmosphere/turb-type", 4)); // MIL-F-8785C, Tustin form
+        setup.push_back(SetCommand("atmosphere/turbulence/milspec/windspeed_at_20ft_AGL-fps",
+                                   m_config.turbulenceWindAt20ft_kt * kMetresPerSecondPerKnot /
+                                       kMetresPerFoot));
+        setup.push_back(
+            SetCommand("atmosphere/turbulence/milspec/severity", m_config.turbulenceSeverity));
+    }
     for (const Reply& r : m_process->Exchange(setup))
         if (r.text.find("set successful") == std::string::npos)
             throw JsbsimError("JSBSim: a setting was refused while starting: " + r.text);
@@ -214,6 +227,7 @@ void JsbsimModel::RunFrames(std::uint64_t n) {
         std::vector<std::string> commands;
         if (i == 0)
             commands = ControlCommands(false);
+        GustCommands(commands);
         const bool last = i + 1 == n;
         const std::size_t first = commands.size();
         if (last)
@@ -224,6 +238,31 @@ void JsbsimModel::RunFrames(std::uint64_t n) {
             ReadState(replies, first);
         ++m_frames;
     }
+}
+
+void JsbsimModel::GustCommands(std::vector<std::string>& commands) {
+    if (!(m_config.gusts_kt > 0.0))
+        return;
+    const double t = static_cast<double>(m_frames) / kFrameHz; // the frame about to run
+    const Gust& g = m_gusts.At(t);
+    if (t < g.start_s || g.start_s == m_gustStarted_s)
+        return;
+    m_gustStarted_s = g.start_s;
+    // Along the wind, towards where it blows: north, east and down components of a unit vector.
+    const double towards = (m_config.windFrom_deg + 180.0) * tavola::kDegToRad;
+    const char* const prefix = "atmosphere/cosine-gust/";
+    const auto set = [&](const char* name, double value) {
+        commands.push_back(SetCommand((prefix + std::string(name)).c_str(), value));
+    };
+    set("startup-duration-sec", g.rise_s);
+    set("steady-duration-sec", g.steady_s);
+    set("end-duration-sec", g.fall_s);
+    set("magnitude-ft_sec", g.strength_kt * kMetresPerSecondPerKnot / kMetresPerFoot);
+    set("frame", 3); // the local frame: north, east, down
+    set("X-velocity-ft_sec", std::cos(towards));
+    set("Y-velocity-ft_sec", std::sin(towards));
+    set("Z-velocity-ft_sec", 0.0);
+    set("start", 1);
 }
 
 void JsbsimModel::AdvanceUs(std::uint64_t us) {

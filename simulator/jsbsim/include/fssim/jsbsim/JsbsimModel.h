@@ -34,6 +34,10 @@
 // that at the start of the last frame (JSBSim answers "get" before running the frame), i.e.
 // one frame (8.3 ms) behind the model's time.
 //
+// Weather (ModelConfig): JSBSim's own atmosphere flies it: its steady wind, its turbulence model
+// and its cosine gusts, set before the start and seeded, so that a flight in lock-step is the same
+// each time for a seed.
+//
 // Start (Park): the program starts with the aircraft on the threshold, wing tanks filled, brakes
 // set; the engine is started (mixture rich, magnetos both, starter until 700 rpm, about 3.3 s)
 // and left to idle for a further second before the model is handed over; the simulated time of
@@ -43,6 +47,7 @@
 
 #include <fssim/AircraftModel.h>
 #include <fssim/Export.h>
+#include <fssim/Gusts.h>
 
 #include <cstdint>
 #include <memory>
@@ -61,6 +66,18 @@ struct ModelConfig {
     /// JSBSim's atmosphere/wind-north-fps and wind-east-fps (the direction it blows towards).
     double windFrom_deg = 0.0;
     double windSpeed_kt = 0.0;
+    /// Gusts on top of that wind (knots; 0: none): the gusts of fssim::GustSchedule for `seed`,
+    /// each one JSBSim's own cosine gust (atmosphere/cosine-gust/..., in the local frame, along
+    /// the wind's direction) started at the first frame at or after the gust's start.
+    double gusts_kt = 0.0;
+    /// Turbulence: JSBSim's MIL-F-8785C model in its Tustin form (atmosphere/turb-type 4) with
+    /// this wind at 20 ft (knots; atmosphere/turbulence/milspec/windspeed_at_20ft_AGL-fps) and
+    /// this probability-of-exceedance row (atmosphere/turbulence/milspec/severity: 3 is 1e-2,
+    /// light; 4 is 1e-3, moderate; 6 is 1e-5, severe).  0: no turbulence.
+    double turbulenceWindAt20ft_kt = 0.0;
+    int turbulenceSeverity = 0;
+    /// Seed of JSBSim's random numbers (simulation/randomseed, 0 to 2147483647) and of the gusts.
+    std::uint32_t seed = 1;
 };
 
 class FSSIM_JSBSIM_API JsbsimModel final : public AircraftModel {
@@ -104,6 +121,8 @@ private:
     void RunFrames(std::uint64_t n);
     std::vector<std::string> ControlCommands(bool all);
     void ReadState(const std::vector<Reply>& replies, std::size_t first);
+    /// The commands that start the gust due at the frame about to run, if any.
+    void GustCommands(std::vector<std::string>& commands);
 
     ModelConfig m_config;
     std::unique_ptr<Process> m_process;
@@ -116,6 +135,8 @@ private:
     std::uint64_t m_frames = 0;
     double m_dtCarry = 0.0;
     std::vector<double> m_sent; ///< last values sent per control property (NaN: never)
+    GustSchedule m_gusts;
+    double m_gustStarted_s = -1.0; ///< start of the last gust handed to JSBSim
 };
 
 } // namespace fssim::jsbsim
