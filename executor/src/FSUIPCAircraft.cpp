@@ -2,6 +2,8 @@
 
 #include <ipc/Protocol.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kestro {
@@ -123,27 +125,115 @@ void Store(StateItem item, const std::uint8_t* raw, AircraftState& state) {
     }
 }
 
+/// Real time over which the simulator's rate is measured, milliseconds: long enough for the
+/// wall clock's millisecond steps and the model's steps to matter little.
+constexpr std::int64_t kRateWindowMs = 200;
+
 } // namespace
 
 CFSUIPCAircraft::CFSUIPCAircraft(CFSUIPCClient& client, std::int64_t timeLimitMs)
-    : m_client(client), m_timeLimitMs(timeLimitMs), m_startMs(client.GetClock()->NowMs()) {}
+    : m_client(client), m_timeLimitMs(timeLimitMs), m_startMs(client.GetClock()->NowMs()),
+      m_simClock(client.GetClock()->IsWallClock() ? SimClock::Unknown : SimClock::NotServed) {}
 
 void CFSUIPCAircraft::CheckStop() {
-    const ipc::Clock& clock = *m_client.GetClock();
-    if (clock.StopRequested())
+    if (m_client.GetClock()->StopRequested())
         throw FlightStopped{false};
-    if (m_timeLimitMs > 0 && clock.NowMs() - m_startMs >= m_timeLimitMs)
+    if (m_timeLimitMs > 0 && NowMs() - m_startMs >= m_timeLimitMs)
         throw FlightStopped{true};
 }
 
 void CFSUIPCAircraft::Wait(std::uint32_t ms) {
     CheckStop();
-    if (!m_client.GetClock()->Sleep(ms))
-        throw FlightStopped{false};
+    ipc::Clock& clock = *m_client.GetClock();
+    if (m_simClock != SimClock::Served) {
+        if (!clock.Sleep(ms))
+            throw FlightStopped{false};
+        return;
+    }
+    const std::int64_t until = m_simMs + ms;
+    while (m_simMs < until) {
+        const std::uint32_t pollMs = PollMs(until - m_simMs);
+        if (!clock.Sleep(pollMs))
+            throw FlightStopped{false};
+        if (QueueTimeRead() && m_client.Process()) {
+            NoteTime();
+        } else {
+            Failed(); // a lost link unwinds
+            // A refused look counts as time run at the rate last measured (at least real time),
+            // so that a simulator refusing every batch cannot hold the flight forever.
+            m_simMs += static_cast<std::int64_t>(std::ceil(pollMs * std::max(m_rate, 1.0)));
+        }
+        CheckStop(); // the time limit runs on the simulated time
+    }
 }
 
 std::int64_t CFSUIPCAircraft::NowMs() const {
+    if (m_simClock == SimClock::Served)
+        return m_simMs + m_simToFlightMs;
     return m_client.GetClock()->NowMs();
+}
+
+std::optional<std::int64_t> CFSUIPCAircraft::SimulatorTimeMs() const {
+    if (m_simClock == SimClock::Served)
+        return m_simMs;
+    return std::nullopt;
+}
+
+bool CFSUIPCAircraft::QueueTimeRead() {
+    if (m_simClock == SimClock::NotServed)
+        return true;
+    return m_client.Read(offsets::kSimTimeMarker, protocol::kSimTimeRecordSize,
+                         m_timeAnswer.data());
+}
+
+void CFSUIPCAircraft::NoteTime() {
+    if (m_simClock == SimClock::NotServed)
+        return;
+    const std::int64_t wallMs = m_client.GetClock()->NowMs();
+    if (Load<std::uint32_t>(m_timeAnswer.data()) != protocol::kSimTimeTag) {
+        // An older simulator: the flight stays on the wall clock.  (One that stopped serving
+        // its time mid-flight counts as standing still.)
+        if (m_simClock == SimClock::Unknown)
+            m_simClock = SimClock::NotServed;
+        return;
+    }
+    // Far beyond any flight; keeps the sums below in range whatever is served.
+    constexpr std::uint64_t kLimitMs = std::uint64_t{1} << 52;
+    const auto simMs =
+        static_cast<std::int64_t>(std::min(Load<std::uint64_t>(m_timeAnswer.data() + 4), kLimitMs));
+    if (m_simClock == SimClock::Unknown) {
+        // The flight's clock goes on from where the wall clock has brought it.
+        m_simClock = SimClock::Served;
+        m_simToFlightMs = wallMs - simMs;
+        m_simMs = simMs;
+        m_rateFromWallMs = wallMs;
+        m_rateFromSimMs = simMs;
+        return;
+    }
+    if (simMs <= m_simMs) {
+        // Standing still (paused), or an answer no newer than the last.
+    } else if (m_rate == 0) {
+        // Running again after standing still: measured afresh from here.
+        m_rate = -1;
+        m_rateFromWallMs = wallMs;
+        m_rateFromSimMs = simMs;
+    }
+    m_simMs = std::max(m_simMs, simMs);
+    if (wallMs - m_rateFromWallMs >= kRateWindowMs) {
+        m_rate = static_cast<double>(m_simMs - m_rateFromSimMs) /
+                 static_cast<double>(wallMs - m_rateFromWallMs);
+        m_rateFromWallMs = wallMs;
+        m_rateFromSimMs = m_simMs;
+    }
+}
+
+std::uint32_t CFSUIPCAircraft::PollMs(std::int64_t remainingMs) const {
+    if (m_rate < 0)
+        return 1; // rate not known yet: look often
+    if (m_rate == 0)
+        return kMaxPollMs; // standing still
+    const double wallMs = static_cast<double>(remainingMs) / m_rate;
+    return static_cast<std::uint32_t>(std::clamp(wallMs, 1.0, double{kMaxPollMs}));
 }
 
 bool CFSUIPCAircraft::LinkOpen() const {
@@ -181,8 +271,11 @@ bool CFSUIPCAircraft::Exchange(std::span<const ControlInput> inputs,
         if (!m_client.Read(f.offset, f.size, m_answers[static_cast<std::size_t>(item)].data()))
             return false;
     }
+    if (!QueueTimeRead())
+        return false;
     if (!m_client.Process())
         return Failed();
+    NoteTime();
     for (const StateItem item : items)
         Store(item, m_answers[static_cast<std::size_t>(item)].data(), state);
     return true;
@@ -191,8 +284,10 @@ bool CFSUIPCAircraft::Exchange(std::span<const ControlInput> inputs,
 bool CFSUIPCAircraft::ReadControl(Control control, int& value) {
     CheckStop();
     const Field f = ControlField(control);
-    if (!m_client.ReadNow(f.offset, f.size, m_controlAnswer.data()))
+    if (!m_client.Read(f.offset, f.size, m_controlAnswer.data()) || !QueueTimeRead() ||
+        !m_client.Process())
         return Failed();
+    NoteTime();
     value = Decode(m_controlAnswer.data(), f.size);
     return true;
 }

@@ -22,9 +22,17 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
+/// Set by SIGUSR1, cleared by SIGUSR2.
+std::atomic<bool> g_paused{false};
 
 void OnSignal(int) {
     g_stop = true;
+}
+void OnPause(int) {
+    g_paused = true;
+}
+void OnResume(int) {
+    g_paused = false;
 }
 
 const char* const kUsage =
@@ -58,6 +66,9 @@ const char* const kUsage =
     "  --wrong-answer        answer 2 instead of 1\n"
     "  --wrong-version       serve the too old version word 19980004 at 0x3304\n"
     "  --close-after N       answer N requests, then close the link\n"
+    "  --no-clock            serve no simulated time at 0x3310, as an older simulator\n"
+    "Pause: SIGUSR1 pauses the simulation (its time stands still, the model does not move, the\n"
+    "link is still served), SIGUSR2 resumes it.\n"
     "The endpoint is a socket in $AVILO_IPC_DIR (default: a per-user runtime folder).\n";
 
 /// A whole option value as a number, in the C locale whatever the user's.
@@ -156,6 +167,8 @@ int main(int argc, char** argv) {
                 config.faults.linkVersion = ipc::protocol::kMinLinkVersion - 1;
             } else if (opt == "--close-after") {
                 config.faults.closeAfter = static_cast<std::uint32_t>(ToUnsigned(opt, value()));
+            } else if (opt == "--no-clock") {
+                config.faults.noClock = true;
             } else {
                 throw std::invalid_argument("unknown option " + opt);
             }
@@ -174,6 +187,8 @@ int main(int argc, char** argv) {
 
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGUSR1, OnPause);
+    std::signal(SIGUSR2, OnResume);
 
     try {
         fssim::Simulator sim(config);
@@ -186,17 +201,36 @@ int main(int argc, char** argv) {
         auto lastRefusalReport = std::chrono::steady_clock::time_point{};
 
         const ipc::Handler handler = [&sim](const ipc::Message& m) { return sim.HandleMessage(m); };
-        const auto start = std::chrono::steady_clock::now();
+        // The simulated time runs at the rate from the wall time `start`, when it was
+        // `startUs`; a pause stops it, and a resumption starts it again from where it stood.
+        auto start = std::chrono::steady_clock::now();
+        std::uint64_t startUs = 0;
+        bool paused = false;
         const int hz = config.fdm == fssim::Fdm::Jsbsim ? 120 : config.rateHz;
         const double stepWallMs = 1000.0 / hz / rate;
         const int serveMs = std::max(0, std::min(10, static_cast<int>(stepWallMs)));
         const std::uint64_t durationUs = static_cast<std::uint64_t>(duration * 1e6);
         bool warnedLag = false;
         while (!g_stop) {
+            if (g_paused != paused) {
+                paused = !paused;
+                if (!paused) {
+                    start = std::chrono::steady_clock::now();
+                    startUs = sim.NowUs();
+                }
+                std::cout << "fssim: " << (paused ? "paused" : "resumed") << " at "
+                          << numbers::Format("%.3f", sim.NowMs() / 1000.0) << " simulated seconds"
+                          << std::endl;
+            }
+            if (paused) {
+                // Time stands still; the link is still served.
+                endpoint.Serve(10, handler);
+                continue;
+            }
             const double wallUs =
                 std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
                     .count();
-            const auto due = static_cast<std::uint64_t>(wallUs * rate);
+            const auto due = startUs + static_cast<std::uint64_t>(wallUs * rate);
             // At most 50 ms of simulated time between two looks at the link: a model that
             // cannot keep up with the rate lags behind but still answers.
             if (due > sim.NowUs())

@@ -168,6 +168,9 @@ void Simulator::RefreshOffsets() {
     Put<std::int32_t>(m_space, offsets::kHeading, protocol::EncodeAngle(s.heading_deg));
     Put<std::uint32_t>(m_space, offsets::kLinkVersion, m_config.faults.linkVersion);
     Put<std::uint32_t>(m_space, offsets::kSimVersion, m_config.faults.simVersion);
+    const bool clock = !m_config.faults.noClock;
+    Put<std::uint32_t>(m_space, offsets::kSimTimeMarker, clock ? protocol::kSimTimeTag : 0);
+    Put<std::uint64_t>(m_space, offsets::kSimTime, clock ? m_modelUs / 1000 : 0);
 }
 
 void Simulator::ApplyControls() {

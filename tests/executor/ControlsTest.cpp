@@ -265,3 +265,77 @@ TEST(Aircraft, ReadsInPhysicalUnitsAndALostLinkKeepsTheLastValues) {
 }
 
 } // namespace
+
+TEST(Aircraft, KeepsToTheSimulatorsTimeWhenItIsServed) {
+    // A peer reached on the wall clock whose time runs 10 ms per exchange (read before it moves
+    // on): far from real time, so only the served time can end the waits where they end.
+    FakePeer peer;
+    CFSUIPCClient client(std::make_shared<ipc::RealClock>());
+    ASSERT_TRUE(client.Open()) << client.GetErrorText();
+    AircraftState s;
+    {
+        // An older simulator serves no time: a wait sleeps on the wall clock alone.
+        CFSUIPCAircraft aircraft(client);
+        ASSERT_TRUE(aircraft.Read(StateItem::Bank, s));
+        const std::uint64_t exchanges = peer.exchanges;
+        aircraft.Wait(30);
+        EXPECT_EQ(peer.exchanges, exchanges);
+        EXPECT_FALSE(aircraft.SimulatorTimeMs());
+    }
+
+    std::uint64_t simMs = 5000;
+    bool paused = false;
+    int pausedLooks = 0, stopAfter = 0;
+    peer.Put<std::uint32_t>(offsets::kSimTimeMarker, protocol::kSimTimeTag);
+    peer.Put<std::uint64_t>(offsets::kSimTime, simMs);
+    peer.onMillisecond = [&](FakePeer& p) {
+        if (paused && ++pausedLooks == stopAfter)
+            client.GetClock()->RequestStop();
+        paused = paused && pausedLooks < 5; // resumes after five looks unless stopped
+        if (!paused)
+            simMs += 10;
+        p.Put<std::uint64_t>(offsets::kSimTime, simMs);
+    };
+    CFSUIPCAircraft aircraft(client, 1000);
+    ASSERT_TRUE(aircraft.Read(StateItem::Bank, s)); // the time rides along
+    EXPECT_EQ(aircraft.SimulatorTimeMs(), 5000);
+    const std::int64_t start = aircraft.NowMs();
+    aircraft.Wait(100);
+    EXPECT_EQ(aircraft.SimulatorTimeMs(), 5100);
+    EXPECT_EQ(aircraft.NowMs() - start, 100);
+
+    // Paused: the wait goes on until the time runs again.
+    paused = true;
+    const std::uint64_t exchanges = peer.exchanges;
+    aircraft.Wait(30);
+    EXPECT_EQ(aircraft.SimulatorTimeMs(), 5130);
+    EXPECT_GT(peer.exchanges - exchanges, 5u); // five looks while paused
+
+    // The time limit counts the simulated time, about 1,000 ms of it from construction.
+    try {
+        aircraft.Wait(5000);
+        ADD_FAILURE() << "no time limit";
+    } catch (const FlightStopped& stop) {
+        EXPECT_TRUE(stop.timeLimit);
+        EXPECT_LE(*aircraft.SimulatorTimeMs(), 6000);
+        EXPECT_GE(*aircraft.SimulatorTimeMs(), 5900);
+    }
+
+    // A stop request ends a wait for a paused simulator; a lost link ends it too.
+    CFSUIPCAircraft unlimited(client);
+    ASSERT_TRUE(unlimited.Read(StateItem::Bank, s));
+    paused = true;
+    pausedLooks = 0;
+    stopAfter = 3;
+    try {
+        unlimited.Wait(100);
+        ADD_FAILURE() << "not stopped";
+    } catch (const FlightStopped& stop) {
+        EXPECT_FALSE(stop.timeLimit);
+    }
+    client.SetClock(std::make_shared<ipc::RealClock>());
+    CFSUIPCAircraft lost(client);
+    ASSERT_TRUE(lost.Read(StateItem::Bank, s));
+    ipc::ScopedFailure failure(EPIPE);
+    EXPECT_THROW(lost.Wait(100), LinkLost);
+}

@@ -155,6 +155,21 @@ TEST(VirtualTime, AdvancesAddUpExactlyWhateverTheRate) {
     EXPECT_EQ(a.NowUs(), b.NowUs());
     EXPECT_EQ(a.Model().GetState().pitch_deg, b.Model().GetState().pitch_deg);
     EXPECT_EQ(a.Track().size(), b.Track().size());
+
+    // The link serves the time of the model's state (360 steps of 8,333 us), with its marker;
+    // as an older simulator, neither.
+    config.faults.noClock = true;
+    Simulator older(config);
+    older.AdvanceMs(3000);
+    for (Simulator* sim : {&a, &older}) {
+        sim->RefreshOffsets();
+        std::uint32_t marker = 0;
+        std::uint64_t ms = 0;
+        std::memcpy(&marker, sim->OffsetSpace() + offsets::kSimTimeMarker, 4);
+        std::memcpy(&ms, sim->OffsetSpace() + offsets::kSimTime, 8);
+        EXPECT_EQ(marker, sim == &a ? ipc::protocol::kSimTimeTag : 0u);
+        EXPECT_EQ(ms, sim == &a ? 2999u : 0u);
+    }
 }
 
 TEST(VirtualTime, TimeLimitStopsTheClock) {

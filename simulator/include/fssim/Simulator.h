@@ -26,8 +26,11 @@
 //
 // Time: the builtin model steps at a fixed rate (rateHz), JSBSim's at 120 frames per simulated
 // second.  AdvanceUs/AdvanceMs run as many steps as the time covers; the remainder carries over,
-// so any sequence of advances adds up exactly.  The simulator is not locked: use it from one
-// thread at a time (in virtual time the thread that does the link's exchanges).
+// so any sequence of advances adds up exactly.  The link serves the model's time (the time of
+// the state it serves, in whole milliseconds) with its marker at 0x3310 (<ipc/Protocol.h>), so a
+// client can keep to the simulator's clock when it runs faster than the wall clock or pauses;
+// Faults::noClock leaves both at 0, as an older simulator does.  The simulator is not locked:
+// use it from one thread at a time (in virtual time the thread that does the link's exchanges).
 //
 // A model that fails while running (the JSBSim program dies or stops answering) stops the
 // simulation: Failure() says what happened, time still passes, and every later message is
@@ -70,6 +73,7 @@ struct Faults {
     std::uint32_t linkVersion = 0x30000000; ///< word served at 0x3304 ("3.000")
     std::uint32_t simVersion = 0xFADE0006;  ///< word served at 0x3308 (FS2002)
     std::uint32_t closeAfter = 0; ///< answer this many messages, then close the link (0: never)
+    bool noClock = false;         ///< serve no simulated time, as an older simulator
 };
 
 /// The flight model behind the offsets: the simulator's own trainer, or JSBSim's Cessna 172P

@@ -36,6 +36,10 @@ public:
     /// True once a stop was requested (a virtual clock also stops when its time limit is reached).
     virtual bool StopRequested() const;
 
+    /// True for a clock of wall-clock time, beside which a simulator keeps time of its own (it
+    /// may run faster or pause); false for a clock that is the simulation's own time.
+    virtual bool IsWallClock() const { return false; }
+
 protected:
     std::atomic<bool> m_stop{false};
 };
@@ -47,6 +51,7 @@ public:
     bool Sleep(std::uint32_t ms) override;
     std::int64_t NowMs() const override;
     void RequestStop() override;
+    bool IsWallClock() const override { return true; }
 
 private:
     std::chrono::steady_clock::time_point m_start;

@@ -49,11 +49,20 @@
 // |        |      |        |                          | letter number in the low 16 (unsigned)    |
 // | 0x3308 | 4    | read   | simulator version word   | 0xFADE0000 + version (6 = FS2002)         |
 // | 0x330A | 2    | write  | client library version   | stored, not used                          |
+// | 0x3310 | 4    | read   | simulated time marker    | 0x454D4954 ("TIME") when 0x3314 is served,|
+// |        |      |        |                          | 0 from a simulator that does not serve it |
+// | 0x3314 | 8    | read   | simulated time           | milliseconds since the simulation started |
+// |        |      |        |                          | (unsigned): the time of the state served  |
 //
 // The mixture is rich at the top of the lever: an engine taking off with the mixture at 0
 // percent stops, so "mixture rich" is 100 percent.  Control inputs keep the value written;
 // values outside their range act as the range's end.  Every other offset reads back what was
 // last written to it (0 at first).
+//
+// The simulated time stands still while the simulator is paused and runs at its rate (faster or
+// slower than the wall clock) otherwise; it is read with the marker in one 12-byte read at
+// kSimTimeMarker.  An older simulator leaves both at 0, so a client tells a served time from none
+// by the marker alone, and then keeps to its own clock.
 //
 // Resolution (one raw unit): latitude 2.1e-15 degrees (0.23 nm), longitude 2.0e-17 degrees,
 // altitude 2.3e-10 m, angles 8.4e-8 degrees, airspeeds 1/128 knot, vertical speed 1/256 m/s.
@@ -89,6 +98,10 @@ inline constexpr std::uint32_t kWriteHeader = 12;
 inline constexpr std::uint32_t kMinLinkVersion = 0x19980005;
 inline constexpr std::uint32_t kSimVersionTag = 0xFADE0000;
 inline constexpr std::uint32_t kSimVersionTagMask = 0xFFFF0000;
+/// The marker at kSimTimeMarker of a simulator that serves its simulated time at kSimTime, and
+/// the size of the one read that takes both.
+inline constexpr std::uint32_t kSimTimeTag = 0x454D4954; ///< "TIME" in memory order
+inline constexpr std::uint32_t kSimTimeRecordSize = 12;
 
 namespace offsets {
 
@@ -117,6 +130,8 @@ inline constexpr std::uint32_t kRightToeBrake = 0x0C01;
 inline constexpr std::uint32_t kLinkVersion = 0x3304;
 inline constexpr std::uint32_t kSimVersion = 0x3308;
 inline constexpr std::uint32_t kClientVersion = 0x330A;
+inline constexpr std::uint32_t kSimTimeMarker = 0x3310;
+inline constexpr std::uint32_t kSimTime = 0x3314;
 
 } // namespace offsets
 
