@@ -188,7 +188,11 @@ void FlightModel::Park(double latitude_deg, double longitude_deg, double heading
     m_gust = m_gustAlong = m_gustAcross = 0.0;
     m_gusts = GustSchedule(m_weather.gusts_kt, m_weather.seed);
     m_time_s = 0.0;
-    m_windNorth_mps = m_windEast_mps = 0.0;
+    // The steady wind: no gust blows yet, and no change of the wind is due at the first step.
+    const double to = (m_weather.windFrom_deg + 180.0) * kDegToRad;
+    const double w = m_weather.windSpeed_kt * kMetresPerSecondPerKnot;
+    m_windNorth_mps = w * std::cos(to);
+    m_windEast_mps = w * std::sin(to);
 }
 
 double FlightModel::PowerFraction() const {

@@ -123,6 +123,23 @@ TEST_F(FlyCli, APlanWithBlankNumbersIsRefusedBeforeTakeOff) {
     EXPECT_NE(r.err.find("the flight script cannot be flown"), std::string::npos) << r.err;
 }
 
+// In virtual time a plan, its weather and the seed give the same flight each time: the same
+// track for the same seed, another for another seed.
+TEST_F(FlyCli, TheSameWeatherAndSeedFlyTheSameTrack) {
+    auto track = [&](const std::string& seed, const std::string& file) {
+        const CliRun r = Fly("--control stabilised --wind 240/20 --gusts 10 --turbulence light "
+                             "--seed " +
+                             seed + " --track " + file);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("Flight report\n"), std::string::npos);
+        return ReadFile(m_dir / file);
+    };
+    const std::string a = track("4", "a.csv");
+    EXPECT_GT(a.size(), 1000u);
+    EXPECT_EQ(track("4", "b.csv"), a);
+    EXPECT_NE(track("5", "c.csv"), a);
+}
+
 TEST_F(FlyCli, OptionsItRefuses) {
     struct {
         const char* args;
@@ -132,6 +149,14 @@ TEST_F(FlyCli, OptionsItRefuses) {
         {"--control", "usage: avilo-cli fly"},
         {"--fdm flightgear", "usage: avilo-cli fly"},
         {"--sim ipc --fdm jsbsim", "--fdm chooses the in-process simulator's model"},
+        {"--wind 240-20", "avilo-cli fly: --wind: wants DIR/KT"},
+        {"--wind 240/", "avilo-cli fly: --wind: the speed must be"},
+        {"--gusts 1,5", "avilo-cli fly: --gusts:"},
+        {"--turbulence extreme", "avilo-cli fly: --turbulence: wants light, moderate or severe"},
+        {"--seed -3", "avilo-cli fly: --seed:"},
+        {"--seed", "usage: avilo-cli fly"},
+        {"--sim ipc --wind 240/20", "a running fssim has its own"},
+        {"--fdm jsbsim --turbulence 2", "builtin model's expert form"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);

@@ -1,6 +1,7 @@
 // JSBSim's c172p flown through the lock-step client: the model loads and runs standalone, is
 // deterministic, flies the figures measured for it, and a program that dies or misbehaves gives
 // a clear error instead of a hang.  Skipped when the JSBSim program is absent.
+#include <fssim/Gusts.h>
 #include <fssim/jsbsim/JsbsimModel.h>
 #include <tavola/Units.h>
 
@@ -304,6 +305,128 @@ TEST(JsbsimModel, IsDeterministic) {
             EXPECT_LT(std::abs(Wrap180(a[i + k] - b[i + k])), 0.05);
         EXPECT_NEAR(a[i + 6], b[i + 6], 0.05);
     }
+}
+
+// The weather is JSBSim's own and seeded.  A take-off and 25 s of wings-level flight, the same
+// test pilot each time: the same seed gives the same flight (to the tolerances above), another
+// seed another one; light turbulence moves the aircraft through the air (its airspeed departs
+// from that of the same wind without turbulence); and in the steady wind the aircraft drifts
+// with the air: its velocity over the ground minus its true airspeed (along its heading turned
+// by the sideslip) is the wind, from 330 at 15 kt (blowing towards 150: 6.68 m/s south, 3.86 m/s
+// east).
+TEST(JsbsimModel, FliesInJsbsimsWeatherSeeded) {
+    SKIP_WITHOUT_JSBSIM();
+    struct Flight {
+        std::vector<fssim::State> track; // every 0.5 s of the level flight
+        std::vector<double> ias_kt;
+        std::vector<double> sideslip_deg, time_s;
+    };
+    auto fly = [](double turbulence20ft_kt, int severity, std::uint32_t seed) {
+        ModelConfig config;
+        config.windFrom_deg = 330.0;
+        config.windSpeed_kt = 15.0;
+        config.turbulenceWindAt20ft_kt = turbulence20ft_kt;
+        config.turbulenceSeverity = severity;
+        config.seed = seed;
+        JsbsimModel m(config);
+        Parked(m);
+        const fssim::State& s = m.GetState();
+        Pilot pilot(m);
+        m.GetControls().parkingBrake = 0;
+        m.GetControls().throttle = 16384;
+        EXPECT_TRUE(pilot.FlyUntil([&] { return m.GetDerived().ias_kt >= 55.0; }, 60.0));
+        pilot.pitchTarget = 8.0;
+        EXPECT_TRUE(pilot.FlyUntil([&] { return !s.onGround && s.altitude_m > 30.0; }, 60.0));
+        pilot.rudderOnHeading = false;
+        pilot.holdAltitude_m = s.altitude_m + 20.0;
+        m.GetControls().throttle = static_cast<int>(0.8 * 16384);
+        pilot.Fly(10.0);
+        Flight f;
+        for (int i = 0; i < 50; ++i) {
+            pilot.Fly(0.5);
+            f.track.push_back(s);
+            f.ias_kt.push_back(m.GetDerived().ias_kt);
+            f.sideslip_deg.push_back(
+                Process::ParseGet("aero/beta-deg", m.Exchange({"get aero/beta-deg"}).at(0)));
+            f.time_s.push_back(static_cast<double>(m.NowUs()) / 1e6);
+        }
+        return f;
+    };
+    const Flight steady = fly(0.0, 0, 1);
+    const Flight a = fly(15.0, 3, 1), b = fly(15.0, 3, 1), other = fly(15.0, 3, 2);
+    auto greatestDifference = [](const Flight& x, const Flight& y) {
+        double d = 0.0;
+        for (std::size_t i = 0; i < x.ias_kt.size(); ++i)
+            d = std::max(d, std::abs(x.ias_kt[i] - y.ias_kt[i]));
+        return d;
+    };
+    for (std::size_t i = 0; i < a.track.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_LT(DistanceM(a.track[i].latitude_deg, a.track[i].longitude_deg,
+                            b.track[i].latitude_deg, b.track[i].longitude_deg),
+                  0.5);
+        EXPECT_NEAR(a.track[i].altitude_m, b.track[i].altitude_m, 0.05);
+        EXPECT_NEAR(a.ias_kt[i], b.ias_kt[i], 0.05);
+    }
+    EXPECT_GT(greatestDifference(a, other), 1.0);
+    EXPECT_GT(greatestDifference(a, steady), 1.0);
+
+    // The drift in the steady wind, averaged over the 25 s.
+    const fssim::State& first = steady.track.front();
+    double north = 0.0, east = 0.0;
+    for (std::size_t i = 1; i < steady.track.size(); ++i) {
+        const fssim::State& p = steady.track[i - 1];
+        const fssim::State& q = steady.track[i];
+        // The air's velocity is along the heading turned by the sideslip (the rudder is free).
+        const double hp = p.heading_deg + steady.sideslip_deg[i - 1];
+        const double hq = q.heading_deg + steady.sideslip_deg[i];
+        const double h = (hp + Wrap180(hq - hp) / 2) * tavola::kDegToRad;
+        const double air =
+            (p.tas_mps * std::cos(p.gamma_rad) + q.tas_mps * std::cos(q.gamma_rad)) / 2;
+        const double dt = steady.time_s[i] - steady.time_s[i - 1];
+        north -= air * std::cos(h) * dt;
+        east -= air * std::sin(h) * dt;
+    }
+    const fssim::State& last = steady.track.back();
+    north += (last.latitude_deg - first.latitude_deg) * tavola::kMetresPerDegreeOfLatitude;
+    east += (last.longitude_deg - first.longitude_deg) * tavola::kMetresPerDegreeOfLatitude *
+            std::cos(first.latitude_deg * tavola::kDegToRad);
+    const double seconds = steady.time_s.back() - steady.time_s.front();
+    EXPECT_NEAR(north / seconds, -6.68, 0.3);
+    EXPECT_NEAR(east / seconds, 3.86, 0.3);
+}
+
+// Gusts are JSBSim's cosine gusts along the wind, at the times and strengths the seed gives
+// (fssim::GustSchedule, as the builtin model has them): parked for a minute in a wind from 240
+// at 20 kt with gusts of 10 kt, the wind JSBSim blows keeps its direction and has the speed of
+// the schedule, between 20 and 30 kt, back to 20 kt after each gust.
+TEST(JsbsimModel, GustsAreJsbsimsCosineGustsOnTheSchedule) {
+    SKIP_WITHOUT_JSBSIM();
+    ModelConfig config;
+    config.windFrom_deg = 240.0;
+    config.windSpeed_kt = 20.0;
+    config.gusts_kt = 10.0;
+    config.seed = 5;
+    JsbsimModel m(config);
+    Parked(m);
+    fssim::GustSchedule schedule(config.gusts_kt, config.seed);
+    const double fps = tavola::kMetresPerSecondPerKnot / kFeet;
+    double strongest = 0.0;
+    for (int i = 0; i < 600; ++i) {
+        m.Step(0.1);
+        // The frame the reply describes starts where the model's time stands.
+        const double t = static_cast<double>(m.Frames()) / JsbsimModel::kFrameHz;
+        const auto r = m.Exchange(
+            {"get atmosphere/total-wind-north-fps", "get atmosphere/total-wind-east-fps"});
+        const double n = Process::ParseGet("atmosphere/total-wind-north-fps", r[0]) / fps;
+        const double e = Process::ParseGet("atmosphere/total-wind-east-fps", r[1]) / fps;
+        const double speed = std::hypot(n, e);
+        SCOPED_TRACE(t);
+        EXPECT_NEAR(std::atan2(e, n) / tavola::kDegToRad, 60.0, 0.01); // blowing towards 060
+        EXPECT_NEAR(speed, 20.0 + schedule.Speed_kt(t), 0.3);
+        strongest = std::max(strongest, speed);
+    }
+    EXPECT_GT(strongest, 24.0);
 }
 
 TEST(JsbsimProcess, ProgramDyingMidRunGivesAClearError) {

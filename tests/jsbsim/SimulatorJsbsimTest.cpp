@@ -440,6 +440,39 @@ TEST(FssimJsbsimRealtime, ServesTheLinkPacedToTheWallClock) {
     EXPECT_EQ(lines, 1 + 9); // header, 0 s .. 8 s
 }
 
+// The weather options: a bad value exits 2 naming the option before anything starts; JSBSim
+// takes the turbulence levels, not the builtin model's expert form in m/s.
+TEST(FssimJsbsim, WeatherOptions) {
+    const auto dir = std::filesystem::path(std::getenv("AVILO_IPC_DIR"));
+    struct {
+        std::vector<std::string> args;
+        const char* message;
+    } const refused[] = {
+        {{"--wind", "240"}, "fssim: --wind: wants DIR/KT"},
+        {{"--wind", "240/2O"}, "fssim: --wind: the speed must be"},
+        {{"--wind", "361/20"}, "fssim: --wind: the direction must be"},
+        {{"--gusts", "-5"}, "fssim: --gusts:"},
+        {{"--turbulence", "heavy"}, "fssim: --turbulence: wants light, moderate or severe"},
+        {{"--seed", "1e3x"}, "fssim: --seed:"},
+        {{"--fdm", "jsbsim", "--turbulence", "1.5"}, "builtin model's expert form"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.args.front() + " " + c.args.back());
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--duration", "1"});
+        const FssimRun run = RunFssim(args, dir / "weather.out");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
+    }
+    SKIP_WITHOUT_JSBSIM();
+    const FssimRun run =
+        RunFssim({"--fdm", "jsbsim", "--wind", "240/20", "--gusts", "5", "--turbulence", "light",
+                  "--seed", "9", "--rate", "10", "--duration", "1"},
+                 dir / "weather.out");
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("stopped after 1"), std::string::npos) << run.output;
+}
+
 TEST(FssimJsbsim, MissingProgramIsAClearError) {
     const auto dir = std::filesystem::path(std::getenv("AVILO_IPC_DIR"));
     ::setenv("AVILO_JSBSIM", "/nonexistent/JSBSim", 1);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 using namespace fssim;
 
@@ -218,21 +219,101 @@ TEST(FlightModel, MixtureIsRichAtTheTopOfTheLever) {
     EXPECT_EQ(fm.GetState().tas_mps, 0.0);
 }
 
-TEST(FlightModel, DeterministicWithSeededTurbulence) {
-    auto fly = [](std::uint32_t seed) {
+// Each kind of weather: the same seed flies the same, another seed differently.
+TEST(FlightModel, DeterministicWithSeededWeather) {
+    Weather vertical; // the expert form
+    vertical.turbulence_mps = 1.5;
+    Weather light;
+    light.turbulence = Turbulence::Light;
+    Weather gusts;
+    gusts.windFrom_deg = 240.0;
+    gusts.windSpeed_kt = 20.0;
+    gusts.gusts_kt = 10.0;
+    Weather all = gusts;
+    all.turbulence = Turbulence::Severe;
+    for (Weather w : {vertical, light, gusts, all}) {
+        auto fly = [&w](std::uint32_t seed) {
+            w.seed = seed;
+            FlightModel fm = Airborne(800.0, 50.0, 3.0, 14000, w);
+            for (int i = 0; i < 20000; ++i)
+                fm.Step(kDt);
+            return fm.GetState();
+        };
+        const State a = fly(7), b = fly(7), c = fly(8);
+        EXPECT_EQ(a.altitude_m, b.altitude_m);
+        EXPECT_EQ(a.tas_mps, b.tas_mps);
+        EXPECT_EQ(a.latitude_deg, b.latitude_deg);
+        EXPECT_EQ(a.longitude_deg, b.longitude_deg);
+        EXPECT_GT(std::abs(a.altitude_m - c.altitude_m) + std::abs(a.tas_mps - c.tas_mps), 0.1);
+    }
+}
+
+// Light, moderate and severe turbulence are ever stronger: how far the airspeed departs from
+// that of the same flight in still air, in five minutes of level flight at 1,000 ft above the
+// ground (root mean square).
+TEST(FlightModel, TurbulenceGrowsWithItsLevel) {
+    auto fly = [](Turbulence level) {
         Weather w;
-        w.turbulence_mps = 1.5;
-        w.seed = seed;
-        FlightModel fm = Airborne(800.0, 50.0, 3.0, 14000, w);
-        for (int i = 0; i < 20000; ++i)
-            fm.Step(kDt);
-        return fm.GetState();
+        w.turbulence = level;
+        FlightModel fm = Airborne(305.0, 50.0, 2.0, 12000, w);
+        std::vector<double> tas;
+        for (int i = 0; i < 30000; ++i) {
+            HoldAltitude(fm, 305.0, kDt);
+            tas.push_back(fm.GetState().tas_mps);
+        }
+        return tas;
     };
-    const State a = fly(7), b = fly(7), c = fly(8);
-    EXPECT_EQ(a.altitude_m, b.altitude_m);
-    EXPECT_EQ(a.tas_mps, b.tas_mps);
-    EXPECT_EQ(a.latitude_deg, b.latitude_deg);
-    EXPECT_NE(a.altitude_m, c.altitude_m);
+    const std::vector<double> still = fly(Turbulence::None);
+    double previous = 0.0;
+    for (Turbulence level : {Turbulence::Light, Turbulence::Moderate, Turbulence::Severe}) {
+        const std::vector<double> tas = fly(level);
+        double sum2 = 0.0;
+        for (std::size_t i = 0; i < tas.size(); ++i)
+            sum2 += (tas[i] - still[i]) * (tas[i] - still[i]);
+        const double rms = std::sqrt(sum2 / static_cast<double>(tas.size()));
+        SCOPED_TRACE(static_cast<int>(level));
+        EXPECT_GT(rms, 1.3 * previous + 0.1);
+        previous = rms;
+    }
+}
+
+// Gusts: heading north in a wind from 270 at 20 kt with gusts of 10 kt, the aircraft drifts east
+// at the wind's speed of the moment, 20 kt plus the gust the seed's schedule gives; heading into
+// the wind, a gust raises the airspeed by its strength at first.
+TEST(FlightModel, GustsBlowOnTheirSchedule) {
+    Weather w;
+    w.windFrom_deg = 270.0;
+    w.windSpeed_kt = 20.0;
+    w.gusts_kt = 10.0;
+    w.seed = 3;
+    FlightModel fm = Airborne(800.0, 50.0, 2.0, 12000, w);
+    GustSchedule schedule(w.gusts_kt, w.seed);
+    double strongest = 0.0;
+    for (int i = 1; i <= 6000; ++i) {
+        const double lon0 = fm.GetState().longitude_deg;
+        fm.Step(kDt);
+        const double east_kt = (fm.GetState().longitude_deg - lon0) *
+                               tavola::kMetresPerDegreeOfLatitude *
+                               std::cos(fm.GetState().latitude_deg * tavola::kDegToRad) / kDt /
+                               tavola::kMetresPerSecondPerKnot;
+        EXPECT_NEAR(east_kt, 20.0 + schedule.Speed_kt(i * kDt), 0.01) << i * kDt;
+        strongest = std::max(strongest, east_kt);
+    }
+    EXPECT_GT(strongest, 24.0);
+
+    const Gust gust = GustSchedule(w.gusts_kt, w.seed).At(0.0);
+    auto tasAtPeak = [&](double gusts_kt) {
+        Weather into = w;
+        into.gusts_kt = gusts_kt;
+        FlightModel f = Airborne(800.0, 50.0, 2.0, 12000, into);
+        f.MutableState().heading_deg = 270.0;
+        const double peak_s = gust.start_s + gust.rise_s;
+        for (int i = 0; i < static_cast<int>(peak_s / kDt); ++i)
+            f.Step(kDt);
+        return f.GetState().tas_mps;
+    };
+    EXPECT_NEAR((tasAtPeak(10.0) - tasAtPeak(0.0)) / tavola::kMetresPerSecondPerKnot,
+                gust.strength_kt, 0.3 * gust.strength_kt);
 }
 
 TEST(FlightModel, WindDriftsTheAircraft) {
