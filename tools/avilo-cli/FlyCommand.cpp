@@ -33,6 +33,7 @@
 #include <ui/ComponentLog.h>
 #include <xml/Dom.h>
 
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
@@ -99,7 +100,9 @@ xml::DocumentPtr LoadScript(const std::string& path) {
 }
 
 /// Samples the aircraft once per second through a link of its own, while a real-time flight
-/// runs against an fssim of another process, and once more when stopped.
+/// runs against an fssim of another process, and once more when stopped: once per second of the
+/// simulator's time when it serves it (so a faster or paused simulator gives the same track),
+/// else of the wall clock.
 class TrackRecorder {
 public:
     TrackRecorder() : m_thread([this] { Run(); }) {}
@@ -121,24 +124,25 @@ private:
         kestro::CFSUIPCClient client;
         const auto start = std::chrono::steady_clock::now();
         std::unique_lock lock(m_mutex);
-        for (int second = 0; !m_stop; ++second) {
+        for (int look = 0; !m_stop; ++look) {
             lock.unlock();
             if (client.IsOpen() || client.Open())
                 Sample(client,
                        std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
                            .count());
             lock.lock();
-            m_wake.wait_until(lock, start + std::chrono::seconds(second + 1),
+            m_wake.wait_until(lock, start + std::chrono::milliseconds(20) * (look + 1),
                               [this] { return m_stop; });
         }
         // Where the flight ended, which falls between two samples.
         lock.unlock();
         if (client.IsOpen())
             Sample(client,
-                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                   true);
     }
 
-    void Sample(kestro::CFSUIPCClient& client, double time_s) {
+    void Sample(kestro::CFSUIPCClient& client, double wall_s, bool last = false) {
         using kestro::StateItem;
         static constexpr StateItem kItems[] = {
             StateItem::Latitude, StateItem::Longitude, StateItem::Altitude, StateItem::Airspeed,
@@ -152,6 +156,11 @@ private:
             client.Close(); // the simulator has gone: linked again should it come back
             return;
         }
+        const std::optional<std::int64_t> sim_ms = aircraft.SimulatorTimeMs();
+        const double time_s = sim_ms ? static_cast<double>(*sim_ms) / 1000.0 : wall_s;
+        if (!last && time_s < m_next_s)
+            return;
+        m_next_s = std::floor(time_s) + 1.0;
         m_track.push_back({time_s, s.latitude_deg, s.longitude_deg, s.altitude_m, s.airspeed_kt,
                            s.pitch_deg, s.bank_deg, tavola::Wrap360(s.heading_deg)});
     }
@@ -159,6 +168,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    double m_next_s = 0; ///< the next sample from this time on (simulator's or wall clock's)
     std::vector<fssim::TrackPoint> m_track;
     std::thread m_thread;
 };
