@@ -5,6 +5,7 @@
 
 #include <numbers/Numbers.h>
 #include <tavola/GreatCircle.h>
+#include <tavola/LocalPlane.h>
 #include <tavola/Units.h>
 
 #include <algorithm>
@@ -91,10 +92,21 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
     for (std::size_t i = 0; i < track.size(); ++i) {
         if (!liftOff && track[i].altitude_m > first.altitude_m + kLiftOffHeight_m)
             liftOff = i;
-        if (!liftOff)
+        if (!liftOff) {
             m_takeoff.maxHeadingDeviation_deg =
                 std::max(m_takeoff.maxHeadingDeviation_deg,
                          std::fabs(Wrap180(track[i].heading_deg - first.heading_deg)));
+            // The centre line runs from the first point along the runway heading.
+            const double runway = first.heading_deg * tavola::kDegToRad;
+            const tavola::PlaneOffset here =
+                tavola::LocalOffset(first.latitude_deg, first.longitude_deg, track[i].latitude_deg,
+                                    track[i].longitude_deg);
+            m_takeoff.maxCentreLineDistance_m = std::max(
+                m_takeoff.maxCentreLineDistance_m,
+                std::fabs(here.north_m * std::sin(runway) - here.east_m * std::cos(runway)));
+        } else {
+            m_takeoff.maxBank_deg = std::max(m_takeoff.maxBank_deg, std::fabs(track[i].bank_deg));
+        }
         if (!levelOff && track[i].altitude_m >= kLevelOff_m - kLevelOffTolerance_m) {
             levelOff = i;
             break;
@@ -188,6 +200,10 @@ std::string FlightReport::Text() const {
                 Format("%.1f", m_takeoff.liftOffSpeed_kt) + " kt\n";
         text += "\tgreatest deviation from the runway heading on the roll " +
                 Format("%.1f", m_takeoff.maxHeadingDeviation_deg) + " deg\n";
+        text += "\tgreatest distance off the centre line on the roll " +
+                Format("%.1f", m_takeoff.maxCentreLineDistance_m) + " m, largest bank to " +
+                Format("%.0f", kLevelOff_m) + " m " + Format("%.1f", m_takeoff.maxBank_deg) +
+                " deg\n";
     } else {
         text += "\tdid not lift off (greatest deviation from the runway heading " +
                 Format("%.1f", m_takeoff.maxHeadingDeviation_deg) + " deg)\n";

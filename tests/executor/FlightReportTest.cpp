@@ -128,6 +128,9 @@ TEST(FlightReport, TakeOffFigures) {
     const double roll_m = 10 * 15 + 15 + 10 * 25 + 35;
     EXPECT_NEAR(t.groundRoll_m, roll_m, 1.0);
     EXPECT_NEAR(t.maxHeadingDeviation_deg, 2.5, 1e-9);
+    // One second at 2.5 degrees off the runway heading puts it 15 m x sin(2.5 deg) to the side.
+    EXPECT_NEAR(t.maxCentreLineDistance_m, 15 * std::sin(2.5 * kDeg), 0.01);
+    EXPECT_EQ(t.maxBank_deg, 1.0);
     ASSERT_TRUE(t.timeToLevelOff_s.has_value());
     EXPECT_NEAR(*t.timeToLevelOff_s, beforeLiftOff.time_s + 123, 1e-9);
     EXPECT_TRUE(report.Legs().empty());

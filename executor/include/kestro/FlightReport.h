@@ -7,7 +7,9 @@
 // executor's sphere), lift-off speed (indicated knots at lift-off: the first point more than
 // kLiftOffHeight_m above the first point's altitude), the greatest deviation from the runway
 // heading before lift-off (the runway heading is the heading of the first point, where the
-// aircraft stands parked), and the time to the level-off altitude (500 m above sea level, within
+// aircraft stands parked), the greatest distance off the centre line before lift-off (the line
+// through the first point along the runway heading), the largest bank from lift-off to the
+// level-off, and the time to the level-off altitude (500 m above sea level, within
 // kLevelOffTolerance_m: a law that captures the altitude approaches it from below).
 //
 // Cruise legs, one per cruise task of the script in document order: a leg ends at the first
@@ -17,7 +19,8 @@
 // leg: the closest approach to the target, the greatest cross-track error from the line between the
 // previous target (for the first leg: the leg's first point) and the target, the same once the
 // aircraft is on course after its turn (from the first point with the ground track (from the point
-// before) within kOnCourse_deg of the line's course and the wings within kWingsLevel_deg of level),
+// before) within kOnCourse_deg of the line's course and the wings within kWingsLevel_deg of level:
+// in wind the aircraft flies crabbed into it, so the heading is not what counts),
 // the leg's time, the largest bank and pitch magnitudes, and the altitude and airspeed held against
 // the task's planned values (feet and knots): the greatest deviation from kSettleTime_s after the
 // aircraft first came within kAltitudeSettle_ft of the altitude, and for the airspeed, from
@@ -54,6 +57,8 @@ struct TakeoffFigures {
     double groundRoll_m = 0;
     double liftOffSpeed_kt = 0;
     double maxHeadingDeviation_deg = 0;     ///< on the roll, magnitude
+    double maxCentreLineDistance_m = 0;     ///< on the roll, magnitude
+    double maxBank_deg = 0;                 ///< from lift-off to the level-off, magnitude
     std::optional<double> timeToLevelOff_s; ///< to 500 m above sea level (within 10 m)
 };
 
