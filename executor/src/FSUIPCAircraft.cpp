@@ -210,15 +210,13 @@ void CFSUIPCAircraft::NoteTime() {
         m_rateFromSimMs = simMs;
         return;
     }
-    if (simMs <= m_simMs) {
-        // Standing still (paused), or an answer no newer than the last.
-    } else if (m_rate == 0) {
-        // Running again after standing still: measured afresh from here.
+    if (simMs > m_simMs && m_rate == 0) {
+        // Running again after standing still (paused): measured afresh from here.
         m_rate = -1;
         m_rateFromWallMs = wallMs;
         m_rateFromSimMs = simMs;
     }
-    m_simMs = std::max(m_simMs, simMs);
+    m_simMs = std::max(m_simMs, simMs); // never back: an answer no newer than the last
     if (wallMs - m_rateFromWallMs >= kRateWindowMs) {
         m_rate = static_cast<double>(m_simMs - m_rateFromSimMs) /
                  static_cast<double>(wallMs - m_rateFromWallMs);

@@ -92,7 +92,10 @@ public:
     virtual void Wait(std::uint32_t ms) = 0;
     /// Unwinds with FlightStopped on a stop request or when the time limit ran out.
     virtual void CheckStop() = 0;
-    /// The flight's clock, milliseconds.
+    /// The flight's clock, milliseconds: the simulator's own time where the aircraft can follow
+    /// it (so a simulator running faster than real time, or paused, flies as at real time), else
+    /// the wall clock, or the simulated time of virtual time.  Only its differences count: the
+    /// laws' waits, rates and time limit.
     virtual std::int64_t NowMs() const = 0;
     /// False once the link to the simulator is closed for good.
     virtual bool LinkOpen() const = 0;
