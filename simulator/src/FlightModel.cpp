@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <optional>
+#include <string_view>
 
 namespace fssim {
 
