@@ -6,6 +6,7 @@
 #include <ipc/Protocol.h>
 #include <numbers/Numbers.h>
 #include <tavola/GreatCircle.h>
+#include <tavola/LocalPlane.h>
 #include <tavola/Units.h>
 
 #include <algorithm>
@@ -38,6 +39,19 @@ constexpr int kMaxFailedExchanges = 3;
 constexpr double kDriftSmoothing_s = 3.0;
 constexpr double kMinDriftStep_m = 0.5;
 constexpr double kMaxDrift_deg = 30.0;
+/// The take-off roll steers back to the centre line from this far off it (metres), at
+/// kCentreLineGain_degpm degrees of heading per metre beyond it, at most kMaxCentreLine_deg.
+constexpr double kCentreLineBand_m = 2.5;
+constexpr double kCentreLineGain_degpm = 1.0;
+constexpr double kMaxCentreLine_deg = 5.0;
+/// ... and banks into the side it steers to at kRollBank_degpm degrees per metre beyond the
+/// band, at most kMaxRollBank_deg.
+constexpr double kRollBank_degpm = 1.0;
+constexpr double kMaxRollBank_deg = 5.0;
+/// Holding altitude, the pitch command is limited from this far below the climb speed (knots),
+/// by kSpeedFloorPitch_degpkt degrees per knot below it.
+constexpr double kSpeedFloorMargin_kt = 6.0;
+constexpr double kSpeedFloorPitch_degpkt = 1.0;
 /// Seconds between "Distance to target" lines.
 constexpr double kDistanceLogPeriod_s = 10.0;
 
@@ -143,7 +157,7 @@ double CStabilisedPilot::BankToAileron(double bankCommand_deg, double dt) {
 }
 
 void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt,
-                           bool onRunway) {
+                           bool onRunway, double rollBank_deg) {
     const double dt = m_dt;
 
     // Lateral: on the runway the rudder holds the heading and the wings stay level; in the air
@@ -153,6 +167,7 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
     const double trackError = Wrap180(track_deg - m_now.heading_deg - (onRunway ? 0.0 : m_drift));
     double bankCommand = 0;
     if (onRunway) {
+        bankCommand = rollBank_deg;
         m_rudderTrim =
             std::clamp(m_rudderTrim + m_g.rudderI * trackError * dt, -kInputLimit, kInputLimit);
         m_rudder = std::clamp(m_rudderTrim + m_g.rudderP * trackError - m_g.rudderD * m_yawRate,
@@ -209,6 +224,15 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
         m_pitchBase =
             std::clamp(m_pitchBase + m_g.vsI * vsError * dt, m_g.minPitch_deg, m_g.maxPitch_deg);
         m_pitchCommand = m_pitchBase + m_g.vsP * vsError;
+        // Below the floor the nose comes down, the speed before the altitude: a gust that ended
+        // in a climb at full power must not leave the aircraft behind the power curve.
+        const double floor = m_g.climbSpeed_kt - kSpeedFloorMargin_kt;
+        if (m_now.ias_kt < floor) {
+            const double limit =
+                m_g.maxPitch_deg - kSpeedFloorPitch_degpkt * (floor - m_now.ias_kt);
+            m_pitchCommand = std::min(m_pitchCommand, limit);
+            m_pitchBase = std::min(m_pitchBase, limit);
+        }
         if (airspeed_kt) {
             const double speedError = *airspeed_kt - m_now.ias_kt;
             m_throttleBase = std::clamp(m_throttleBase + m_g.throttleI * speedError * dt,
@@ -249,12 +273,29 @@ void CStabilisedPilot::TakeOff() {
     Cycle();
     const double runwayHeading = m_now.heading_deg;
     const double runwayAltitude = m_now.altitude_m;
+    const double runwayLatitude = m_now.latitude_deg, runwayLongitude = m_now.longitude_deg;
+    // On the roll the heading steers back towards the centre line (the line from where it stood
+    // along the runway heading) once it is more than a few metres off, as a crosswind or the
+    // engine's torque may push it.
+    // The ailerons then lower the wing on the side it steers to (into the wind, whose rolling
+    // moment lifts the upwind wing), so that it leaves the ground in a slip against the drift.
+    double rollBank = 0;
+    const auto rollHeading = [&] {
+        const tavola::PlaneOffset here = tavola::LocalOffset(
+            runwayLatitude, runwayLongitude, m_now.latitude_deg, m_now.longitude_deg);
+        const double runway = runwayHeading * kDegToRad;
+        const double right = here.east_m * std::cos(runway) - here.north_m * std::sin(runway);
+        const double beyond = std::max(0.0, std::fabs(right) - kCentreLineBand_m);
+        rollBank = -std::copysign(std::min(kMaxRollBank_deg, kRollBank_degpm * beyond), right);
+        return runwayHeading -
+               std::copysign(std::min(kMaxCentreLine_deg, kCentreLineGain_degpm * beyond), right);
+    };
 
     Log("\tWaiting for speed to exceed " + std::to_string(std::lround(m_g.rotateSpeed_kt)) +
         " knots.\r\n");
     while (m_now.ias_kt < m_g.rotateSpeed_kt) {
         m_throttle = std::min(1.0, m_throttle + m_dt / 2);
-        Fly(runwayHeading, 0, std::nullopt, true);
+        Fly(rollHeading(), 0, std::nullopt, true, rollBank);
         Cycle();
     }
 
@@ -269,7 +310,8 @@ void CStabilisedPilot::TakeOff() {
             m_mode = Vertical::Climb;
             m_pitchBase = m_pitchCommand;
         }
-        Fly(runwayHeading, levelOff, std::nullopt, !airborne);
+        Fly(airborne ? runwayHeading : rollHeading(), levelOff, std::nullopt, !airborne,
+            airborne ? 0.0 : rollBank);
         Cycle();
     };
     while (m_now.altitude_m < 200)

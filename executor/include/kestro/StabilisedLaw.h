@@ -149,10 +149,12 @@ private:
     /// Waits for the rest of the period, then writes the controls and reads the state in one
     /// exchange.  Updates the rates.
     void Cycle();
-    /// One cycle of the loops: lateral (rudder on the runway, else bank to the track) and
+    /// One cycle of the loops: lateral (rudder on the runway with the wings at `rollBank_deg`,
+    /// else bank to the track) and
     /// vertical (the current mode, towards `altitude_m`; airspeed on the throttle when given,
     /// else the throttle stays where it is).
-    void Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt, bool onRunway);
+    void Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt, bool onRunway,
+             double rollBank_deg = 0);
     double PitchToElevator(double pitchCommand_deg, double dt);
     double BankToAileron(double bankCommand_deg, double dt);
     double BankLimit() const;
