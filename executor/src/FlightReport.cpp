@@ -126,6 +126,33 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         legStart = *levelOff;
     }
 
+    // Turbulence: in still air the airspeed changes smoothly from one point to the next; gusts
+    // make it jump.  Then the airspeed held is judged on its means over kGustMean_s (what the
+    // aircraft flies), not on each gust the pitot feels.
+    std::vector<double> judgedAirspeed(track.size());
+    double roughness = 0;
+    std::size_t airborne = 0;
+    for (std::size_t i = legStart + 2; i < track.size(); ++i) {
+        const double dt = track[i].time_s - track[i - 1].time_s;
+        if (dt <= 0)
+            continue;
+        roughness += std::fabs(track[i].airspeed_kt - 2 * track[i - 1].airspeed_kt +
+                               track[i - 2].airspeed_kt) /
+                     (dt * dt);
+        ++airborne;
+    }
+    m_turbulent = airborne > 0 && roughness / static_cast<double>(airborne) > kRoughAir_kps2;
+    double sum = 0;
+    for (std::size_t i = 0, j = 0; i < track.size(); ++i) {
+        judgedAirspeed[i] = track[i].airspeed_kt;
+        if (!m_turbulent)
+            continue;
+        sum += track[i].airspeed_kt;
+        while (track[j].time_s <= track[i].time_s - kGustMean_s)
+            sum -= track[j++].airspeed_kt;
+        judgedAirspeed[i] = sum / static_cast<double>(i - j + 1);
+    }
+
     // Cruise legs.
     if (!script)
         return;
@@ -178,9 +205,9 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
             altitude.Add(p.altitude_m / tavola::kMetresPerFoot, p.time_s - begin.time_s);
             // The airspeed counts from when the altitude has settled: climbs fly their own speed.
             if (leg.altitude_ft.settledAfter_s || !leg.altitude_ft.planned)
-                airspeed.Add(p.airspeed_kt, p.time_s - begin.time_s);
+                airspeed.Add(judgedAirspeed[i], p.time_s - begin.time_s);
             else
-                leg.airspeed_kt.final = p.airspeed_kt;
+                leg.airspeed_kt.final = judgedAirspeed[i];
             leg.time_s = p.time_s - begin.time_s;
             if (distance <= kTargetArc_deg) {
                 leg.reached = true;
@@ -234,6 +261,9 @@ std::string FlightReport::Text() const {
                 Format("%.1f", leg.maxPitch_deg) + " deg\n";
         text += HeldText("altitude", leg.altitude_ft, "ft", "%.0f", leg.time_s);
         text += HeldText("airspeed", leg.airspeed_kt, "kt", "%.1f", leg.time_s);
+        if (m_turbulent)
+            text.insert(text.size() - 1,
+                        " (" + Format("%.0f", kGustMean_s) + " s means: turbulence)");
     }
     return text;
 }

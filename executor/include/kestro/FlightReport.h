@@ -27,6 +27,11 @@
 // kSettleTime_s after it first came within kAirspeedSettle_kt of the airspeed once the altitude had
 // settled (a climb flies its own speed).
 //
+// In turbulence (a track whose airspeed's second difference averages more than kRoughAir_kps2
+// knots per second squared after the level-off: still air stays under a tenth of that, light
+// turbulence gives tens) the airspeed held is judged on its means over the last kGustMean_s,
+// since each gust moves the indicated airspeed by several knots whatever the aircraft does.
+//
 // Accuracy: cross-track errors on a local plane about each point (<kestro/Guidance.h>); times and
 // figures at the track's sampling period.
 
@@ -94,6 +99,8 @@ public:
     static constexpr double kAltitudeSettle_ft = 50.0;
     static constexpr double kAirspeedSettle_kt = 5.0;
     static constexpr double kSettleTime_s = 20.0;
+    static constexpr double kRoughAir_kps2 = 2.5;
+    static constexpr double kGustMean_s = 5.0;
 
     /// Measures `track` against `script` (take-off if the track has points, one leg per cruise
     /// task with coordinates).
@@ -101,12 +108,15 @@ public:
 
     const TakeoffFigures& Takeoff() const { return m_takeoff; }
     const std::vector<LegFigures>& Legs() const { return m_legs; }
+    /// The track was flown in turbulence (airspeeds judged on their means).
+    bool Turbulent() const { return m_turbulent; }
     /// The report as text, one block per part, lines ending in "\n".
     std::string Text() const;
 
 private:
     TakeoffFigures m_takeoff;
     std::vector<LegFigures> m_legs;
+    bool m_turbulent = false;
 };
 
 } // namespace kestro
