@@ -134,7 +134,10 @@ void JsbsimModel::Park(double latitude_deg, double longitude_deg, double heading
     if (m_config.turbulenceSeverity > 0) {
         // The seed first: JSBSim's turbulence draws from the C library's generator it seeds.
         setup.push_back(SetCommand("simulation/randomseed", m_config.seed & 0x7FFFFFFFu));
-        setup.push_back(SetCommand("atmosphere/turb-type", 4)); // MIL-F-8785C, Tustin form
+        // MIL-F-8785C in its plain form: the Tustin form (4) gives the c172p airspeeds of 120 to
+        // 160 kt for seconds on the take-off roll, where its filter's gain grows as the
+        // airspeed falls.
+        setup.push_back(SetCommand("atmosphere/turb-type", 3));
         setup.push_back(SetCommand("atmosphere/turbulence/milspec/windspeed_at_20ft_AGL-fps",
                                    m_config.turbulenceWindAt20ft_kt * kMetresPerSecondPerKnot /
                                        kMetresPerFoot));

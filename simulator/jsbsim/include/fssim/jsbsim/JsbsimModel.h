@@ -70,7 +70,7 @@ struct ModelConfig {
     /// each one JSBSim's own cosine gust (atmosphere/cosine-gust/..., in the local frame, along
     /// the wind's direction) started at the first frame at or after the gust's start.
     double gusts_kt = 0.0;
-    /// Turbulence: JSBSim's MIL-F-8785C model in its Tustin form (atmosphere/turb-type 4) with
+    /// Turbulence: JSBSim's MIL-F-8785C model (atmosphere/turb-type 3) with
     /// this wind at 20 ft (knots; atmosphere/turbulence/milspec/windspeed_at_20ft_AGL-fps) and
     /// this probability-of-exceedance row (atmosphere/turbulence/milspec/severity: 3 is 1e-2,
     /// light; 4 is 1e-3, moderate; 6 is 1e-5, severe).  0: no turbulence.
