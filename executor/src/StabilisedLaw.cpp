@@ -39,14 +39,16 @@ constexpr int kMaxFailedExchanges = 3;
 constexpr double kDriftSmoothing_s = 3.0;
 constexpr double kMinDriftStep_m = 0.5;
 constexpr double kMaxDrift_deg = 30.0;
-/// The take-off roll steers back to the centre line from this far off it (metres), at
+/// The take-off roll steers back to the centre line from this far off it (metres, where it will
+/// be kCentreLineLead_s from now at its present sideways speed, smoothed over as long), at
 /// kCentreLineGain_degpm degrees of heading per metre beyond it, at most kMaxCentreLine_deg.
-constexpr double kCentreLineBand_m = 2.5;
-constexpr double kCentreLineGain_degpm = 1.0;
-constexpr double kMaxCentreLine_deg = 5.0;
+constexpr double kCentreLineBand_m = 3.0;
+constexpr double kCentreLineLead_s = 3.0;
+constexpr double kCentreLineGain_degpm = 3.0;
+constexpr double kMaxCentreLine_deg = 8.0;
 /// ... and banks into the side it steers to at kRollBank_degpm degrees per metre beyond the
 /// band, at most kMaxRollBank_deg.
-constexpr double kRollBank_degpm = 1.0;
+constexpr double kRollBank_degpm = 3.0;
 constexpr double kMaxRollBank_deg = 5.0;
 /// Holding altitude, the pitch command is limited from this far below the climb speed (knots),
 /// by kSpeedFloorPitch_degpkt degrees per knot below it.
@@ -279,12 +281,16 @@ void CStabilisedPilot::TakeOff() {
     // engine's torque may push it.
     // The ailerons then lower the wing on the side it steers to (into the wind, whose rolling
     // moment lifts the upwind wing), so that it leaves the ground in a slip against the drift.
-    double rollBank = 0;
+    double rollBank = 0, lastRight = 0, sideways_mps = 0;
     const auto rollHeading = [&] {
         const tavola::PlaneOffset here = tavola::LocalOffset(
             runwayLatitude, runwayLongitude, m_now.latitude_deg, m_now.longitude_deg);
         const double runway = runwayHeading * kDegToRad;
-        const double right = here.east_m * std::cos(runway) - here.north_m * std::sin(runway);
+        const double now = here.east_m * std::cos(runway) - here.north_m * std::sin(runway);
+        sideways_mps +=
+            ((now - lastRight) / m_dt - sideways_mps) * std::min(1.0, m_dt / kCentreLineLead_s);
+        lastRight = now;
+        const double right = now + kCentreLineLead_s * sideways_mps;
         const double beyond = std::max(0.0, std::fabs(right) - kCentreLineBand_m);
         rollBank = -std::copysign(std::min(kMaxRollBank_deg, kRollBank_degpm * beyond), right);
         return runwayHeading -

@@ -53,9 +53,17 @@ TEST(StabilisedLaw, ACrosswindDoesNotPushItOffTheLine) {
 }
 
 TEST(StabilisedLaw, FlightsAreDeterministic) {
+    // In wind, gusts and turbulence too: the weather is seeded.
     const std::string body = TakeoffPhase() + CruisePhase({{0.05, 0.1, 2000, 95}});
-    const Flown a = FlyStabilised(fssim::Fdm::Builtin, Script(body));
-    const Flown b = FlyStabilised(fssim::Fdm::Builtin, Script(body));
+    const auto weather = [](fssim::SimConfig& c) {
+        c.weather.windFrom_deg = 240;
+        c.weather.windSpeed_kt = 20;
+        c.weather.gusts_kt = 10;
+        c.weather.turbulence = fssim::Turbulence::Light;
+        c.weather.seed = 11;
+    };
+    const Flown a = FlyStabilised(fssim::Fdm::Builtin, Script(body), Runway{}, weather);
+    const Flown b = FlyStabilised(fssim::Fdm::Builtin, Script(body), Runway{}, weather);
     ASSERT_EQ(a.result.exitCode, 0);
     ASSERT_EQ(a.track.size(), b.track.size());
     for (std::size_t i = 0; i < a.track.size(); ++i) {
