@@ -28,12 +28,19 @@
 //  - climb (more than captureBand_m below the target): full throttle, pitch from the airspeed
 //    error against the best-rate climb speed (speed on pitch);
 //  - altitude hold (otherwise): vertical speed command = clamp(altitudeP x altitude error,
-//    +-maxClimb_mps / maxDescent_mps), pitch command = integral + vsP x vertical speed error;
+//    +-maxClimb_mps / maxDescent_mps), pitch command = integral + vsP x vertical speed error,
+//    limited to maxPitch_deg less 1 degree per knot below climbSpeed_kt - 6 kt (a gust that
+//    ends in a climb at full power must not leave the aircraft behind the power curve);
 //    throttle = integral + throttleP x airspeed error (airspeed on throttle);
 //  - elevator      = trim + pitchP x pitch error - pitchD x pitch rate (trim integrates pitchI x
 //    error), so the trim holds the pitch without a standing error at any speed;
 //  - take-off roll: rudder = rudderP x heading error + rudderI x its integral - rudderD x yaw
-//    rate (nose-wheel steering and rudder), wings held level; rotation at rotateSpeed_kt to
+//    rate (nose-wheel steering and rudder), wings held level; beyond 3 m off the centre line
+//    (the line from where it stood along its heading), measured where it will be 3 s ahead at
+//    its sideways speed, the heading and the bank command turn towards the line by 3 degrees
+//    per metre (at most 8 and 5 degrees): in a crosswind the wing goes down into the wind and
+//    the aircraft leaves the ground slipping against the drift, then crabs once 10 m up (the
+//    track error above includes the drift).  Rotation at rotateSpeed_kt to
 //    rotatePitch_deg.  The rudder of the roll stays through the climb (it holds the engine's
 //    torque at full power) and is centred over a few seconds after the level-off.
 // Each integral is limited to its output's range (no wind-up) and is carried over between tasks,
@@ -43,7 +50,10 @@
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
 // airspeed within 5 kt once settled, the cross-track error after a turn within 300 m on legs of
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
-// 0.02 degrees of arc.
+// 0.02 degrees of arc.  In 20 kt of wind with light turbulence on the c172p
+// (docs/flight-in-wind.md): altitudes within 40 ft, airspeeds (5 s means) within 10 to 16 kt,
+// cross-track errors after a turn mostly under 300 m, banks under 20 degrees, the roll within 5 m
+// of the centre line up to a 12 kt crosswind component.
 //
 // Beyond the classic law it reads the vertical speed and sets the rudder (a simulator that does
 // not know the rudder simply keeps the value).
