@@ -231,4 +231,28 @@ TEST(FlightReport, LegsAreMeasuredAgainstTheLineBetweenSteerPoints) {
     EXPECT_NE(text.find("Leg 3 to 52.500000, 5.800000:\n\tnot flown\n"), std::string::npos) << text;
 }
 
+TEST(FlightReport, InTurbulenceTheAirspeedIsJudgedOnItsMeans) {
+    // Level at 500 m, east at 50 m/s; the pitot reads 92 and 108 kt by turns, a gust a second
+    // either way of the planned 100 kt: the aircraft holds its speed, the pitot does not.
+    FlightSample start = Parked();
+    start.altitude_m = 500;
+    TrackBuilder b(start);
+    for (int i = 0; i < 300; ++i)
+        b.Fly(1, 50, 90, 0, i % 2 ? 108 : 92);
+    const std::string phase =
+        "<phase name=\"cruise\">" +
+        Cruise(52.0, 5.3, "<airspeed>100</airspeed><altitude>1640</altitude>") + "</phase>";
+    const FlightReport report(Script(TakeoffPhase() + phase), b.Track());
+    ASSERT_TRUE(report.Turbulent());
+    ASSERT_EQ(report.Legs().size(), 1u);
+    const HeldFigure& airspeed = report.Legs()[0].airspeed_kt;
+    ASSERT_TRUE(airspeed.settledAfter_s.has_value());
+    EXPECT_LT(airspeed.maxDeviation, 2.0); // 5 s means: 98.4 to 101.6 kt
+    EXPECT_NE(report.Text().find("(5 s means: turbulence)"), std::string::npos) << report.Text();
+    // The smooth tracks of the other tests are still air.
+    EXPECT_FALSE(FlightReport(Script(TakeoffPhase() + phase),
+                              TrackBuilder(start).Fly(300, 50, 90, 0, 100).Track())
+                     .Turbulent());
+}
+
 } // namespace
