@@ -54,6 +54,17 @@ constexpr double kMaxRollBank_deg = 5.0;
 /// by kSpeedFloorPitch_degpkt degrees per knot below it.
 constexpr double kSpeedFloorMargin_kt = 6.0;
 constexpr double kSpeedFloorPitch_degpkt = 1.0;
+/// Energy sharing while holding altitude: once the planned airspeed has been reached, an airspeed
+/// (smoothed over kShareSmoothing_s) more than kShareBand_kt off it asks for kShareVs_mpspkt
+/// metres per second of descent per knot too slow beyond the band (of climb per knot too fast):
+/// a long gust is met with height as well as power, as the throttle alone is slow to bring the
+/// speed back.  The altitude loop settles kShareVs_mpspkt / altitudeP metres off per knot beyond
+/// the band (7 ft at the defaults).
+constexpr double kShareBand_kt = 2.0;
+constexpr double kShareSmoothing_s = 2.0;
+constexpr double kShareVs_mpspkt = 1.2;
+/// Within this of the planned airspeed (knots) the airspeed counts as reached.
+constexpr double kSpeedReached_kt = 3.0;
 /// Seconds between "Distance to target" lines.
 constexpr double kDistanceLogPeriod_s = 10.0;
 
@@ -208,6 +219,7 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
         // Capture: the altitude hold would now ask for less than the present climb.
         if (m_g.altitudeP * (altitude_m - m_now.altitude_m) <= std::max(m_now.vs_mps, 0.5)) {
             m_mode = Vertical::Hold;
+            m_iasSmooth = m_now.ias_kt;
             m_pitchBase = m_now.pitch_deg;
             m_throttleBase = m_throttle;
         }
@@ -217,11 +229,24 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
         const double altitudeError = altitude_m - m_now.altitude_m;
         if (altitudeError > m_g.captureBand_m) {
             m_mode = Vertical::Climb;
+            m_speedReached = false;
             m_pitchBase = m_now.pitch_deg;
             break;
         }
-        const double vsCommand =
-            std::clamp(m_g.altitudeP * altitudeError, -m_g.maxDescent_mps, m_g.maxClimb_mps);
+        double share_mps = 0;
+        m_iasSmooth += (m_now.ias_kt - m_iasSmooth) * std::min(1.0, dt / kShareSmoothing_s);
+        if (!airspeed_kt || *airspeed_kt != m_speedTarget_kt) {
+            m_speedReached = false;
+            m_speedTarget_kt = airspeed_kt.value_or(0.0);
+        }
+        if (airspeed_kt) {
+            const double slow_kt = *airspeed_kt - m_iasSmooth;
+            m_speedReached = m_speedReached || std::fabs(slow_kt) < kSpeedReached_kt;
+            if (m_speedReached && std::fabs(slow_kt) > kShareBand_kt)
+                share_mps = -kShareVs_mpspkt * (slow_kt - std::copysign(kShareBand_kt, slow_kt));
+        }
+        const double vsCommand = std::clamp(m_g.altitudeP * altitudeError + share_mps,
+                                            -m_g.maxDescent_mps, m_g.maxClimb_mps);
         const double vsError = vsCommand - m_now.vs_mps;
         m_pitchBase =
             std::clamp(m_pitchBase + m_g.vsI * vsError * dt, m_g.minPitch_deg, m_g.maxPitch_deg);
@@ -367,6 +392,7 @@ void CStabilisedPilot::Cruise(const xml::Node& task) {
     if (m_mode == Vertical::Ground || m_mode == Vertical::Rotate) {
         // A cruise without a take-off before it: the aircraft is already flying (or not at all).
         m_mode = Vertical::Hold;
+        m_iasSmooth = m_now.ias_kt;
         m_pitchBase = m_now.pitch_deg;
     }
 

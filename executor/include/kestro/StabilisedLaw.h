@@ -31,7 +31,12 @@
 //    +-maxClimb_mps / maxDescent_mps), pitch command = integral + vsP x vertical speed error,
 //    limited to maxPitch_deg less 1 degree per knot below climbSpeed_kt - 6 kt (a gust that
 //    ends in a climb at full power must not leave the aircraft behind the power curve);
-//    throttle = integral + throttleP x airspeed error (airspeed on throttle);
+//    throttle = integral + throttleP x airspeed error (airspeed on throttle); once the planned
+//    airspeed has been reached, an airspeed (smoothed over 2 s) more than 2 kt off it adds
+//    1.2 m/s of descent per knot too slow beyond that (of climb per knot too fast) to the
+//    vertical speed command, so that a long gust is met with height as well as power (energy
+//    sharing, as in total energy control: Lambregts, "Vertical Flight Path and Speed Control
+//    Autopilot Design Using Total Energy Principles", AIAA 83-2239);
 //  - elevator      = trim + pitchP x pitch error - pitchD x pitch rate (trim integrates pitchI x
 //    error), so the trim holds the pitch without a standing error at any speed;
 //  - take-off roll: rudder = rudderP x heading error + rudderI x its integral - rudderD x yaw
@@ -48,10 +53,10 @@
 //
 // Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
-// airspeed within 5 kt once settled, the cross-track error after a turn within 300 m on legs of
+// airspeed within 1 kt once settled, the cross-track error after a turn within 300 m on legs of
 // 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
 // 0.02 degrees of arc.  In 20 kt of wind with light turbulence on the c172p
-// (docs/flight-in-wind.md): altitudes within 40 ft, airspeeds (5 s means) within 10 to 16 kt,
+// (docs/flight-in-wind.md): altitudes within 80 ft, airspeeds (5 s means) within 7 to 11 kt,
 // cross-track errors after a turn mostly under 300 m, banks under 20 degrees, the roll within 5 m
 // of the centre line up to a 12 kt crosswind component.
 //
@@ -95,8 +100,8 @@ struct StabilisedGains {
     double speedPitchI = 0.05;   ///< degrees of pitch per knot-second above the climb speed
 
     // Airspeed on throttle.
-    double throttleP = 0.03;   ///< lever fraction per knot of airspeed error
-    double throttleI = 0.006;  ///< lever fraction per knot-second of airspeed error
+    double throttleP = 0.10;   ///< lever fraction per knot of airspeed error
+    double throttleI = 0.02;   ///< lever fraction per knot-second of airspeed error
     double minThrottle = 0.15; ///< lever fraction limits while holding airspeed
     double maxThrottle = 1.0;
 
@@ -197,6 +202,11 @@ private:
     double m_rudderTrim = 0;  ///< rudder units
     double m_pitchBase = 0;   ///< degrees: integral of the vertical speed or climb speed loop
     double m_throttleBase = 0.8;
+    // Energy sharing: the smoothed airspeed (knots), the planned airspeed it serves and whether
+    // it has been reached since the altitude hold began.
+    double m_iasSmooth = 0;
+    double m_speedTarget_kt = 0;
+    bool m_speedReached = false;
     Vertical m_mode = Vertical::Ground;
     double m_pitchCommand = 0;
 
