@@ -173,11 +173,9 @@ int main(int argc, char** argv) {
                 throw std::invalid_argument("unknown option " + opt);
             }
         }
-        if (config.fdm == fssim::Fdm::Jsbsim &&
-            config.weather.turbulence == fssim::Turbulence::None &&
-            config.weather.turbulence_mps != 0.0)
-            throw std::invalid_argument("--turbulence in m/s is the builtin model's expert form; "
-                                        "with --fdm jsbsim give light, moderate or severe");
+        if (const std::string problem = fssim::WeatherProblem(config.fdm, config.weather);
+            !problem.empty())
+            throw std::invalid_argument(problem);
         if (const std::string problem = fssim::StartProblem(config.start); !problem.empty())
             throw std::invalid_argument(problem);
     } catch (const std::exception& e) {

@@ -46,12 +46,19 @@ void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track) {
                                p.pitch_deg, p.bank_deg, p.heading_deg);
 }
 
+std::string WeatherProblem(Fdm fdm, const Weather& weather) {
+    if (fdm == Fdm::Jsbsim && weather.turbulence == Turbulence::None &&
+        weather.turbulence_mps > 0.0)
+        return "--turbulence in m/s is the builtin model's expert form; with --fdm jsbsim give "
+               "light, moderate or severe";
+    return {};
+}
+
 std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
+    if (const std::string problem = WeatherProblem(config.fdm, config.weather); !problem.empty())
+        throw std::invalid_argument(problem);
     if (config.fdm == Fdm::Jsbsim) {
         const Weather& w = config.weather;
-        if (w.turbulence == Turbulence::None && w.turbulence_mps > 0.0)
-            throw std::invalid_argument(
-                "turbulence in m/s is the builtin model's; JSBSim takes light, moderate or severe");
         jsbsim::ModelConfig model;
         model.windFrom_deg = w.windFrom_deg;
         model.windSpeed_kt = w.windSpeed_kt;

@@ -20,6 +20,7 @@
 
 #include <fssim/FlightModel.h>
 #include <fssim/InProcess.h>
+#include <fssim/Simulator.h>
 #include <fssim/Start.h>
 #include <ipc/Ipc.h>
 #include <kestro/Execute.h>
@@ -241,11 +242,10 @@ int RunFly(const Args& args) {
                    stderr);
         return 2;
     }
-    if (fdm == "jsbsim" && weather.turbulence == fssim::Turbulence::None &&
-        weather.turbulence_mps > 0.0) {
-        std::fputs("avilo-cli fly: --turbulence in m/s is the builtin model's expert form; with "
-                   "--fdm jsbsim give light, moderate or severe\n",
-                   stderr);
+    if (const std::string problem = fssim::WeatherProblem(
+            fdm == "jsbsim" ? fssim::Fdm::Jsbsim : fssim::Fdm::Builtin, weather);
+        !problem.empty()) {
+        std::fprintf(stderr, "avilo-cli fly: %s\n", problem.c_str());
         return 2;
     }
 

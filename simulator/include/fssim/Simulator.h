@@ -106,6 +106,10 @@ struct TrackPoint {
 /// bank_deg,heading_deg" and one line per point.
 FSSIM_CORE_API void WriteTrackCsv(std::ostream& out, const std::vector<TrackPoint>& track);
 
+/// What a flight model cannot fly of a weather, naming the option; empty when it can.  JSBSim
+/// takes the turbulence levels, not the builtin model's expert form in m/s.
+FSSIM_CORE_API std::string WeatherProblem(Fdm fdm, const Weather& weather);
+
 class FSSIM_CORE_API Simulator {
 public:
     /// Parks the aircraft at config.start.  With Fdm::Jsbsim this starts the JSBSim program
