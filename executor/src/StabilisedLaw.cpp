@@ -186,12 +186,20 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
         m_rudder = std::clamp(m_rudderTrim + m_g.rudderP * trackError - m_g.rudderD * m_yawRate,
                               -kInputLimit, kInputLimit);
     } else {
-        const double limit = BankLimit();
+        // A large turn (a reversal onto the next leg) banks up to the steep limit, so that in a
+        // wind it does not drift far past the new line before it comes round.
+        const double steep = std::clamp((std::fabs(trackError) - 30.0) / 30.0, 0.0, 1.0);
+        const double limit =
+            BankLimit() + steep * std::max(0.0, m_g.steepBankLimit_deg - BankLimit());
         // The heading trim takes out a steady error (a slip from engine torque at climb power);
         // it integrates only near the track, so a turn does not wind it up.
+        // Away from the track it fades: a trim wound up against the slip of the climb (the roll's
+        // rudder is still held) would otherwise fight the capture of the next leg.
         if (std::fabs(trackError) < m_g.headingTrimBand_deg)
             m_headingTrim = std::clamp(m_headingTrim + m_g.headingToBankI * trackError * dt,
                                        -m_g.maxHeadingTrim_deg, m_g.maxHeadingTrim_deg);
+        else
+            m_headingTrim -= m_headingTrim * std::min(1.0, dt / m_g.headingTrimFade_s);
         bankCommand = std::clamp(m_g.headingToBank * trackError + m_headingTrim, -limit, limit);
         // The rudder of the roll is centred over a few seconds after the level-off.
         if (m_mode == Vertical::Hold)

@@ -21,9 +21,11 @@
 //  - track error   = desired track - (heading + drift), the drift (the wind's correction angle)
 //    measured from successive positions and smoothed over 3 s;
 //  - bank command  = clamp(headingToBank x track error + heading trim, +-bank limit), the heading
-//    trim integrating headingToBankI x track error near the track, the bank limit that of a
-//    standard-rate turn (3 deg/s: tan(bank) = V omega / g) at the true airspeed, within
-//    [minBankLimit_deg, maxBankLimit_deg];
+//    trim integrating headingToBankI x track error near the track and fading (headingTrimFade_s)
+//    away from it, the bank limit that of a standard-rate turn (3 deg/s: tan(bank) = V omega / g)
+//    at the true airspeed, within [minBankLimit_deg, maxBankLimit_deg], raised towards
+//    steepBankLimit_deg as the track error grows from 30 to 60 degrees (a reversal in a wind
+//    would otherwise drift far past the new line);
 //  - aileron       = trim + bankP x bank error - bankD x roll rate (trim integrates bankI x error);
 //  - climb (more than captureBand_m below the target): full throttle, pitch from the airspeed
 //    error against the best-rate climb speed (speed on pitch);
@@ -54,11 +56,10 @@
 // Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
 // airspeed within 1 kt once settled, the cross-track error after a turn within 300 m on legs of
-// 10 to 20 km, banks within the standard-rate limit (at most 25 degrees), every target within
-// 0.02 degrees of arc.  In 20 kt of wind with light turbulence on the c172p
-// (docs/flight-in-wind.md): altitudes within 80 ft, airspeeds (5 s means) within 7 to 11 kt,
-// cross-track errors after a turn mostly under 300 m, banks under 20 degrees, the roll within 5 m
-// of the centre line up to a 12 kt crosswind component.
+// 10 to 20 km, banks within 26 degrees, every target within 0.02 degrees of arc.  In 20 kt of
+// wind with light turbulence on the c172p (docs/flight-in-wind.md): altitudes within 80 ft,
+// airspeeds (5 s means) within 7 to 11 kt, cross-track errors after a turn under 300 m, banks
+// under 28 degrees, the roll within 5 m of the centre line up to a 12 kt crosswind component.
 //
 // Beyond the classic law it reads the vertical speed and sets the rudder (a simulator that does
 // not know the rudder simply keeps the value).
@@ -110,8 +111,11 @@ struct StabilisedGains {
     double headingToBankI = 0.01;      ///< degrees of bank per degree-second of track error ...
     double headingTrimBand_deg = 10.0; ///< ... integrated while the error is within this
     double maxHeadingTrim_deg = 6.0;   ///< limit of that integral, degrees of bank
+    double headingTrimFade_s = 20.0;   ///< time constant of its fading outside the band, s
     double minBankLimit_deg = 15.0;    ///< the standard-rate bank is held within these, degrees
     double maxBankLimit_deg = 25.0;
+    double steepBankLimit_deg =
+        22.0;                    ///< limit in a turn of more than 60 degrees (from 30), degrees
     double bankP = 1400.0;       ///< aileron units per degree of bank error
     double bankI = 60.0;         ///< aileron units per degree-second of bank error (the trim)
     double bankD = 150.0;        ///< aileron units per degree/second of roll rate
