@@ -42,14 +42,14 @@ constexpr double kMaxDrift_deg = 30.0;
 /// The take-off roll steers back to the centre line from this far off it (metres, where it will
 /// be kCentreLineLead_s from now at its present sideways speed, smoothed over as long), at
 /// kCentreLineGain_degpm degrees of heading per metre beyond it, at most kMaxCentreLine_deg.
-constexpr double kCentreLineBand_m = 3.0;
+constexpr double kCentreLineBand_m = 2.0;
 constexpr double kCentreLineLead_s = 3.0;
 constexpr double kCentreLineGain_degpm = 3.0;
 constexpr double kMaxCentreLine_deg = 8.0;
 /// ... and banks into the side it steers to at kRollBank_degpm degrees per metre beyond the
 /// band, at most kMaxRollBank_deg.
 constexpr double kRollBank_degpm = 3.0;
-constexpr double kMaxRollBank_deg = 5.0;
+constexpr double kMaxRollBank_deg = 10.0;
 /// Holding altitude, the pitch command is limited from this far below the climb speed (knots),
 /// by kSpeedFloorPitch_degpkt degrees per knot below it.
 constexpr double kSpeedFloorMargin_kt = 6.0;

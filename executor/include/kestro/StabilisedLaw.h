@@ -42,10 +42,10 @@
 //  - elevator      = trim + pitchP x pitch error - pitchD x pitch rate (trim integrates pitchI x
 //    error), so the trim holds the pitch without a standing error at any speed;
 //  - take-off roll: rudder = rudderP x heading error + rudderI x its integral - rudderD x yaw
-//    rate (nose-wheel steering and rudder), wings held level; beyond 3 m off the centre line
+//    rate (nose-wheel steering and rudder), wings held level; beyond 2 m off the centre line
 //    (the line from where it stood along its heading), measured where it will be 3 s ahead at
 //    its sideways speed, the heading and the bank command turn towards the line by 3 degrees
-//    per metre (at most 8 and 5 degrees): in a crosswind the wing goes down into the wind and
+//    per metre (at most 8 and 10 degrees): in a crosswind the wing goes down into the wind and
 //    the aircraft leaves the ground slipping against the drift, then crabs once 10 m up (the
 //    track error above includes the drift).  Rotation at rotateSpeed_kt to
 //    rotatePitch_deg.  The rudder of the roll stays through the climb (it holds the engine's
