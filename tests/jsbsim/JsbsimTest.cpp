@@ -499,6 +499,20 @@ TEST(JsbsimProcess, StartFailuresAreReportedWithTheProgramsOutput) {
             EXPECT_NE(std::string(e.what()).find(c.expected), std::string::npos) << e.what();
         }
     }
+    // Another run's program on the port chosen for this one: it answers as JSBSim, but with
+    // another run's token.
+    FakeProgram other("s=${2#--script=}; sed -i 's/<property value=\"[0-9]*\">/<property "
+                      "value=\"7\">/' \"$s\"; exec '" +
+                      DefaultProgram() + "' \"$@\"");
+    ProcessConfig config;
+    config.program = other.path;
+    try {
+        Process p(config, InitialConditions{kLat, kLon, kHeading, kElevFt});
+        FAIL() << "flew another run's aircraft";
+    } catch (const JsbsimError& e) {
+        EXPECT_NE(std::string(e.what()).find("another JSBSim program answers"), std::string::npos)
+            << e.what();
+    }
     ProcessConfig missing;
     missing.program = "/nonexistent/JSBSim";
     EXPECT_THROW(Process(missing, InitialConditions{}), JsbsimError);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <numbers/Numbers.h>
@@ -48,6 +49,9 @@ std::size_t CountPrompts(const std::string& text) {
 }
 
 /// A free TCP port on the loopback interface (the kernel's choice).
+/// The property that carries a run's token (see Connect).
+constexpr const char* kTokenProperty = "simulation/avilo-run-token";
+
 int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -126,6 +130,9 @@ Process::Process(const ProcessConfig& config, const InitialConditions& ic) : m_c
         throw JsbsimError(std::string("JSBSim: cannot create a run folder: ") +
                           std::strerror(errno));
     m_root = pattern;
+    // The run's token, from the folder's unique name: five digits, which the program prints
+    // exactly.
+    m_token = static_cast<int>(std::hash<std::string>{}(m_root) % 90000) + 10000;
     try {
         const int port = FreePort();
         PrepareRoot(ic, port);
@@ -168,15 +175,16 @@ void Process::PrepareRoot(const InitialConditions& ic, int port) {
                         ic.cgHeight_ft, ic.heading_deg);
     WriteFile(dir / (std::string(kInitName) + ".xml"), init);
 
-    const std::string script =
-        numbers::Format("<?xml version=\"1.0\"?>\n"
-                        "<runscript name=\"avilo\">\n"
-                        "  <use aircraft=\"%s\" initialize=\"%s\"/>\n"
-                        "  <input port=\"%d\" action=\"BLOCKING_INPUT\"/>\n"
-                        "  <run start=\"0\" end=\"100000000\" dt=\"%.17g\">\n"
-                        "  </run>\n"
-                        "</runscript>\n",
-                        m_config.aircraft.c_str(), kInitName, port, 1.0 / m_config.rateHz);
+    const std::string script = numbers::Format(
+        "<?xml version=\"1.0\"?>\n"
+        "<runscript name=\"avilo\">\n"
+        "  <use aircraft=\"%s\" initialize=\"%s\"/>\n"
+        "  <input port=\"%d\" action=\"BLOCKING_INPUT\"/>\n"
+        "  <run start=\"0\" end=\"100000000\" dt=\"%.17g\">\n"
+        "    <property value=\"%d\"> %s </property>\n"
+        "  </run>\n"
+        "</runscript>\n",
+        m_config.aircraft.c_str(), kInitName, port, 1.0 / m_config.rateHz, m_token, kTokenProperty);
     WriteFile(root / kScript, script);
 }
 
@@ -249,6 +257,12 @@ void Process::Connect(int port) {
     const std::string greeting = ReadPrompts(1, std::max(left, std::chrono::milliseconds(1000)));
     if (greeting.find("JSBSim") == std::string::npos)
         Fail("something else than the JSBSim program answers on its port: " + greeting);
+    // The port was free when it was chosen, but another run may have taken it before this
+    // program bound it: then another JSBSim answers here, and flying it would fly someone
+    // else's aircraft.  Each run's script carries its own token.
+    if (Get({kTokenProperty}).front() != m_token)
+        Fail("another JSBSim program answers on port " + std::to_string(port) +
+             " (two runs were given the same free port); start again");
 }
 
 std::string Process::ReadPrompts(std::size_t count, std::chrono::milliseconds timeout) {

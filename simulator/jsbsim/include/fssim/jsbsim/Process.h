@@ -118,6 +118,7 @@ private:
 
     ProcessConfig m_config;
     std::string m_root;
+    int m_token = 0; ///< this run's number in its script, asked back once connected
     pid_t m_pid = -1;
     int m_socket = -1;
     bool m_dead = false;
