@@ -266,3 +266,50 @@ TEST(Exchange, CliExportAndImport) {
     EXPECT_EQ(ChildText(wps.item(0), "altitude-ft"), "1500");
     EXPECT_EQ(ChildText(wps.item(0), "speed"), "90");
 }
+
+// avilo-cli fly --track: the same flight (virtual time flies the same track) as the CSV table,
+// as GPX and as KML, read back by gpsbabel and compared with the table.
+TEST(Exchange, FlownTrackInEveryFormat) {
+    if (!HaveGpsbabel())
+        GTEST_SKIP() << "gpsbabel is not installed (scripts/setup installs it)";
+    Scratch dir;
+    const std::string cli = std::string("cd '") + AVILO_DATA_DIR + "' && " + AVILO_CLI +
+                            " fly plans/schiphol-departure.av --track '";
+    for (const char* ext : {"csv", "gpx", "kml"}) {
+        int status = 0;
+        Shell(cli + dir / "track." + ext + "' >/dev/null 2>&1", status);
+        ASSERT_EQ(status, 0) << ext;
+    }
+    std::vector<Row> table;
+    std::ifstream csv(dir / "track.csv");
+    std::string line;
+    std::getline(csv, line); // header
+    while (std::getline(csv, line)) {
+        double f[4] = {};
+        std::size_t from = 0;
+        for (double& v : f) {
+            const std::size_t comma = line.find(',', from);
+            v = numbers::ToDouble(line.substr(from, comma - from));
+            from = comma + 1;
+        }
+        table.push_back({f[1], f[2], f[3], numbers::Format("%.3f", f[0])});
+    }
+    ASSERT_GT(table.size(), 1000u);
+    const std::vector<Row> gpx = GpsbabelRows(dir, "gpx", dir / "track.gpx", "-t");
+    const std::vector<Row> kml = GpsbabelRows(dir, "kml", dir / "track.kml", "-t");
+    ASSERT_EQ(gpx.size(), table.size());
+    ASSERT_EQ(kml.size(), table.size() + 4);   // the planned route first
+    constexpr double kTable = 5e-8 + kDegrees; // the table has seven decimals
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        for (const Row& r : {gpx[i], kml[i + 4]}) {
+            EXPECT_NEAR(r.lat, table[i].lat, kTable) << i;
+            EXPECT_NEAR(r.lon, table[i].lon, kTable) << i;
+            EXPECT_NEAR(r.alt, table[i].alt, kMetres) << i;
+        }
+    }
+    // The times run from the take-off time over steer point, 10:00.
+    const double last_s = numbers::ToDouble(table.back().time);
+    EXPECT_EQ(gpx.back().time,
+              numbers::Format("2000-01-01T%02d:%02d:%06.3fZ", 10 + static_cast<int>(last_s) / 3600,
+                              static_cast<int>(last_s) / 60 % 60, std::fmod(last_s, 60.0)));
+}
