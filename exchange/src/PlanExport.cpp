@@ -25,6 +25,15 @@ std::string PointName(const PlanPoint& p, std::size_t index) {
     return "SP" + std::to_string(index + 1);
 }
 
+/// A runway designator as FlightGear names runways, with two digits: "9" and "09" give "09",
+/// "9L" gives "09L".
+std::string TwoDigitRunway(const std::string& runway) {
+    if (!runway.empty() && std::isdigit(static_cast<unsigned char>(runway[0])) &&
+        (runway.size() == 1 || !std::isdigit(static_cast<unsigned char>(runway[1]))))
+        return "0" + runway;
+    return runway;
+}
+
 } // namespace
 
 std::optional<Format> FormatOfPath(const std::string& path) {
@@ -99,7 +108,7 @@ Exported PlanToFlightGearRoute(const xml::DocumentPtr& plan) {
     if (!points.empty() && points[0].type == "airport") {
         xml::Node departure = Add(root, "departure");
         typed(departure, "airport", "string", points[0].icao);
-        typed(departure, "runway", "string", points[0].runway);
+        typed(departure, "runway", "string", TwoDigitRunway(points[0].runway));
         first = 1;
     } else {
         out.notes.push_back("the first steer point is no airport: the route has no departure");

@@ -265,6 +265,12 @@ TEST(Exchange, CliExportAndImport) {
     EXPECT_NEAR(numbers::ToDouble(ChildText(wps.item(2), "lat")), 52.42, kDegrees);
     EXPECT_EQ(ChildText(wps.item(0), "altitude-ft"), "1500");
     EXPECT_EQ(ChildText(wps.item(0), "speed"), "90");
+
+    // The imported plan names the runway as the airport database does ("9"); FlightGear's
+    // runways have two digits.
+    Shell(cli + " export '" + dir / "back.av" + "' -o '" + dir / "back.fgfp" + "'", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(ChildText(LoadPlan(dir / "back.fgfp")->documentElement(), "departure/runway"), "09");
 }
 
 // avilo-cli fly --track: the same flight (virtual time flies the same track) as the CSV table,
