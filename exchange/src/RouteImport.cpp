@@ -99,6 +99,11 @@ std::optional<int> UtcMinutes(std::string_view t) {
     return ((*h * 60 + *m - offset) % 1440 + 1440) % 1440;
 }
 
+/// A name of the file as a message quotes it: at most 40 bytes, then "...".
+std::string Shortened(const std::string& name) {
+    return name.size() <= 40 ? name : name.substr(0, 40) + "...";
+}
+
 /// Reads the points of a GPX file: the first route, else the first track, else the waypoints.
 std::vector<SourcePoint> ReadGpx(const xml::Node& gpx, const std::string& file,
                                  std::vector<std::string>& notes) {
@@ -147,6 +152,8 @@ std::vector<SourcePoint> ReadGpx(const xml::Node& gpx, const std::string& file,
 
     std::vector<SourcePoint> points;
     points.reserve(source.size());
+    std::size_t badTimes = 0;
+    std::string firstBadTime;
     for (const auto& [pt, where] : source) {
         SourcePoint p;
         const xml::Node lat = pt.getAttributeNode("lat");
@@ -159,15 +166,18 @@ std::vector<SourcePoint> ReadGpx(const xml::Node& gpx, const std::string& file,
             p.ele_m = Number(file, where, kEle, ele.text());
         if (const xml::Node time = Child(pt, "time"); !time.empty()) {
             p.minutes = UtcMinutes(time.text());
-            if (!p.minutes)
-                notes.push_back(file + ": " + where + ": time \"" + time.text() +
-                                "\" is not an ISO 8601 date and time (not read)");
+            if (!p.minutes && badTimes++ == 0)
+                firstBadTime = where + ": time \"" + Shortened(time.text()) + "\"";
         }
         if (const xml::Node name = Child(pt, "name"); !name.empty())
             p.name = name.text();
         p.avilo = Child(Child(pt, "extensions"), "steerpoint");
         points.push_back(std::move(p));
     }
+    if (badTimes > 0)
+        notes.push_back(
+            numbers::Format("%zu times that are no ISO 8601 date and time, the first ", badTimes) +
+            firstBadTime + " (not read)");
     return points;
 }
 
@@ -421,7 +431,7 @@ Imported ImportRoute(const xml::DocumentPtr& source, const std::string& name,
         const double course = ::TrueCourse(prev.latitude, prev.longitude, p.latitude, p.longitude);
         const std::string heading = TextOr(own, "heading", Trimmed(std::round(course), 0));
         if (p.avilo.empty() && !p.name.empty())
-            names.push_back(numbers::Format("%zu ", i + 1) + "\"" + p.name + "\"");
+            names.push_back(numbers::Format("%zu ", i + 1) + "\"" + Shortened(p.name) + "\"");
         if (const xml::Node a = Child(p.avilo, "airport"); !a.empty())
             ownAirports.push_back(numbers::Format("%zu", i + 1));
         xml::Node sp = NewSteerPoint(plan, p, p.latitude, p.longitude, time, "cruise", "cruise");
@@ -431,7 +441,7 @@ Imported ImportRoute(const xml::DocumentPtr& source, const std::string& name,
         Add(gps, "altitude", altitude);
     }
     if (points[0].avilo.empty() && !points[0].name.empty())
-        names.insert(names.begin(), "1 \"" + points[0].name + "\"");
+        names.insert(names.begin(), "1 \"" + Shortened(points[0].name) + "\"");
     if (!names.empty())
         out.notes.push_back("the names of points " + Listed(names) +
                             " (a plan has no place for "
