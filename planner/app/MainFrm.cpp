@@ -3,6 +3,7 @@
 #include "AviloApp.h"
 #include "AviloDialog.h"
 #include "ComErrorBox.h"
+#include "ExchangeMenu.h"
 #include "PlanFile.h"
 #include "Resources.h"
 #include "SPAirportDlg.h"
@@ -138,6 +139,8 @@ bool CMainFrame::LoadFrame() {
     file->addAction(clearPlan);
     file->addAction(loadPlan);
     file->addAction(savePlan);
+    file->addSeparator();
+    new CExchangeMenu(*this, *file, nullptr); // owned by the frame
     file->addSeparator();
     file->addAction(exitApp);
     QMenu* view = menuBar()->addMenu("&View");

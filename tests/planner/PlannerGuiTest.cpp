@@ -974,6 +974,32 @@ private slots:
         QCOMPARE(menus, QStringList({"&File", "&View", "F&light", "&Help"}));
     }
 
+    void exportAndImportInTheFileMenu() {
+        LoadSample("schiphol-departure.av");
+        auto* exportPlan = m_frame->findChild<QAction*>("ExportPlan");
+        auto* importRoute = m_frame->findChild<QAction*>("ImportRoute");
+        QVERIFY(exportPlan && importRoute);
+        const std::string gpx = (m_dir->path() / "route.gpx").string();
+        m_files.push_back(gpx);
+        exportPlan->trigger();
+        QVERIFY(m_messages.empty()); // a GPX route carries everything
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDYES; };
+        m_frame->OnClearPlan();
+        m_messages.clear();
+        QCOMPARE(Count(), 0L);
+        m_files.push_back(gpx);
+        importRoute->trigger();
+        QVERIFY(m_messages.empty());
+        QCOMPARE(Count(), 4L);
+        QCOMPARE(List().topLevelItemCount(), 4);
+        // A file that is refused says why and leaves the plan as it was.
+        m_files.push_back(m_dir->Write("pole.gpx", "<gpx><wpt lat=\"91\" lon=\"4\"/></gpx>"));
+        importRoute->trigger();
+        QCOMPARE(m_messages.size(), std::size_t{1});
+        QVERIFY(m_messages[0].text.find("lat 91 is out of range") != std::string::npos);
+        QCOMPARE(Count(), 4L);
+    }
+
     void theAboutBox() {
         Drive({{"100",
                 [](QDialog& d) {

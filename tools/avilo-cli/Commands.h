@@ -11,3 +11,5 @@ int RunAirports(const Args& args);
 int RunFly(const Args& args);
 int RunCheck(const Args& args);
 int RunGenerate(const Args& args);
+int RunExport(const Args& args);
+int RunImport(const Args& args);

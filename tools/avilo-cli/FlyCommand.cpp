@@ -18,6 +18,7 @@
 
 #include "Commands.h"
 
+#include <exchange/Exchange.h>
 #include <fssim/FlightModel.h>
 #include <fssim/InProcess.h>
 #include <fssim/Simulator.h>
@@ -38,6 +39,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -49,7 +51,7 @@ namespace {
 int FlyUsage() {
     std::fputs(
         "usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]\n"
-        "                      [--control classic|stabilised] [--track TRACK.csv] "
+        "                      [--control classic|stabilised] [--track TRACK.csv|gpx|kml] "
         "[--limit SECONDS]\n"
         "                      [--wind DIR/KT] [--gusts KT] "
         "[--turbulence light|moderate|severe] [--seed N]\n",
@@ -57,8 +59,9 @@ int FlyUsage() {
     return 2;
 }
 
-/// The flight script to fly: the file itself, or the script generated from the plan in it.
-xml::DocumentPtr LoadScript(const std::string& path) {
+/// The flight script to fly: the file itself, or the script generated from the plan in it (the
+/// plan then in `plan`).
+xml::DocumentPtr LoadScript(const std::string& path, xml::DocumentPtr& plan) {
     const xml::DocumentPtr document = xml::Document::Create();
     if (!document->load(path)) {
         const xml::ParseError& e = document->parseError();
@@ -77,6 +80,7 @@ xml::DocumentPtr LoadScript(const std::string& path) {
                      path.c_str());
         return nullptr;
     }
+    plan = document;
     try {
         // A failed check does not block generation; the log says what is wrong.
         ui::TextLog log; // standard output
@@ -174,7 +178,33 @@ private:
     std::thread m_thread;
 };
 
-bool WriteTrack(const std::string& path, const std::vector<fssim::TrackPoint>& track) {
+/// Writes the track as GPX (a track with times from the plan's take-off time) or KML (the planned
+/// route and the flown track) by the extension, else as the CSV table.
+bool WriteTrack(const std::string& path, const std::vector<fssim::TrackPoint>& track,
+                const xml::DocumentPtr& plan) {
+    const std::optional<exchange::Format> format = exchange::FormatOfPath(path);
+    if (format == exchange::Format::Gpx || format == exchange::Format::Kml) {
+        std::vector<exchange::FlownPoint> flown;
+        flown.reserve(track.size());
+        for (const fssim::TrackPoint& p : track)
+            flown.push_back({p.time_s, p.latitude_deg, p.longitude_deg, p.altitude_m});
+        const std::string title = std::filesystem::path(path).stem().string();
+        try {
+            (format == exchange::Format::Gpx
+                 ? exchange::TrackToGpx(flown, exchange::FlightStartMinutes(plan), title)
+                 : exchange::FlightToKml(plan, flown, title))
+                ->save(path);
+            return true;
+        } catch (const xml::ComError& e) {
+            std::fprintf(stderr, "avilo-cli fly: cannot write the track to %s: %s\n", path.c_str(),
+                         (e.HasErrorInfo() ? e.Description() : e.ErrorMessage()).c_str());
+            return false;
+        } catch (const exchange::ExchangeError& e) { // the plan's route cannot be drawn
+            std::fprintf(stderr, "avilo-cli fly: cannot write the track to %s: %s\n", path.c_str(),
+                         e.what());
+            return false;
+        }
+    }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (out)
         fssim::WriteTrackCsv(out, track);
@@ -249,7 +279,8 @@ int RunFly(const Args& args) {
         return 2;
     }
 
-    const xml::DocumentPtr script = LoadScript(input);
+    xml::DocumentPtr plan; // null when a script is flown
+    const xml::DocumentPtr script = LoadScript(input, plan);
     if (!script)
         return 1;
 
@@ -304,7 +335,7 @@ int RunFly(const Args& args) {
     }
     std::fflush(stdout);
 
-    if (!trackPath.empty() && !WriteTrack(trackPath, track))
+    if (!trackPath.empty() && !WriteTrack(trackPath, track, plan))
         return 1;
     if (result.timeLimitReached) {
         std::fputs(numbers::Format("avilo-cli fly: the flight had not ended after %.0f s of %s "

@@ -22,6 +22,9 @@ constexpr Command kCommands[] = {
      "fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--track TRACK.csv] [--limit SECONDS]"},
     {"check", RunCheck, "check PLAN.av           consistency check; exit 1 when not consistent"},
     {"generate", RunGenerate, "generate PLAN.av -o SCRIPT.xml   flight script of a plan"},
+    {"export", RunExport, "export PLAN.av -o OUT.gpx|OUT.fgfp|OUT.kml   a plan for other tools"},
+    {"import", RunImport,
+     "import IN.gpx|IN.kml -o PLAN.av   a route, track or waypoints as a plan"},
 };
 
 int Usage(std::FILE* out) {
