@@ -43,18 +43,16 @@ const std::string& NosChartSource::Problem() const {
     return m_geo->ReferenceProblem();
 }
 
+// Both conversions write what the fit gives even when it is unusable, as CGEORec does, so that
+// a renderer reading through them draws what it drew from CGEORec.
 bool NosChartSource::ToLonLat(double x, double y, double* longitude, double* latitude) const {
-    if (!Usable())
-        return false;
     m_geo->pwxy(x, y, longitude, latitude);
-    return std::isfinite(*longitude) && std::isfinite(*latitude);
+    return Usable() && std::isfinite(*longitude) && std::isfinite(*latitude);
 }
 
 bool NosChartSource::ToPixel(double longitude, double latitude, double* x, double* y) const {
-    if (!Usable())
-        return false;
     m_geo->wpxy(longitude, latitude, x, y);
-    return std::isfinite(*x) && std::isfinite(*y);
+    return Usable() && std::isfinite(*x) && std::isfinite(*y);
 }
 
 bool NosChartSource::Inside(double x, double y) const {

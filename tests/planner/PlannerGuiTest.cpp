@@ -799,7 +799,9 @@ private slots:
         m_frame->OnOpenChart();
         m_frame->OnOpenChart();
         QCOMPARE(m_fileRequests.size(), std::size_t(2));
-        QCOMPARE(m_fileRequests[0].filter, std::string("NOS/GEO files (*.nos)"));
+        QCOMPARE(m_fileRequests[0].filter,
+                 std::string("All charts (*.nos;*.tif;*.tiff;*.kap);;NOS/GEO files (*.nos);;"
+                             "GeoTIFF files (*.tif;*.tiff);;KAP files (*.kap)"));
         QVERIFY(!m_fileRequests[0].save);
         QCOMPARE(m_frame->m_strChartFile, chart);
         const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();

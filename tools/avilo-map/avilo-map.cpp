@@ -104,10 +104,10 @@ int main(int argc, char** argv) {
     if (!renderer.OpenChart(chartPath, &error))
         return Fail("cannot open the chart " + chartPath + ": " + error);
     // Positions could only be put at 0, 0 or wherever a degenerate fit sends them.
-    if ((root || !track.empty()) && !renderer.GeoRec().HasReferenceData())
+    if ((root || !track.empty()) && !renderer.Georef().Usable())
         return Fail("cannot place the " + std::string(root ? "plan" : "track") + " on the chart " +
                     chartPath +
-                    ": it has no usable reference data: " + renderer.GeoRec().ReferenceProblem());
+                    ": it has no usable reference data: " + renderer.Georef().Problem());
     if (!renderer.LoadBitmaps(options.scale, &error))
         return Fail("cannot load the chart " + chartPath + ": " + error);
 
