@@ -333,3 +333,45 @@ TEST(GdalChartSource, BadFilesFailCleanly) {
     EXPECT_FALSE(OpenChart(dir.File("missing.tif"), &error));
     EXPECT_FALSE(error.empty());
 }
+
+// The sample GeoTIFF, made from the sample NOS chart with GDAL, shows the same colours at every
+// pixel and puts every pixel at the same position within 0.5 pixel (in fact far closer: both
+// hold the same Lambert projection).
+TEST(GdalChartSource, SampleGeoTiffMatchesTheSampleNosChart) {
+    std::string error;
+    const auto nos = OpenChart(AVILO_CHART_DIR "/EHAM-sectional.nos", &error);
+    ASSERT_TRUE(nos) << error;
+    const auto tif = OpenChart(AVILO_CHART_DIR "/EHAM-sectional.tif", &error);
+    ASSERT_TRUE(tif) << error;
+    EXPECT_EQ(nos->Format(), "NOS");
+    ASSERT_EQ(tif->Width(), nos->Width());
+    ASSERT_EQ(tif->Height(), nos->Height());
+    const int width = nos->Width();
+    std::vector<std::uint8_t> a(width), b(width);
+    for (int row = 0; row < nos->Height(); row += 37) {
+        ASSERT_TRUE(nos->ReadIndices(row, 1, 0, width, a.data()));
+        ASSERT_TRUE(tif->ReadIndices(row, 1, 0, width, b.data()));
+        for (int x = 0; x < width; ++x)
+            ASSERT_EQ(nos->Palette().at(a[x]), tif->Palette().at(b[x])) << x << ", " << row;
+    }
+    const Georeference& n = nos->Georef();
+    const Georeference& t = tif->Georef();
+    ASSERT_TRUE(n.Usable() && t.Usable());
+    double worst = 0;
+    for (int y = 0; y < nos->Height(); y += 250) {
+        for (int x = 0; x < width; x += 250) {
+            double lon = 0, lat = 0, tx = 0, ty = 0;
+            ASSERT_TRUE(n.ToLonLat(x, y, &lon, &lat));
+            ASSERT_TRUE(t.ToPixel(lon, lat, &tx, &ty));
+            worst = std::max(worst, std::hypot(tx - x, ty - y));
+            EXPECT_EQ(n.Inside(x, y), x >= 79 && x <= 3919 && y >= 79 && y <= 2919);
+            EXPECT_TRUE(t.Inside(x, y));
+        }
+    }
+    EXPECT_LT(worst, 0.5);
+    // Schiphol where the chart's notes put it.
+    double x = 0, y = 0;
+    ASSERT_TRUE(t.ToPixel(4.7639, 52.3086, &x, &y));
+    EXPECT_NEAR(x, 1674.8, 0.1);
+    EXPECT_NEAR(y, 1344.6, 0.1);
+}
