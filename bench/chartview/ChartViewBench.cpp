@@ -15,6 +15,7 @@
 #include <chartview/ChartRenderer.h>
 #include <chartview/ChartViewport.h>
 
+#include <numbers/Numbers.h>
 #include <tavola/NosWriter.h>
 #include <xml/Dom.h>
 
@@ -202,7 +203,8 @@ void BenchOpen(const char* label, const std::string& path, int repeat, bool peak
 }
 
 // A plan of `count` steer points spread over the chart.
-xml::DocumentPtr MakePlan(CGEORec& geo, int width, int height, int count) {
+xml::DocumentPtr MakePlan(const avilo::chartsource::Georeference& geo, int width, int height,
+                          int count) {
     xml::DocumentPtr plan = xml::Document::Create();
     xml::Node root = plan->appendChild(plan->createElement("avilo"));
     for (int i = 0; i < count; ++i) {
@@ -210,11 +212,10 @@ xml::DocumentPtr MakePlan(CGEORec& geo, int width, int height, int count) {
         const double y = height * (i % 2 ? 0.3 : 0.6);
         xml::Node sp = root.appendChild(plan->createElement("steerpoint"));
         xml::Node gps = sp.appendChild(plan->createElement("GPSCoordinate"));
-        char text[64];
-        std::snprintf(text, sizeof text, "%f", geo.pwx(x, y));
-        gps.appendChild(plan->createElement("longitude")).setText(text);
-        std::snprintf(text, sizeof text, "%f", geo.pwy(x, y));
-        gps.appendChild(plan->createElement("latitude")).setText(text);
+        double longitude = 0, latitude = 0;
+        geo.ToLonLat(x, y, &longitude, &latitude);
+        gps.appendChild(plan->createElement("longitude")).setText(numbers::Format("%f", longitude));
+        gps.appendChild(plan->createElement("latitude")).setText(numbers::Format("%f", latitude));
     }
     return plan;
 }
@@ -281,7 +282,7 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
 
     // Painting while dragging: each paint draws the block at the new scroll position, the
     // steer points and the route.
-    CGEORec& geo = renderer.GeoRec();
+    const avilo::chartsource::Georeference& geo = renderer.Georef();
     const xml::DocumentPtr plan = MakePlan(geo, renderer.ChartWidth(), renderer.ChartHeight(), 12);
     const xml::Node root = plan->documentElement();
     QImage window(windowWidth, windowHeight, QImage::Format_RGB32);

@@ -10,7 +10,10 @@
 namespace avilo::planner {
 
 inline constexpr const char* kPlanFilter = "Avilo files (*.av)|*.av;";
-inline constexpr const char* kChartFilter = "NOS/GEO files (*.nos)|*.nos";
+// Every chart the chart windows read first, then one entry per format.
+inline constexpr const char* kChartFilter =
+    "All charts (*.nos *.tif *.tiff *.kap)|*.nos;*.tif;*.tiff;*.kap|NOS/GEO files (*.nos)|*.nos|"
+    "GeoTIFF files (*.tif *.tiff)|*.tif;*.tiff|KAP files (*.kap)|*.kap";
 inline constexpr const char* kPlanExtension = "av";
 inline constexpr const char* kPlanDefaultName = "avilo.av";
 inline constexpr const char* kClearQuestion = "Clear Flight Plan\r\nAre you sure?";

@@ -253,4 +253,38 @@ TEST_F(FlightPictureTest, AviloMapProgram) {
         EXPECT_EQ(QImage(QString::fromStdString(png)), cropped) << c.args;
     }
 }
+// pw and wp on a GeoTIFF chart: a pixel goes to a position and back within 0.01 pixel; a line
+// without two numbers and a chart without reference data are errors.
+TEST(AviloMapConvert, PixelsAndPositionsOnAnyChart) {
+    charttest::TempDir dir;
+    const std::string chart = AVILO_CHART_DIR "/EHAM-sectional.tif";
+    const auto run = [&](const std::string& command, const std::string& input,
+                         std::string* output) {
+        std::ofstream(dir.File("in.txt")) << input;
+        const std::string line = std::string("'") + AVILO_MAP_PROGRAM + "' " + command + " < '" +
+                                 dir.File("in.txt") + "' > '" + dir.File("out.txt") +
+                                 "' 2>/dev/null";
+        const int status = std::system(line.c_str());
+        std::ifstream in(dir.File("out.txt"));
+        output->assign(std::istreambuf_iterator<char>(in), {});
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string positions, pixels;
+    ASSERT_EQ(run("pw '" + chart + "'", "1674.8 1344.6\n0 0\n\n3999.5 2999\n", &positions), 0);
+    ASSERT_EQ(run("wp '" + chart + "'", positions, &pixels), 0);
+    std::istringstream back(pixels);
+    for (const auto& expected :
+         {std::pair{1674.8, 1344.6}, std::pair{0.0, 0.0}, std::pair{3999.5, 2999.0}}) {
+        double x = 0, y = 0;
+        ASSERT_TRUE(back >> x >> y);
+        EXPECT_NEAR(x, expected.first, 0.01);
+        EXPECT_NEAR(y, expected.second, 0.01);
+    }
+    std::string ignored;
+    EXPECT_EQ(run("pw '" + chart + "'", "12 x\n", &ignored), 1);
+    const std::string plain = dir.File("plain.nos");
+    charttest::MakeRunChart(plain, 300, 200, {{1, 300}}, false);
+    EXPECT_EQ(run("wp '" + plain + "'", "4 52\n", &ignored), 1);
+    EXPECT_EQ(run("pw", "", &ignored), 2);
+}
 #endif

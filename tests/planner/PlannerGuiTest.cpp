@@ -10,8 +10,10 @@
 #include "Splash.h"
 #include "TestData.h"
 
+#include <chartsource/GdalChartSource.h>
 #include <chartview/NOSFrm.h>
 #include <chartview/NOSView.h>
+#include <numbers/Numbers.h>
 #include <ui/Dialogs.h>
 #include <ui/LogWindow.h>
 
@@ -799,7 +801,9 @@ private slots:
         m_frame->OnOpenChart();
         m_frame->OnOpenChart();
         QCOMPARE(m_fileRequests.size(), std::size_t(2));
-        QCOMPARE(m_fileRequests[0].filter, std::string("NOS/GEO files (*.nos)"));
+        QCOMPARE(m_fileRequests[0].filter,
+                 std::string("All charts (*.nos *.tif *.tiff *.kap);;NOS/GEO files (*.nos);;"
+                             "GeoTIFF files (*.tif *.tiff);;KAP files (*.kap)"));
         QVERIFY(!m_fileRequests[0].save);
         QCOMPARE(m_frame->m_strChartFile, chart);
         const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();
@@ -865,6 +869,56 @@ private slots:
         QCOMPARE(Row(0)[1], QString("airport"));
         QCOMPARE(Row(1)[1], QString("GPS"));
         QVERIFY(Row(1)[3].toDouble() > 4.9); // east of Schiphol
+        QVERIFY(m_messages.empty());
+    }
+
+    void aGeoTiffChartTakesAnAirportAndAGpsSteerPoint() {
+        const std::string chart = std::string(AVILO_DATA_DIR) + "/charts/EHAM-sectional.tif";
+        m_files = {chart};
+        m_frame->OnOpenChart();
+        const QList<QMdiSubWindow*> children = m_frame->MdiArea().subWindowList();
+        QCOMPARE(children.size(), 1);
+        CNOSView& view = ChartFrameOf(children[0])->View();
+        children[0]->resize(900, 720);
+        while (view.Viewport().m_dScale < 5.0)
+            view.ZoomOut();
+        std::string error;
+        const auto converter = avilo::chartsource::OpenChart(chart, &error);
+        QVERIFY2(converter, error.c_str());
+        // Schiphol, then a GPS point east of it.
+        const struct {
+            double x, y;
+            std::vector<DialogDriver::Step> steps;
+        } clicks[] = {{1674.8, 1344.6, {{"148", Ok}, {"150", Ok}}},
+                      {1900.0,
+                       1344.6,
+                       {{"148",
+                         [](QDialog& d) {
+                             Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                             Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                             Ok(d);
+                         }},
+                        {"149", Ok}}}};
+        double longitude = 0, latitude = 0;
+        for (const auto& click : clicks) {
+            const ChartViewport& vp = view.Viewport();
+            const QPoint client(ChartViewport::ChartToReduced(click.x, vp.m_dScale) - vp.m_nHScroll,
+                                ChartViewport::ChartToReduced(click.y, vp.m_dScale) -
+                                    vp.m_nVScroll);
+            QVERIFY(view.viewport()->rect().contains(client));
+            const ChartPoint pixel = vp.ClientToChart(client.x(), client.y());
+            QVERIFY(converter->Georef().ToLonLat(pixel.x, pixel.y, &longitude, &latitude));
+            Drive(click.steps,
+                  [&] { QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, client); });
+        }
+        QCOMPARE(Count(), 2L);
+        QCOMPARE(Text(Root(), "steerpoint[1]/airport/@shortname"), std::string("EHAM"));
+        QCOMPARE(Row(1)[1], QString("GPS"));
+        // The GPS steer point lies where the chart source puts the clicked pixel.
+        QCOMPARE(Text(Root(), "steerpoint[2]/GPSCoordinate/longitude"),
+                 numbers::Format("%f", longitude));
+        QCOMPARE(Text(Root(), "steerpoint[2]/GPSCoordinate/latitude"),
+                 numbers::Format("%f", latitude));
         QVERIFY(m_messages.empty());
     }
 

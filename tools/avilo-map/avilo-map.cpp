@@ -1,5 +1,13 @@
-// avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] --png OUT.png [--crop]
+// avilo-map --chart CHART [--plan PLAN.av] [--track TRACK.csv] --png OUT.png [--crop]
 //           [--scale FACTOR]
+// avilo-map pw CHART     ("x y" lines on stdin -> "longitude latitude")
+// avilo-map wp CHART     ("longitude latitude" lines on stdin -> "x y")
+//
+// CHART is a NOS chart (with its reference file), a GeoTIFF or a KAP chart.  pw and wp convert
+// the way `tavola pw`/`wp` do on NOS charts, on any chart: pixels with integer values at pixel
+// centres, positions in decimal degrees on WGS-84, nine decimals; they refuse a chart without
+// usable reference data, and stop at a line without two numbers or with a position the chart's
+// projection cannot convert (exit status 1, the lines before it written).
 //
 // Draws a picture of a flight: the chart with the planned route and the steer point markers of
 // PLAN and the flown track of TRACK (as written by `avilo-cli fly ... --track`), and writes it
@@ -10,7 +18,9 @@
 // usable reference data (no reference file, or one whose points cannot fix a conversion), or
 // the picture cannot be written (nothing is written then, and an existing OUT.png stays as it
 // was), 2 usage.
+#include <chartsource/GdalChartSource.h>
 #include <chartview/FlightPicture.h>
+#include <numbers/Numbers.h>
 
 #include <xml/ComError.h>
 #include <xml/Dom.h>
@@ -21,6 +31,9 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
+#include <locale>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -29,8 +42,10 @@ using namespace avilo::planner;
 namespace {
 
 int Usage() {
-    std::fputs("usage: avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] "
-               "--png OUT.png [--crop] [--scale FACTOR]\n",
+    std::fputs("usage: avilo-map --chart CHART [--plan PLAN.av] [--track TRACK.csv] "
+               "--png OUT.png [--crop] [--scale FACTOR]\n"
+               "       avilo-map pw CHART   (reads \"x y\" lines)\n"
+               "       avilo-map wp CHART   (reads \"longitude latitude\" lines)\n",
                stderr);
     return 2;
 }
@@ -44,9 +59,45 @@ std::string ComText(const xml::ComError& e) {
     return e.Description().empty() ? e.ErrorMessage() : e.Description();
 }
 
+// pw (pixelToWorld) or wp on the lines of standard input.
+int Convert(const std::string& path, bool pixelToWorld) {
+    std::string error;
+    const auto chart = avilo::chartsource::OpenChart(path, &error);
+    if (!chart)
+        return Fail("cannot open the chart " + path + ": " + error);
+    const avilo::chartsource::Georeference& geo = chart->Georef();
+    if (!geo.Usable())
+        return Fail(path + ": no usable reference data, so positions cannot be converted: " +
+                    geo.Problem());
+    std::string line;
+    long lineNo = 0;
+    while (std::getline(std::cin, line)) {
+        ++lineNo;
+        std::istringstream in(line);
+        in.imbue(std::locale::classic());
+        double a = 0, b = 0;
+        if (!(in >> a >> b)) {
+            if (line.find_first_not_of(" \t\r") == std::string::npos)
+                continue;
+            return Fail("line " + std::to_string(lineNo) + ": expected two numbers");
+        }
+        double u = 0, v = 0;
+        const bool converted =
+            pixelToWorld ? geo.ToLonLat(a, b, &u, &v) : geo.ToPixel(a, b, &u, &v);
+        if (!converted)
+            return Fail(
+                "line " + std::to_string(lineNo) + ": the chart's projection cannot convert " +
+                (pixelToWorld ? "pixel " : "position ") + numbers::Format("%.9g %.9g", a, b));
+        std::fputs(numbers::Format("%.9f %.9f\n", u, v).c_str(), stdout);
+    }
+    return std::fflush(stdout) == 0 ? 0 : Fail("cannot write the results");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && (std::string_view(argv[1]) == "pw" || std::string_view(argv[1]) == "wp"))
+        return argc == 3 ? Convert(argv[2], std::string_view(argv[1]) == "pw") : Usage();
     std::string chartPath, planPath, trackPath, pngPath;
     FlightPictureOptions options;
     for (int i = 1; i < argc; ++i) {
@@ -104,10 +155,10 @@ int main(int argc, char** argv) {
     if (!renderer.OpenChart(chartPath, &error))
         return Fail("cannot open the chart " + chartPath + ": " + error);
     // Positions could only be put at 0, 0 or wherever a degenerate fit sends them.
-    if ((root || !track.empty()) && !renderer.GeoRec().HasReferenceData())
+    if ((root || !track.empty()) && !renderer.Georef().Usable())
         return Fail("cannot place the " + std::string(root ? "plan" : "track") + " on the chart " +
                     chartPath +
-                    ": it has no usable reference data: " + renderer.GeoRec().ReferenceProblem());
+                    ": it has no usable reference data: " + renderer.Georef().Problem());
     if (!renderer.LoadBitmaps(options.scale, &error))
         return Fail("cannot load the chart " + chartPath + ": " + error);
 

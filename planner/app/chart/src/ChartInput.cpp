@@ -2,6 +2,7 @@
 
 #include "chartview/ChartHost.h"
 
+#include <chartsource/ChartSource.h>
 #include <tavola/GeoRec.h>
 
 namespace avilo::planner {
@@ -42,6 +43,18 @@ ChartPoint ChartInput::OnLButtonDblClk(ClientPoint point, CGEORec& geo) {
     }
     const double longitude = geo.pwx(pixel.x, pixel.y);
     const double latitude = geo.pwy(pixel.x, pixel.y);
+    m_host.AddSteerPoint(longitude, latitude);
+    return pixel;
+}
+
+ChartPoint ChartInput::OnLButtonDblClk(ClientPoint point, const chartsource::Georeference& geo) {
+    const ChartPoint pixel = m_viewport.ClientToChart(point.x, point.y);
+    double longitude = 0, latitude = 0;
+    if (!geo.Usable() || !geo.ToLonLat(pixel.x, pixel.y, &longitude, &latitude)) {
+        if (m_report)
+            m_report(kNoReferenceData);
+        return pixel;
+    }
     m_host.AddSteerPoint(longitude, latitude);
     return pixel;
 }

@@ -1,5 +1,6 @@
 #include "chartview/ChartRenderer.h"
 
+#include <chartsource/GdalChartSource.h>
 #include <numbers/Numbers.h>
 
 #include <QPainter>
@@ -83,33 +84,44 @@ std::uint64_t AvailableMemory() {
 // rasteriser stay in range; a line to such a point still leaves the window the right way.
 constexpr int kFarAway = 1 << 24;
 
+// The georeference of a renderer without a chart.
+class NoGeoreference final : public chartsource::Georeference {
+public:
+    bool Usable() const override { return false; }
+    const std::string& Problem() const override { return m_problem; }
+    bool ToLonLat(double, double, double*, double*) const override { return false; }
+    bool ToPixel(double, double, double*, double*) const override { return false; }
+    bool Inside(double, double) const override { return false; }
+
+private:
+    std::string m_problem = "no chart is open";
+};
+
 } // namespace
 
 ChartRenderer::ChartRenderer() : m_icon(SteerPointIcon()) {}
 
-ChartRenderer::~ChartRenderer() {
-    m_chart.CloseTavola();
+ChartRenderer::~ChartRenderer() = default;
+
+const chartsource::Georeference& ChartRenderer::Georef() const {
+    static const NoGeoreference none;
+    return m_source ? m_source->Georef() : none;
 }
 
 bool ChartRenderer::OpenChart(const std::string& path, std::string* error) {
     const auto start = Clock::now();
     m_profile = {};
     m_bOpen = false;
-    if (!m_chart.OpenTavola(path.c_str(), 0)) {
+    m_source.reset();
+    std::string why;
+    m_source = chartsource::OpenChart(path, &why);
+    if (!m_source) {
         if (error)
-            *error = m_chart.GetLastError().empty() ? "the chart cannot be read"
-                                                    : m_chart.GetLastError();
+            *error = why;
         return false;
     }
-    const CSize size = m_chart.GetDocumentSize();
-    if (size.cx <= 0 || size.cy <= 0) {
-        m_chart.CloseTavola();
-        if (error)
-            *error = "the chart has no pixels";
-        return false;
-    }
-    m_nChartWidth = size.cx;
-    m_nChartHeight = size.cy;
+    m_nChartWidth = m_source->Width();
+    m_nChartHeight = m_source->Height();
     m_bOpen = true;
     m_profile.open = Seconds(start);
     return true;
@@ -164,12 +176,10 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     // are the palette's ordered from dark to light (ties by palette index), so that the darkest
     // of several pixels is the smallest index and the reduction can compare bytes.
     QList<QRgb> palette(256, qRgb(0, 0, 0));
-    if (const CPalette* handle = m_chart.GetPaletteHandle()) {
-        const auto& entries = handle->Entries();
-        for (std::size_t i = 0; i < entries.size() && i < 256; ++i) {
-            const PALETTEENTRY& e = entries[i];
-            palette[static_cast<qsizetype>(i)] = qRgb(e.peRed, e.peGreen, e.peBlue);
-        }
+    const std::vector<chartsource::Rgb>& entries = m_source->Palette();
+    for (std::size_t i = 0; i < entries.size() && i < 256; ++i) {
+        const chartsource::Rgb& e = entries[i];
+        palette[static_cast<qsizetype>(i)] = qRgb(e.r, e.g, e.b);
     }
     std::array<int, 256> order{};
     std::iota(order.begin(), order.end(), 0);
@@ -203,7 +213,7 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     start = Clock::now();
     for (int row = 0; row < height; ++row) {
         std::uint8_t* line = m_full.scanLine(row);
-        m_chart.getMultiLines(row, 1, 0, width, line);
+        m_source->ReadIndices(row, 1, 0, width, line);
         for (int x = 0; x < width; ++x)
             line[x] = rank[line[x]];
     }
@@ -345,11 +355,12 @@ void ChartRenderer::DrawChart(QPainter& painter, int clientWidth, int clientHeig
 }
 
 ReducedPoint ChartRenderer::ToReduced(LonLat position, double scale) {
-    CGEORec& geo = GeoRec();
-    const int x =
-        ChartViewport::ChartToReduced(geo.wpx(position.longitude, position.latitude), scale);
-    const int y =
-        ChartViewport::ChartToReduced(geo.wpy(position.longitude, position.latitude), scale);
+    // A position the georeference cannot convert lands where NaN does (0), as on a NOS chart
+    // whose fit gives no number.
+    double px = std::numeric_limits<double>::quiet_NaN(), py = px;
+    Georef().ToPixel(position.longitude, position.latitude, &px, &py);
+    const int x = ChartViewport::ChartToReduced(px, scale);
+    const int y = ChartViewport::ChartToReduced(py, scale);
     return {std::clamp(x, -kFarAway, kFarAway), std::clamp(y, -kFarAway, kFarAway)};
 }
 

@@ -244,7 +244,7 @@ void CNOSView::mouseDoubleClickEvent(QMouseEvent* event) {
     }
     // The host runs modal dialogs; this view may be gone when they return.
     QPointer<CNOSView> self(this);
-    m_input.OnLButtonDblClk(PointOf(event), m_renderer.GeoRec());
+    m_input.OnLButtonDblClk(PointOf(event), m_renderer.Georef());
     if (self) {
         Invalidate(false);
         event->accept();

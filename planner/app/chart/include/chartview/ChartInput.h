@@ -10,6 +10,10 @@
 
 class CGEORec;
 
+namespace avilo::chartsource {
+class Georeference;
+}
+
 namespace avilo::planner {
 
 class IChartHost;
@@ -45,6 +49,9 @@ public:
     /// nothing and is reported.
     /// Returns the chart pixel that was converted.
     ChartPoint OnLButtonDblClk(ClientPoint point, CGEORec& geo);
+    /// The same on any chart: the pixel converted through `geo`, a chart whose georeference
+    /// is not usable reported as one without reference data.
+    ChartPoint OnLButtonDblClk(ClientPoint point, const chartsource::Georeference& geo);
     /// A scroll bar code on one axis; returns the new position (the window repaints).
     int OnScroll(Axis axis, ScrollCode code, int thumb = 0);
 

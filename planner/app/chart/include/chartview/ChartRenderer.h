@@ -21,6 +21,7 @@
 
 #include "chartview/ChartViewport.h"
 
+#include <chartsource/ChartSource.h>
 #include <tavola/Tavola.h>
 #include <xml/Dom.h>
 
@@ -29,6 +30,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,8 +68,9 @@ public:
     ChartRenderer(const ChartRenderer&) = delete;
     ChartRenderer& operator=(const ChartRenderer&) = delete;
 
-    /// Opens the chart at `path` and its reference file.  False with `*error` set ("the reason")
-    /// when the chart cannot be read or has no pixels.
+    /// Opens the chart at `path`: a NOS chart with its reference file, or a GeoTIFF or KAP chart
+    /// (chartsource::OpenChart).  False with `*error` set ("the reason") when the chart cannot
+    /// be read or has no pixels.
     bool OpenChart(const std::string& path, std::string* error);
     /// Decodes the chart into the full image, allocates the reduced image and reduces at `scale`.
     /// False with `*error` set when the images cannot be allocated (nothing is kept then).
@@ -102,8 +105,10 @@ public:
     /// The reduced-image position of a geographic position (may lie outside the image).
     ReducedPoint ToReduced(LonLat position, double scale);
 
-    CTavola& Chart() { return m_chart; }
-    CGEORec& GeoRec() { return *m_chart.GetBaseGeoRec(); }
+    /// The open chart (null before a chart is open).
+    chartsource::ChartSource* Source() { return m_source.get(); }
+    /// Its georeference; before a chart is open one that is not usable.
+    const chartsource::Georeference& Georef() const;
     int ChartWidth() const { return m_nChartWidth; }
     int ChartHeight() const { return m_nChartHeight; }
     const QImage& FullImage() const { return m_full; }
@@ -123,7 +128,7 @@ private:
     template <class Visit> void ForEachSteerPoint(const xml::Node& root, double scale, Visit visit);
     void ReduceTile(int left, int top, int right, int bottom, double scale);
 
-    CTavola m_chart;
+    std::unique_ptr<chartsource::ChartSource> m_source;
     QImage m_full;                          // Format_Indexed8
     QImage m_scaled;                        // Format_RGB16
     std::array<std::uint16_t, 256> m_lut{}; // full-image index -> RGB 5-6-5
