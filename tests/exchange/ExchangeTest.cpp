@@ -90,6 +90,27 @@ TEST(Exchange, RoundTripOverTheSamplePlansAndFiveHundredSteerPoints) {
         for (const std::string& note : imported.notes)
             EXPECT_NE(note.find("have no elevation"), std::string::npos) << note;
 
+        // Without Avilo's own data, as another tool may write the route: the same positions and
+        // altitudes, the take-off from a runway threshold of the same airport.
+        const xml::DocumentPtr bare = LoadPlan(dir / "route.gpx");
+        for (const xml::Node& e : bare->selectNodes("//*[local-name()='extensions']"))
+            e.parentNode().removeChild(e);
+        const std::vector<Steer> foreign =
+            SteerPoints(exchange::ImportRoute(bare, "bare.gpx", Airports()).plan);
+        ASSERT_EQ(foreign.size(), before.size());
+        EXPECT_EQ(foreign[0].icao, before[0].icao);
+        EXPECT_EQ(foreign[0].tasks, "takeoff;");
+        for (std::size_t i = 1; i < before.size(); ++i) {
+            EXPECT_NEAR(foreign[i].lon, before[i].lon, kDegrees) << i;
+            EXPECT_NEAR(foreign[i].lat, before[i].lat, kDegrees) << i;
+            EXPECT_EQ(foreign[i].tasks, "cruise;") << i;
+            if (!before[i].type.empty()) {
+                EXPECT_NEAR(numbers::ToDouble(foreign[i].altitude),
+                            numbers::ToDouble(before[i].altitude), kFeet)
+                    << i;
+            }
+        }
+
         if (!babel)
             continue;
         int status = 0;
