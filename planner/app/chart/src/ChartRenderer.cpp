@@ -235,14 +235,17 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
 
 void ChartRenderer::Reduce(double scale) {
     if (m_bCompact && !m_full.isNull() && scale >= 1.0) {
-        // At factor 1 the full image is shown; otherwise an image of exactly the reduced size.
-        const int w = ChartViewport::ChartToReduced(m_nChartWidth, scale);
-        const int h = ChartViewport::ChartToReduced(m_nChartHeight, scale);
-        if (scale == 1.0 || w < 1 || h < 1) {
-            m_scaled = QImage();
+        // At factor 1 the full image is shown.  Other factors share one image of the size of
+        // the largest reduction, made on the first zoom out and kept, so that a zoom step
+        // allocates nothing.
+        if (scale == 1.0)
             return;
-        }
-        if (m_scaled.width() != w || m_scaled.height() != h) {
+        const double largest = ChartViewport::kMinScale + ChartViewport::kZoomStep;
+        const int w = ChartViewport::ChartToReduced(m_nChartWidth, std::min(scale, largest));
+        const int h = ChartViewport::ChartToReduced(m_nChartHeight, std::min(scale, largest));
+        if (w < 1 || h < 1)
+            return;
+        if (m_scaled.width() < w || m_scaled.height() < h) {
             m_scaled = QImage(); // the old one goes first: both at once may not fit
             try {
                 m_scaled = QImage(w, h, QImage::Format_Indexed8);

@@ -14,9 +14,9 @@
 //
 // Charts read through GDAL (GeoTIFF, KAP), often sectionals of 200 million pixels, are kept
 // compact instead: the reduced image holds 8-bit indices with the full image's colour table and
-// only the size of the current reduction (none at factor 1, where the full image is shown), so
-// such a chart takes at most 1 + 1 / 1.5^2 = 1.44 bytes per pixel; painting converts only the
-// part of the image under the window.
+// only the size of the largest reduction (factor 1.5), made on the first zoom out (at factor 1
+// the full image is shown), so such a chart takes 1 byte per pixel until zoomed out and at most
+// 1 + 1 / 1.5^2 = 1.44 after; painting converts only the part of the image under the window.
 //
 // Reduction stretches the full image into the reduced one in tiles of 5000 x 5000 chart
 // pixels.  Each reduced pixel shows the darkest of the chart pixels it covers (a black-on-white
