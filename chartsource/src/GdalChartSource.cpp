@@ -2,6 +2,8 @@
 
 #include "chartsource/NosChartSource.h"
 
+#include <numbers/Numbers.h>
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
@@ -199,6 +201,9 @@ std::unique_ptr<GdalChartSource> GdalChartSource::Open(const std::string& path,
             *error = why;
         return nullptr;
     };
+    // GDAL and PROJ read the file's numbers (KAP headers, WKT) in the C locale whatever the
+    // planner's locale is.
+    const numbers::CLocaleScope cLocale;
     RegisterDrivers();
     const char* drivers[] = {"GTiff", "BSB", nullptr};
     ErrorCapture errors;
