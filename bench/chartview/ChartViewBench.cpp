@@ -8,13 +8,20 @@
 //  - the paint of a full window while dragging (chart block, steer points and route) against a
 //    plain copy of the window's bytes.
 //
+//  - the same for the large chart as a GeoTIFF sectional is delivered (8-bit paletted, LZW,
+//    in strips), read through GDAL and kept compact (goal: first screen < 2 s, zoom step
+//    < 150 ms, < 1.5 bytes per pixel), beside the NOS chart of the same size and beside
+//    `gdal_translate` of the whole file to raw, the floor of decoding it.
+//
 // usage: bench_chartview [--sample CHART.nos] [--tiles COLUMNS ROWS] [--window W H]
 //                        [--repeat N]
-// The large chart is the sample tiled COLUMNS x ROWS times (default 3 x 3: 12000 x 9000).
+// The large chart is the sample tiled COLUMNS x ROWS times (default 3 x 3: 12000 x 9000; a
+// sectional of about 17,000 x 12,000 pixels is --tiles 4 4: 16000 x 12000).
 #include <chartview/ChartHost.h>
 #include <chartview/ChartRenderer.h>
 #include <chartview/ChartViewport.h>
 
+#include <chartsource/GdalChartSource.h>
 #include <numbers/Numbers.h>
 #include <tavola/NosWriter.h>
 #include <xml/Dom.h>
@@ -33,6 +40,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gdal.h>
 
 #include <malloc.h>
 #include <unistd.h>
@@ -118,6 +127,69 @@ bool MakeTiledChart(const std::string& sample, int columns, int rows, const std:
     return true;
 }
 
+// The NOS chart at `nos` as a GeoTIFF at `path`: 8-bit paletted with its colours, LZW, strips
+// of 16 rows, in the sample's Lambert projection with a 113 m grid.
+bool MakeGeoTiff(const std::string& nos, const std::string& path, std::string* error) {
+    CTavola chart;
+    if (!chart.OpenTavola(nos.c_str(), 0)) {
+        *error = "cannot open " + nos + ": " + chart.GetLastError();
+        return false;
+    }
+    const CSize size = chart.GetDocumentSize();
+    GDALAllRegister();
+    const char* options[] = {"COMPRESS=LZW", "BLOCKYSIZE=16", "BIGTIFF=IF_SAFER", nullptr};
+    GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), size.cx, size.cy, 1,
+                                 GDT_Byte, const_cast<char**>(options));
+    if (!ds) {
+        *error = "cannot create " + path;
+        return false;
+    }
+    double gt[6] = {-189047.0, 113.0, 0, 152951.0, 0, -113.0};
+    GDALSetGeoTransform(ds, gt);
+    GDALSetProjection(ds, "PROJCS[\"lcc\",GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID["
+                          "\"WGS 84\",6378137,298.257223563]],PRIMEM[\"Greenwich\",0],UNIT["
+                          "\"degree\",0.0174532925199433]],PROJECTION[\"Lambert_Conformal_Conic_"
+                          "2SP\"],PARAMETER[\"standard_parallel_1\",51],PARAMETER[\"standard_"
+                          "parallel_2\",53.5],PARAMETER[\"latitude_of_origin\",52.3],PARAMETER["
+                          "\"central_meridian\",4.76],PARAMETER[\"false_easting\",0],PARAMETER["
+                          "\"false_northing\",0],UNIT[\"metre\",1]]");
+    GDALRasterBandH band = GDALGetRasterBand(ds, 1);
+    GDALColorTableH table = GDALCreateColorTable(GPI_RGB);
+    const auto& entries = chart.GetPaletteHandle()->Entries();
+    for (std::size_t i = 0; i < entries.size() && i < 256; ++i) {
+        const GDALColorEntry e{entries[i].peRed, entries[i].peGreen, entries[i].peBlue, 255};
+        GDALSetColorEntry(table, static_cast<int>(i), &e);
+    }
+    GDALSetRasterColorTable(band, table);
+    GDALDestroyColorTable(table);
+    std::vector<unsigned char> rows(static_cast<std::size_t>(size.cx) * 16);
+    bool ok = true;
+    for (int y = 0; y < size.cy && ok; y += 16) {
+        const int n = std::min(16, size.cy - y);
+        chart.getMultiLines(y, n, 0, size.cx, rows.data());
+        ok = GDALRasterIO(band, GF_Write, 0, y, size.cx, n, rows.data(), size.cx, n, GDT_Byte, 0,
+                          0) == CE_None;
+    }
+    GDALClose(ds);
+    if (!ok)
+        *error = "cannot write " + path;
+    return ok;
+}
+
+// The floor of decoding a GeoTIFF: GDAL's own program writing the whole raster out as raw bytes.
+double GdalTranslateFloor(const std::string& path) {
+    const std::string out = path + ".raw";
+    const std::string command = "gdal_translate -q -of ENVI '" + path + "' '" + out + "'";
+    const auto start = Clock::now();
+    const int status = std::system(command.c_str());
+    const double seconds = Since(start);
+    std::filesystem::remove(out);
+    std::filesystem::remove(out + ".aux.xml");
+    std::filesystem::remove(path + ".hdr");
+    std::filesystem::remove(out.substr(0, out.size() - 4) + ".hdr");
+    return status == 0 ? seconds : -1;
+}
+
 // The floor of opening: the file read into memory and three bytes per pixel written.
 double OpenFloor(const std::string& path, int width, int height) {
     const auto start = Clock::now();
@@ -166,10 +238,14 @@ OpenResult OpenOnce(const std::string& path, bool peakKnown) {
 }
 
 void BenchOpen(const char* label, const std::string& path, int repeat, bool peakKnown) {
-    CTavola probe;
-    probe.OpenTavola(path.c_str(), 1);
-    const CSize size = probe.GetDocumentSize();
-    probe.CloseTavola();
+    std::string error;
+    const auto probe = avilo::chartsource::OpenChart(path, &error);
+    if (!probe) {
+        std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), error.c_str());
+        std::exit(1);
+    }
+    const CSize size{probe->Width(), probe->Height()};
+    const bool compact = probe->Format() != "NOS";
     const std::uint64_t pixels = static_cast<std::uint64_t>(size.cx) * size.cy;
 
     OpenResult best;
@@ -192,14 +268,23 @@ void BenchOpen(const char* label, const std::string& path, int repeat, bool peak
                 best.total * 1e3, floor * 1e3, best.total / floor);
     std::printf("  total CPU time                  %8.1f ms   (goal for the large chart < 2 s)\n",
                 best.cpu * 1e3);
-    const std::uint64_t budget = 4 * pixels;
+    const std::uint64_t budget = compact ? pixels * 3 / 2 : 4 * pixels;
     if (peakKnown)
-        std::printf("  peak memory                     %8.1f MB   (budget 3+1 B/px %.1f MB: %s)\n",
-                    MB(best.peak), MB(budget), best.peak <= budget ? "within" : "OVER");
-    else
+        std::printf("  peak memory                     %8.1f MB   (budget %s B/px %.1f MB: %s; "
+                    "%.2f B/px)\n",
+                    MB(best.peak), compact ? "1.5" : "3+1", MB(budget),
+                    best.peak <= budget ? "within" : "OVER",
+                    static_cast<double>(best.peak) / static_cast<double>(pixels));
+    if (compact) {
+        const double floor = GdalTranslateFloor(path);
+        std::printf("  floor: gdal_translate to raw    %8.1f ms   (first screen %.2fx the floor; "
+                    "goal < 2 s: %s)\n",
+                    floor * 1e3, best.total / floor, best.total < 2.0 ? "met" : "MISSED");
+    }
+    if (!peakKnown)
         std::printf("  peak memory: unknown (the peak resident size cannot be reset)\n");
-    std::printf("  resident after opening          %8.1f MB   (images 3 B/px %.1f MB)\n",
-                MB(best.steady), MB(3 * pixels));
+    std::printf("  resident after opening          %8.1f MB   (images %s B/px %.1f MB)\n",
+                MB(best.steady), compact ? "1" : "3", MB((compact ? 1 : 3) * pixels));
 }
 
 // A plan of `count` steer points spread over the chart.
@@ -234,8 +319,8 @@ void BenchZoomAndPaint(const std::string& path, int windowWidth, int windowHeigh
     viewport.ScrollBy(renderer.ChartWidth() / 3, renderer.ChartHeight() / 3);
 
     // A zoom step as the view does it: new factor and positions, reduction.
-    std::printf("\nZoom steps on the large chart (window %d x %d), best of %d\n", windowWidth,
-                windowHeight, repeat);
+    std::printf("\nZoom steps on %s (window %d x %d), best of %d\n",
+                std::filesystem::path(path).filename().c_str(), windowWidth, windowHeight, repeat);
     double worst = 0, worstCpu = 0;
     for (int direction : {+1, -1}) {
         for (int step = 0; step < 8; ++step) {
@@ -367,6 +452,14 @@ int main(int argc, char** argv) {
     BenchOpen("sample chart", sample, repeat, peakKnown);
     BenchOpen("large chart", large, repeat, peakKnown);
     BenchZoomAndPaint(large, windowWidth, windowHeight, repeat);
+    const std::string tif = dir + "/tiled.tif";
+    if (!MakeGeoTiff(large, tif, &error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        std::filesystem::remove_all(dir);
+        return 1;
+    }
+    BenchOpen("large chart as a GeoTIFF (LZW, strips of 16 rows)", tif, repeat, peakKnown);
+    BenchZoomAndPaint(tif, windowWidth, windowHeight, repeat);
     std::filesystem::remove_all(dir);
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "chartsource/NosChartSource.h"
 
+#include <numbers/Numbers.h>
+
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <gdal.h>
@@ -171,6 +173,13 @@ public:
             std::memset(out, 0, count);
             return false;
         }
+        // Rows are mostly read top to bottom: once a row of blocks is done, its decoded blocks
+        // leave GDAL's cache, which would otherwise keep a copy of the whole raster beside the
+        // caller's (up to GDAL's cache size, 5 % of the memory).
+        const int end = firstRow + rowCount;
+        if (end == m_height || end % m_blockRows == 0)
+            for (int b = 1; b <= (m_rgb ? 3 : 1); ++b)
+                GDALFlushRasterCache(GDALGetRasterBand(m_dataset.get(), b));
         return true;
     }
 
@@ -178,6 +187,7 @@ private:
     Dataset m_dataset;
     int m_width = 0, m_height = 0;
     bool m_rgb = false;
+    int m_blockRows = 1; // rows of one block of band 1
     std::vector<std::uint8_t> m_rgbRow;
     std::vector<Rgb> m_palette;
     std::unique_ptr<GdalGeoreference> m_georef;
@@ -191,6 +201,9 @@ std::unique_ptr<GdalChartSource> GdalChartSource::Open(const std::string& path,
             *error = why;
         return nullptr;
     };
+    // GDAL and PROJ read the file's numbers (KAP headers, WKT) in the C locale whatever the
+    // planner's locale is.
+    const numbers::CLocaleScope cLocale;
     RegisterDrivers();
     const char* drivers[] = {"GTiff", "BSB", nullptr};
     ErrorCapture errors;
@@ -216,6 +229,9 @@ std::unique_ptr<GdalChartSource> GdalChartSource::Open(const std::string& path,
     source->m_width = width;
     source->m_height = height;
     source->m_format = driver == "BSB" ? "KAP" : "GeoTIFF";
+    int blockColumns = 0, blockRows = 0;
+    GDALGetBlockSize(first, &blockColumns, &blockRows);
+    source->m_blockRows = std::max(1, blockRows);
     if (GDALColorTableH table = GDALGetRasterColorTable(first)) {
         const int entries = std::min(GDALGetColorEntryCount(table), 256);
         for (int i = 0; i < entries; ++i) {

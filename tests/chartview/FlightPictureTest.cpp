@@ -287,4 +287,31 @@ TEST(AviloMapConvert, PixelsAndPositionsOnAnyChart) {
     EXPECT_EQ(run("wp '" + plain + "'", "4 52\n", &ignored), 1);
     EXPECT_EQ(run("pw", "", &ignored), 2);
 }
+// A sectional-sized GeoTIFF (17,000 x 12,000 pixels) in a process asked to keep its memory under
+// 300 MB: a clear message and exit status 1, no crash.  (Address-space limits and the
+// sanitizers' shadow memory do not mix: sanitizer builds skip it.)
+TEST(AviloMapConvert, ABigChartInLittleMemoryIsRefusedCleanly) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "address-space limit under a sanitizer";
+#endif
+    if (std::system("command -v gdal_create > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "gdal_create (gdal-bin) is not installed";
+    charttest::TempDir dir;
+    const std::string big = dir.File("big.tif");
+    ASSERT_EQ(std::system(("gdal_create -q -of GTiff -outsize 17000 12000 -bands 1 -ot Byte -co "
+                           "COMPRESS=LZW -co TILED=YES -a_srs EPSG:32631 -a_ullr 500000 5900000 "
+                           "1350000 5300000 '" +
+                           big + "'")
+                              .c_str()),
+              0);
+    const std::string command = "ulimit -v 300000; '" + std::string(AVILO_MAP_PROGRAM) +
+                                "' --chart '" + big + "' --png '" + dir.File("out.png") +
+                                "' --scale 5 2> '" + dir.File("err.txt") + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream in(dir.File("err.txt"));
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("not enough memory"), std::string::npos) << text;
+}
 #endif

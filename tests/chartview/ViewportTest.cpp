@@ -2,6 +2,7 @@
 #include "ChartTestUtil.h"
 
 #include <chartview/ChartInput.h>
+#include <chartview/ChartRenderer.h>
 #include <chartview/ChartViewport.h>
 
 #include <tavola/GeoRec.h>
@@ -248,7 +249,12 @@ TEST(ChartInput, DoubleClickOnAChartWithoutReferenceDataAddsNothing) {
     std::vector<std::string> reports;
     ChartInput input(vp, host, [&](const std::string& text) { reports.push_back(text); });
     input.OnLButtonDblClk({10, 20}, geo);
+    // The same through the chart source interface (a chart without georeference, such as a
+    // GeoTIFF without coordinate system: here the renderer's before any chart is open).
+    const avilo::planner::ChartRenderer renderer;
+    input.OnLButtonDblClk({10, 20}, renderer.Georef());
     EXPECT_TRUE(host.m_added.empty());
-    ASSERT_EQ(reports.size(), 1u);
+    ASSERT_EQ(reports.size(), 2u);
     EXPECT_EQ(reports[0], avilo::planner::kNoReferenceData);
+    EXPECT_EQ(reports[1], avilo::planner::kNoReferenceData);
 }

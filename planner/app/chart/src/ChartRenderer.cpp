@@ -122,6 +122,7 @@ bool ChartRenderer::OpenChart(const std::string& path, std::string* error) {
     }
     m_nChartWidth = m_source->Width();
     m_nChartHeight = m_source->Height();
+    m_bCompact = m_source->Format() != "NOS";
     m_bOpen = true;
     m_profile.open = Seconds(start);
     return true;
@@ -146,7 +147,8 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
             *error = why;
         return false;
     };
-    const std::uint64_t bytes = ImageBytes(width, height);
+    const std::uint64_t bytes =
+        m_bCompact ? std::uint64_t(width) * std::uint64_t(height) : ImageBytes(width, height);
     const std::string noMemory = "not enough memory for the images of a chart of " +
                                  std::to_string(width) + " x " + std::to_string(height) +
                                  " pixels (" + std::to_string(bytes >> 20) + " MB)";
@@ -165,11 +167,12 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
     auto start = Clock::now();
     try {
         m_full = QImage(width, height, QImage::Format_Indexed8);
-        m_scaled = QImage(width, height, QImage::Format_RGB16);
+        if (!m_bCompact)
+            m_scaled = QImage(width, height, QImage::Format_RGB16);
     } catch (const std::bad_alloc&) {
         return fail(noMemory);
     }
-    if (m_full.isNull() || m_scaled.isNull())
+    if (m_full.isNull() || (!m_bCompact && m_scaled.isNull()))
         return fail(noMemory);
 
     // Colour table: the chart palette; entries past its count are black.  The image's indices
@@ -231,6 +234,29 @@ bool ChartRenderer::LoadBitmaps(double scale, std::string* error) {
 }
 
 void ChartRenderer::Reduce(double scale) {
+    if (m_bCompact && !m_full.isNull() && scale >= 1.0) {
+        // At factor 1 the full image is shown.  Other factors share one image of the size of
+        // the largest reduction, made on the first zoom out and kept, so that a zoom step
+        // allocates nothing.
+        if (scale == 1.0)
+            return;
+        const double largest = ChartViewport::kMinScale + ChartViewport::kZoomStep;
+        const int w = ChartViewport::ChartToReduced(m_nChartWidth, std::min(scale, largest));
+        const int h = ChartViewport::ChartToReduced(m_nChartHeight, std::min(scale, largest));
+        if (w < 1 || h < 1)
+            return;
+        if (m_scaled.width() < w || m_scaled.height() < h) {
+            m_scaled = QImage(); // the old one goes first: both at once may not fit
+            try {
+                m_scaled = QImage(w, h, QImage::Format_Indexed8);
+            } catch (const std::bad_alloc&) {
+                m_scaled = QImage();
+            }
+            if (m_scaled.isNull())
+                return; // painting shows white where nothing could be reduced
+            m_scaled.setColorTable(m_full.colorTable());
+        }
+    }
     if (m_full.isNull() || m_scaled.isNull() || !(scale >= 1.0))
         return;
     // Tile rows and columns 0 .. size / tile, both bounds inclusive: a size that is a multiple
@@ -255,6 +281,11 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
         return; // an empty tile draws nothing
 
     const std::array<std::uint16_t, 256> lut = m_lut; // local: stores cannot alias it
+    if (dw == sw && dh == sh && m_bCompact) {
+        for (int y = 0; y < dh; ++y)
+            std::memcpy(m_scaled.scanLine(dt + y) + dl, m_full.constScanLine(top + y) + left, dw);
+        return;
+    }
     if (dw == sw && dh == sh) { // full resolution: one chart pixel per reduced pixel
         // Two pixels per look-up in the table of index pairs.
         const std::uint32_t* pairs = m_pairLut.data();
@@ -305,6 +336,12 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
             MinOf(darkest, darkest, m_full.constScanLine(row) + left, sw);
         for (int k = 2; k <= widest; ++k)
             MinOf(darkest + (k - 1) * sw, darkest + (k - 2) * sw, darkest + (k - 1), sw - (k - 1));
+        if (m_bCompact) {
+            std::uint8_t* dst = m_scaled.scanLine(dt + y) + dl;
+            for (int x = 0; x < dw; ++x)
+                dst[x] = darkest[at[x]];
+            continue;
+        }
         auto* dst = reinterpret_cast<std::uint16_t*>(m_scaled.scanLine(dt + y)) + dl;
         for (int x = 0; x < dw; ++x)
             dst[x] = lut[darkest[at[x]]];
@@ -312,7 +349,8 @@ void ChartRenderer::ReduceTile(int left, int top, int right, int bottom, double 
 }
 
 void ChartRenderer::ClearReduced(const std::array<PixelRect, 2>& rects) {
-    if (m_scaled.isNull())
+    // A compact reduced image has exactly the reduced size: nothing lies beyond it.
+    if (m_scaled.isNull() || m_scaled.format() != QImage::Format_RGB16)
         return;
     for (const PixelRect& r : rects) {
         const int x0 = std::clamp(r.x, 0, m_scaled.width());
@@ -336,14 +374,18 @@ void ChartRenderer::DrawChart(QPainter& painter, int clientWidth, int clientHeig
     // The part of the image reduced at `scale` under the client area, and where it lands.  The
     // bitmap beyond that image may still hold a larger image of an earlier factor: it is never
     // shown, so zooming out need not clear it.
+    const QImage& shown = m_bCompact && scale == 1.0 ? m_full : m_scaled;
     const QRect image(
-        0, 0, std::min(ChartViewport::ChartToReduced(m_nChartWidth, scale), m_scaled.width()),
-        std::min(ChartViewport::ChartToReduced(m_nChartHeight, scale), m_scaled.height()));
+        0, 0, std::min(ChartViewport::ChartToReduced(m_nChartWidth, scale), shown.width()),
+        std::min(ChartViewport::ChartToReduced(m_nChartHeight, scale), shown.height()));
     const QRect source = QRect(hScroll, vScroll, clientWidth, clientHeight) & image;
     QRect target;
     if (!source.isEmpty()) {
         target = source.translated(-hScroll, -vScroll);
-        painter.drawImage(target.topLeft(), m_scaled, source);
+        if (m_bCompact) // convert only the part under the window, not the whole chart
+            painter.drawImage(target.topLeft(), shown.copy(source));
+        else
+            painter.drawImage(target.topLeft(), m_scaled, source);
     }
     // What the image does not reach is white, also between erases (markers drawn there at an
     // earlier scroll position would otherwise stay behind).

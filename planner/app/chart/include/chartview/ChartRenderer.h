@@ -12,6 +12,12 @@
 //    chart width / factor x chart height / factor pixels (two bytes per chart pixel).
 // Rows are decoded straight into the full image, so loading needs no buffer beyond these two.
 //
+// Charts read through GDAL (GeoTIFF, KAP), often sectionals of 200 million pixels, are kept
+// compact instead: the reduced image holds 8-bit indices with the full image's colour table and
+// only the size of the largest reduction (factor 1.5), made on the first zoom out (at factor 1
+// the full image is shown), so such a chart takes 1 byte per pixel until zoomed out and at most
+// 1 + 1 / 1.5^2 = 1.44 after; painting converts only the part of the image under the window.
+//
 // Reduction stretches the full image into the reduced one in tiles of 5000 x 5000 chart
 // pixels.  Each reduced pixel shows the darkest of the chart pixels it covers (a black-on-white
 // stretch): thin dark lines such as the graticule and borders stay visible at every factor, as
@@ -121,6 +127,8 @@ public:
     /// Bytes the images of a chart of width x height pixels take: one per pixel for the full
     /// image, two for the reduced image.
     static std::uint64_t ImageBytes(int width, int height);
+    /// Whether the open chart is kept compact (see above).
+    bool Compact() const { return m_bCompact; }
 
 private:
     // Calls `visit` with the reduced-image point of each steer point under `root` that has a
@@ -129,8 +137,9 @@ private:
     void ReduceTile(int left, int top, int right, int bottom, double scale);
 
     std::unique_ptr<chartsource::ChartSource> m_source;
-    QImage m_full;                          // Format_Indexed8
-    QImage m_scaled;                        // Format_RGB16
+    QImage m_full;   // Format_Indexed8
+    QImage m_scaled; // Format_RGB16; compact: Format_Indexed8 or none
+    bool m_bCompact = false;
     std::array<std::uint16_t, 256> m_lut{}; // full-image index -> RGB 5-6-5
     std::vector<std::uint32_t> m_pairLut;   // two indices -> two RGB 5-6-5 colours
     QImage m_icon;
