@@ -1,5 +1,10 @@
 // avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] --png OUT.png [--crop]
 //           [--scale FACTOR]
+// avilo-map --profile --plan PLAN.av|SCRIPT.xml --track TRACK.csv --png OUT.png
+//
+// --profile draws the flight's altitude and airspeed over time against the planned values of
+// each leg (the profile of the executor's window) instead of the chart; a plan is turned into
+// its flight script by the generator, which reads "scrivodb.xml" from the working directory.
 //
 // Draws a picture of a flight: the chart with the planned route and the steer point markers of
 // PLAN and the flown track of TRACK (as written by `avilo-cli fly ... --track`), and writes it
@@ -30,7 +35,9 @@ namespace {
 
 int Usage() {
     std::fputs("usage: avilo-map --chart CHART.nos [--plan PLAN.av] [--track TRACK.csv] "
-               "--png OUT.png [--crop] [--scale FACTOR]\n",
+               "--png OUT.png [--crop] [--scale FACTOR]\n"
+               "       avilo-map --profile --plan PLAN.av|SCRIPT.xml --track TRACK.csv "
+               "--png OUT.png\n",
                stderr);
     return 2;
 }
@@ -46,14 +53,22 @@ std::string ComText(const xml::ComError& e) {
 
 } // namespace
 
+#ifdef AVILO_MAP_PROFILE
+int DrawProfile(int argc, char** argv, const std::string& planPath, const std::string& trackPath,
+                const std::string& pngPath);
+#endif
+
 int main(int argc, char** argv) {
     std::string chartPath, planPath, trackPath, pngPath;
     FlightPictureOptions options;
+    bool profile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--crop")
             options.crop = true;
+        else if (a == "--profile")
+            profile = true;
         else if (a == "--chart" && hasValue)
             chartPath = argv[++i];
         else if (a == "--plan" && hasValue)
@@ -72,6 +87,15 @@ int main(int argc, char** argv) {
             }
         } else
             return Usage();
+    }
+    if (profile) {
+        if (planPath.empty() || trackPath.empty() || pngPath.empty() || !chartPath.empty())
+            return Usage();
+#ifdef AVILO_MAP_PROFILE
+        return DrawProfile(argc, argv, planPath, trackPath, pngPath);
+#else
+        return Fail("built without the profile (the executor's window library)");
+#endif
     }
     if (chartPath.empty() || pngPath.empty())
         return Usage();
