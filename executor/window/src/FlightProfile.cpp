@@ -7,11 +7,11 @@
 #include <tavola/Units.h>
 
 #include <QChart>
-#include <QChartView>
+#include <QGraphicsScene>
+#include <QImage>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QPainter>
-#include <QPixmap>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -31,8 +31,8 @@ void FitAxis(QValueAxis& axis, double low, double high) {
         low -= 1.0;
         high += 1.0;
     }
-    const double margin = (high - low) * 0.05;
-    axis.setRange(std::floor(low - margin), std::ceil(high + margin));
+    axis.setRange(low, high + (high - low) * 0.05);
+    axis.applyNiceNumbers(); // round ticks: 0, 500, 1000 ft rather than -163, 669
 }
 
 } // namespace
@@ -126,7 +126,9 @@ void UpdateProfileChart(QChart& chart, const xml::DocumentPtr& script,
         altitude.append({s.time_s, Feet(s.altitude_m)});
         airspeed.append({s.time_s, s.airspeed_kt});
         altHigh = std::max(altHigh, Feet(s.altitude_m));
-        altLow = std::min(altLow, Feet(s.altitude_m));
+        // An airfield a few feet below sea level does not move the axis below 0.
+        if (Feet(s.altitude_m) < -100.0)
+            altLow = std::min(altLow, Feet(s.altitude_m));
         speedHigh = std::max(speedHigh, s.airspeed_kt);
     }
     // Planned values as steps over each leg's span, broken between legs.
@@ -157,15 +159,18 @@ void UpdateProfileChart(QChart& chart, const xml::DocumentPtr& script,
 
 bool SaveProfilePng(const xml::DocumentPtr& script, const std::vector<FlightSample>& track,
                     const std::string& path, const QSize& size, std::string* error) {
-    QChartView view(CreateProfileChart(script, track));
-    view.setRenderHint(QPainter::Antialiasing);
-    view.resize(size);
-    QPixmap picture(size);
+    // The chart laid out on a scene of the picture's size, without a window.
+    QGraphicsScene scene;
+    QChart* chart = CreateProfileChart(script, track); // owned by the scene
+    scene.addItem(chart);
+    chart->setGeometry(0, 0, size.width(), size.height());
+    scene.setSceneRect(0, 0, size.width(), size.height());
+    QImage picture(size, QImage::Format_RGB32);
     picture.fill(Qt::white);
     {
         QPainter painter(&picture);
         painter.setRenderHint(QPainter::Antialiasing);
-        view.render(&painter);
+        scene.render(&painter);
     }
     if (!picture.save(QString::fromStdString(path), "PNG")) {
         if (error)
