@@ -37,14 +37,33 @@
 #include <QScrollBar>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <thread>
 
 using namespace avilo::planner;
 
 namespace {
+
+/// The simulation's own clock, paced to a thirtieth of real time: the flight of the sample plan
+/// takes half a minute instead of a blink, so that it can be pictured under way.
+class PacedClock final : public ipc::Clock {
+public:
+    explicit PacedClock(std::shared_ptr<ipc::Clock> inner) : m_inner(std::move(inner)) {}
+    bool Sleep(std::uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000 / 30));
+        return m_inner->Sleep(ms);
+    }
+    std::int64_t NowMs() const override { return m_inner->NowMs(); }
+    void RequestStop() override { m_inner->RequestStop(); }
+    bool StopRequested() const override { return m_inner->StopRequested(); }
+
+private:
+    std::shared_ptr<ipc::Clock> m_inner;
+};
 
 /// Schiphol on the sample chart, in chart pixels (data/charts/README.md).
 constexpr double kSchipholX = 1674.8, kSchipholY = 1344.6;
@@ -141,24 +160,23 @@ public:
             if (const auto start = fssim::StartFromScript(frame.m_pScript, error))
                 config.start = *start;
             sim = std::make_unique<fssim::InProcessSim>(config);
-            options.clock = sim->Clock();
+            options.clock = std::make_shared<PacedClock>(sim->Clock());
             options.timeLimitMs = 3 * 3600 * 1000;
             // The planner's own handler first (the chart windows), then the picture of the
             // flight under way once it is well into its second leg.
             options.onSamples =
                 [&, planner = options.onSamples](const std::vector<kestro::FlightSample>& samples) {
                     planner(samples);
-                    if (!inFlightShot && !samples.empty() && samples.back().time_s > 600) {
+                    if (!inFlightShot && !samples.empty() && samples.back().time_s > 420) {
                         inFlightShot = true;
-                        Settle(300);
-                        Shot("planner-flight.png");
+                        QTimer::singleShot(300, [this] { Shot("planner-flight.png"); });
                     }
                 };
             options.onWindowCreated = [this](kestro::CKestroWnd& window) {
                 QDialog* dialog = window.GetDialog();
                 if (!dialog)
                     return;
-                dialog->move(380, 40);
+                dialog->move(400, 90);
                 auto* poll = new QTimer(dialog);
                 QObject::connect(poll, &QTimer::timeout, dialog, [this, dialog, poll] {
                     auto* report = dialog->findChild<QPlainTextEdit*>("FlightReport");
@@ -172,6 +190,9 @@ public:
                 poll->start(100);
             };
         };
+        // The chart window beside the executor's window, following the aircraft.
+        if (CNOSFrame* chart = frame.ActiveChart())
+            chart->setGeometry(0, 0, 400, frame.MdiArea().height());
         frame.RunScriptExecution();
         frame.m_fnPrepareExecution = nullptr;
         if (!inFlightShot)
@@ -289,9 +310,10 @@ int main(int argc, char** argv) {
     });
     ui::SetMessageBoxHandler([](const ui::MessageBoxRequest& request) {
         std::fprintf(stderr, "avilo-demo: message box: %s\n", request.text.c_str());
-        return request.buttons == ui::Buttons::YesNo || request.buttons == ui::Buttons::YesNoCancel
-                   ? ui::IDYES
-                   : ui::IDOK;
+        // The session's plan is not kept: unsaved changes are discarded.
+        if (request.buttons == ui::Buttons::YesNoCancel)
+            return ui::IDNO;
+        return request.buttons == ui::Buttons::YesNo ? ui::IDYES : ui::IDOK;
     });
     if (!app.InitInstance())
         return app.ExitInstance(1);

@@ -80,7 +80,7 @@ std::vector<LegSpan> FlownLegSpans(const xml::DocumentPtr& script,
 
 QChart* CreateProfileChart(const xml::DocumentPtr& script, const std::vector<FlightSample>& track) {
     auto* chart = new QChart;
-    chart->setTitle("Profile: altitude and airspeed, flown and planned");
+    chart->setTitle("Altitude and airspeed, flown and planned (dashed)");
     chart->legend()->setAlignment(Qt::AlignBottom);
     auto* time = new QValueAxis;
     time->setTitleText("time (s)");
@@ -105,10 +105,10 @@ QChart* CreateProfileChart(const xml::DocumentPtr& script, const std::vector<Fli
         series->attachAxis(time);
         series->attachAxis(axis);
     };
-    add("altitude flown", altitude, altitudeColour, false);
-    add("altitude planned", altitude, altitudeColour, true);
-    add("airspeed flown", airspeed, airspeedColour, false);
-    add("airspeed planned", airspeed, airspeedColour, true);
+    add("altitude", altitude, altitudeColour, false);
+    add("planned", altitude, altitudeColour, true);
+    add("airspeed", airspeed, airspeedColour, false);
+    add("planned", airspeed, airspeedColour, true);
     UpdateProfileChart(*chart, script, track);
     return chart;
 }
