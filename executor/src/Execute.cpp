@@ -12,7 +12,8 @@ CFSUIPCClient& TheFSUIPCClient() {
 }
 
 int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::int64_t timeLimitMs,
-                   ExecutionResult& result, ControlLaw law) {
+                   ExecutionResult& result, ControlLaw law,
+                   std::shared_ptr<FlightSampleBuffer> samples, std::int64_t samplePeriodMs) {
     const xml::DocumentPtr script = params.script; // the worker's own reference
     IMessageWindow& window = *params.window;
     CFlightExecutor executor(
@@ -27,6 +28,7 @@ int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client, std::in
         },
         timeLimitMs);
     executor.SetControlLaw(law);
+    executor.SetSampleBuffer(std::move(samples), samplePeriodMs);
     const int exitCode = executor.Run(script);
     result.timeLimitReached = executor.TimeLimitReached();
     result.stopped = executor.Stopped();
@@ -44,7 +46,8 @@ ExecutionResult ExecuteFlightScript(xml::DocumentPtr script, const FlightOptions
     ExecutionResult result;
     const ExecutionParams params{std::move(script), &window};
     std::thread worker([&] {
-        result.exitCode = ExecutorThread(params, client, options.timeLimitMs, result, options.law);
+        result.exitCode = ExecutorThread(params, client, options.timeLimitMs, result, options.law,
+                                         options.samples, options.samplePeriodMs);
         window.NotifyWorkerEnded();
     });
 

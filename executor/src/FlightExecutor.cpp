@@ -2,6 +2,7 @@
 
 #include "kestro/ClassicLaw.h"
 #include "kestro/FSUIPCAircraft.h"
+#include "kestro/FlightSamples.h"
 #include "kestro/StabilisedLaw.h"
 
 #include <planformat/FlyableValues.h>
@@ -120,7 +121,18 @@ int CFlightExecutor::Run(const xml::DocumentPtr& script) {
                 return 1;
             }
             Log("Connected to Microsoft Flight Simulator 2002.\r\n\r\n");
-            FlyPhases(script, aircraft);
+            if (m_samples) {
+                CSampledAircraft sampled(aircraft, m_samples, m_samplePeriodMs);
+                try {
+                    FlyPhases(script, sampled);
+                } catch (...) {
+                    sampled.Flush(); // where a stopped flight ended
+                    throw;
+                }
+                sampled.Flush();
+            } else {
+                FlyPhases(script, aircraft);
+            }
             if (m_client.GetLastResult() != FSUIPC_ERR_OK) {
                 m_messageBox(m_client.GetErrorText());
             } else {

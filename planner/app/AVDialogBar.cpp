@@ -54,11 +54,19 @@ CAVDialogBar::CAVDialogBar(CMainFrame& frame, QWidget* parent) : QWidget(parent)
         header->setText(c, column.heading);
         header->setTextAlignment(c, (column.alignRight ? Qt::AlignRight : Qt::AlignLeft) |
                                         Qt::AlignVCenter);
-        m_list->setColumnWidth(c, column.width);
+        // Wide enough for its heading in this platform's font ("Time over SP" is the longest).
+        const int headingWidth =
+            m_list->header()->fontMetrics().horizontalAdvance(QString(column.heading)) + 16;
+        m_list->setColumnWidth(c, std::max(column.width, headingWidth));
     }
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionsMovable(false);
     m_list->viewport()->installEventFilter(this);
+    // A steer point chosen in the list comes into view in every chart window that shows it.
+    connect(m_list, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item)
+            m_frame.ShowSteerPointInCharts(m_list->indexOfTopLevelItem(item));
+    });
 
     // The layout was made for a narrower font than this platform's: the buttons get wide
     // enough for the longest caption, all of them alike, so that no caption is cut off.

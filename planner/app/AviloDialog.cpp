@@ -28,6 +28,10 @@ CAviloDialog::CAviloDialog(int templateId, const QString& caption, int widthDu, 
 }
 
 int CAviloDialog::DoModal() {
+    // Placed over its owner before the initialisation, so that a message box raised there is
+    // centred on the planner rather than on a window not yet placed at the screen's corner.
+    if (QWidget* owner = parentWidget())
+        move(owner->window()->frameGeometry().center() - rect().center());
     OnInitDialog();
     const int result = exec();
     return result == IDOK ? IDOK : IDCANCEL;

@@ -20,6 +20,8 @@
 #include <ui/Dialogs.h>
 
 #include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -31,6 +33,8 @@ namespace avilo::planner {
 namespace {
 
 constexpr const char* kCaption = "Avilo";
+constexpr const char* kSaveChangesQuestion =
+    "The flight plan has changes that are not saved.\r\nSave them before going on?";
 
 void ShowComErrorReport(const xml::ComError& error) {
     ShowComError(nullptr, error);
@@ -109,6 +113,11 @@ bool CMainFrame::LoadFrame() {
     m_wndReBar->setObjectName("ReBarBand0");
     m_wndReBar->setWindowTitle("Steer Points");
     m_wndReBar->addWidget(m_wndDlgBar);
+    // The list bar keeps its row above the tool bar: dragged, floated or docked at a side it
+    // would take the chart area.
+    m_wndReBar->setMovable(false);
+    m_wndReBar->setFloatable(false);
+    m_wndReBar->setAllowedAreas(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_wndReBar);
     addToolBarBreak(Qt::TopToolBarArea);
     addToolBar(Qt::TopToolBarArea, m_wndToolBar);
@@ -158,15 +167,30 @@ bool CMainFrame::LoadFrame() {
     view->addSeparator();
     view->addAction(zoomIn);
     view->addAction(zoomOut);
-    // The executor's control law: the classic loops unless the user chooses the stabilised
-    // ones, which also fly an aircraft that needs damping and trim.
+    // The executor's control law: the stabilised loops, which hold the altitudes and airspeeds
+    // of the plan and also fly an aircraft that needs damping and trim, unless the user chooses
+    // the classic ones.
     QMenu* flight = menuBar()->addMenu("F&light");
-    m_stabilisedLaw = new QAction("&Stabilised control law", this);
+    auto* laws = new QActionGroup(this);
+    m_stabilisedLaw = new QAction("&Stabilised control law", laws);
     m_stabilisedLaw->setObjectName("StabilisedControlLaw");
     m_stabilisedLaw->setCheckable(true);
-    m_stabilisedLaw->setChecked(false);
+    m_stabilisedLaw->setChecked(true);
     m_stabilisedLaw->setStatusTip("Flies the script with damped, trimmed control loops");
+    m_classicLaw = new QAction("&Classic control law", laws);
+    m_classicLaw->setObjectName("ClassicControlLaw");
+    m_classicLaw->setCheckable(true);
+    m_classicLaw->setStatusTip("Flies the script with the classic control loops");
     flight->addAction(m_stabilisedLaw);
+    flight->addAction(m_classicLaw);
+    flight->addSeparator();
+    m_followAircraft = new QAction("&Follow Aircraft", this);
+    m_followAircraft->setObjectName("FollowAircraft");
+    m_followAircraft->setCheckable(true);
+    m_followAircraft->setChecked(true);
+    m_followAircraft->setStatusTip(
+        "Keeps the aircraft in view in the chart windows during a flight");
+    flight->addAction(m_followAircraft);
     QMenu* help = menuBar()->addMenu("&Help");
     help->addAction(about);
 
@@ -183,9 +207,10 @@ void CMainFrame::ShowComError(const xml::ComError& error) {
 void CMainFrame::AddSteerPoint(double longitude, double latitude) {
     try {
         xml::Node steerPoint = AppendNewSteerPoint(m_pRoot, longitude, latitude);
-        if (EditSteerPoint(steerPoint) == IDOK)
+        if (EditSteerPoint(steerPoint, true) == IDOK) {
+            m_bModified = true;
             m_wndDlgBar->FillList();
-        else
+        } else
             m_pRoot.removeChild(steerPoint);
     } catch (const xml::ComError& e) {
         ShowComError(e);
@@ -193,10 +218,11 @@ void CMainFrame::AddSteerPoint(double longitude, double latitude) {
     RepaintCharts();
 }
 
-int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
+int CMainFrame::EditSteerPoint(xml::Node steerPoint, bool isNew) {
     if (steerPoint.empty())
         return IDCANCEL;
     const xml::Node copy = steerPoint.cloneNode(true);
+    const bool wasAirport = !isNew && !ChildElement(steerPoint, kTypeAirport).empty();
     int result = IDCANCEL;
 
     CSPTypeDlg typeDlg(m_pSchemas.get(), this);
@@ -219,6 +245,7 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
             airportDlg.m_strPhase = typeDlg.m_strPhase;
             airportDlg.m_dLongitude = numbers::ToDouble(typeDlg.m_strLongitude);
             airportDlg.m_dLatitude = numbers::ToDouble(typeDlg.m_strLatitude);
+            airportDlg.m_bSelectStored = wasAirport;
             ReadAirportValues(steerPoint, typeElement, airportDlg);
             result = airportDlg.DoModal();
             if (result == IDOK)
@@ -241,13 +268,15 @@ int CMainFrame::EditSteerPoint(xml::Node steerPoint) {
 }
 
 void CMainFrame::EditSteerPointAt(int index) {
-    EditSteerPoint(m_pRoot.childNodes().item(index));
+    if (EditSteerPoint(m_pRoot.childNodes().item(index)) == IDOK)
+        m_bModified = true;
     m_wndDlgBar->FillList();
     RepaintCharts();
 }
 
 void CMainFrame::DeleteSteerPointAt(int index) {
     DeleteSteerPoint(m_pRoot, index);
+    m_bModified = true;
     RepaintCharts();
 }
 
@@ -301,21 +330,97 @@ void CMainFrame::RunScriptExecution() {
         m_wndDlgBar->SetButtons(buttons);
         return;
     }
+    // The executor's window runs its own event loop while the planner stays usable: one
+    // flight at a time.
+    if (m_bFlying || !SaveModified())
+        return;
     kestro::ExecutionOptions options;
     options.law = ChosenControlLaw();
+    // A new flight starts a new track; the last one stays drawn until then.
+    m_flight = {};
+    RepaintCharts();
+    options.onSamples = [this](const std::vector<kestro::FlightSample>& samples) {
+        OnFlightSamples(samples);
+    };
     if (m_fnPrepareExecution)
         m_fnPrepareExecution(options);
-    hide();
+    m_bFlying = true;
     try {
         kestro::ExecuteFlightScript(m_pScript, options);
     } catch (const std::exception& e) {
         // The executor reports its own failures; one that escapes it means the flight never
-        // ran, so the planner comes back with its plan instead of ending.
-        show();
+        // ran.
         ui::MessageBox(this, e.what(), kCaption, ui::Icon::Error);
+    }
+    m_bFlying = false;
+}
+
+void CMainFrame::OnFlightSamples(const std::vector<kestro::FlightSample>& samples) {
+    if (samples.empty())
+        return;
+    for (const kestro::FlightSample& s : samples)
+        m_flight.track.push_back({s.longitude_deg, s.latitude_deg});
+    const kestro::FlightSample& last = samples.back();
+    m_flight.aircraftKnown = true;
+    m_flight.aircraft = {last.longitude_deg, last.latitude_deg};
+    m_flight.heading_deg = last.heading_deg;
+    if (FollowsAircraft() && m_mdiArea)
+        for (QMdiSubWindow* child : m_mdiArea->subWindowList())
+            if (CNOSFrame* chart = ChartFrameOf(child))
+                chart->View().ShowPosition(m_flight.aircraft);
+    RepaintCharts();
+}
+
+bool CMainFrame::FollowsAircraft() const {
+    return m_followAircraft && m_followAircraft->isChecked();
+}
+
+void CMainFrame::ShowSteerPointInCharts(int index) {
+    if (!m_mdiArea || m_pRoot.empty())
+        return;
+    try {
+        const xml::Node coordinate =
+            ChildElement(m_pRoot.childNodes().item(index), "GPSCoordinate");
+        if (coordinate.empty())
+            return;
+        const CoordinateText text = ReadGPSCoordinate(coordinate);
+        const auto lon = numbers::Parse(text.longitude), lat = numbers::Parse(text.latitude);
+        if (!lon || !lat)
+            return;
+        for (QMdiSubWindow* child : m_mdiArea->subWindowList())
+            if (CNOSFrame* chart = ChartFrameOf(child))
+                chart->View().ShowPosition({*lon, *lat});
+    } catch (const xml::ComError&) {
+        // a steer point that cannot be read is not shown; painting reports the fault
+    }
+}
+
+bool CMainFrame::SaveModified() {
+    if (!m_bModified)
+        return true;
+    switch (ui::MessageBox(this, kSaveChangesQuestion, kCaption, ui::Icon::Question,
+                           ui::Buttons::YesNoCancel)) {
+    case ui::IDYES:
+        return SavePlan();
+    case ui::IDNO:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_bFlying) {
+        ui::MessageBox(this, "A flight is under way: close the Kestro window first.", kCaption,
+                       ui::Icon::Exclamation);
+        event->ignore();
         return;
     }
-    DestroyWindow();
+    if (!m_bDestroyed && !SaveModified()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
 }
 
 void CMainFrame::DestroyWindow() {
@@ -337,10 +442,29 @@ void CMainFrame::OnOpenChart() {
 }
 
 CNOSFrame* CMainFrame::CreateChartWindow() {
-    return CNOSFrame::Open(*m_mdiArea, *this, m_strChartFile);
+    CNOSFrame* chart = CNOSFrame::Open(*m_mdiArea, *this, m_strChartFile);
+    if (!chart || m_pRoot.empty())
+        return chart;
+    // A chart opened with a plan shows the plan's first steer point that lies on it.
+    try {
+        for (xml::Node sp = m_pRoot.firstChild(); !sp.empty(); sp = sp.nextSibling()) {
+            const xml::Node coordinate = ChildElement(sp, "GPSCoordinate");
+            if (coordinate.empty())
+                continue;
+            const CoordinateText text = ReadGPSCoordinate(coordinate);
+            const auto lon = numbers::Parse(text.longitude), lat = numbers::Parse(text.latitude);
+            if (lon && lat && chart->View().ShowPosition({*lon, *lat}))
+                break;
+        }
+    } catch (const xml::ComError&) {
+        // the chart opens where it starts; painting reports the plan's fault
+    }
+    return chart;
 }
 
 void CMainFrame::OnClearPlan() {
+    if (!SaveModified())
+        return;
     if (ui::MessageBox(this, kClearQuestion, kCaption, ui::Icon::Exclamation, ui::Buttons::YesNo) !=
         ui::IDYES)
         return;
@@ -349,6 +473,8 @@ void CMainFrame::OnClearPlan() {
             throw xml::ComError(xml::hr::E_POINTER_);
         m_pPlan->removeChild(m_pRoot);
         m_pRoot = m_pPlan->appendChild(m_pPlan->createElement("avilo"));
+        m_bModified = false;
+        m_flight = {};
         m_wndDlgBar->FillList();
     } catch (const xml::ComError& e) {
         ShowComError(e);
@@ -357,6 +483,8 @@ void CMainFrame::OnClearPlan() {
 }
 
 void CMainFrame::OnLoadPlan() {
+    if (!SaveModified())
+        return;
     const auto path = ui::GetOpenFileName(this, "Open", QtFileFilter(kPlanFilter));
     if (!path)
         return;
@@ -369,6 +497,7 @@ void CMainFrame::OnLoadPlan() {
         auto& plan = std::get<LoadedPlan>(loaded);
         m_pPlan = std::move(plan.plan);
         m_pRoot = std::move(plan.root);
+        m_bModified = false;
         m_wndDlgBar->FillList();
         RepaintCharts();
     } catch (const xml::ComError& e) {
@@ -377,15 +506,22 @@ void CMainFrame::OnLoadPlan() {
 }
 
 void CMainFrame::OnSavePlan() {
+    SavePlan();
+}
+
+bool CMainFrame::SavePlan() {
     const auto path = ui::GetSaveFileName(this, "Save As", QtFileFilter(kPlanFilter),
                                           kPlanDefaultName, kPlanExtension);
     if (!path || !m_pPlan)
-        return;
+        return false;
     try {
         SavePlanFile(*m_pPlan, *path);
+        m_bModified = false;
+        return true;
     } catch (const xml::ComError& e) {
         // The file that was there is untouched: the plan is written beside it and renamed.
         ShowComError(e);
+        return false;
     }
 }
 

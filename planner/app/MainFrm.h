@@ -42,8 +42,19 @@ public:
     /// The plan's root element, which every chart window draws.
     xml::Node PlanRoot() const override { return m_pRoot; }
     void ShowComError(const xml::ComError& error) override;
-    /// Runs the dialog chain on a steer point of the plan; IDOK or IDCANCEL.
-    int EditSteerPoint(xml::Node steerPoint);
+    /// The flight under way or last flown (kept until the next Execute or Clear).
+    const FlightTrace* Flight() const override {
+        return m_flight.track.empty() ? nullptr : &m_flight;
+    }
+    /// Scrolls every chart window that shows steer point `index` of the plan so that it is at
+    /// the window's centre.
+    void ShowSteerPointInCharts(int index);
+    /// Whether the chart windows follow the aircraft (Flight > Follow Aircraft).
+    bool FollowsAircraft() const;
+    /// Runs the dialog chain on a steer point of the plan; IDOK or IDCANCEL.  The airport
+    /// dialog opens on the stored airport and runway of an existing airport steer point, on the
+    /// nearest airport's first runway for a new one (`isNew`) or a changed type.
+    int EditSteerPoint(xml::Node steerPoint, bool isNew = false);
     void EditSteerPointAt(int index);
     void DeleteSteerPointAt(int index);
 
@@ -52,9 +63,11 @@ public:
     // shown in a message box and the planner goes on.
     void RunConsistencyCheck();
     void RunScriptGeneration();
-    /// Hides the frame, flies `m_pScript` in the executor's message window and, when the user
-    /// closes that window, destroys the frame: executing is the last action of a planner run.
+    /// Flies `m_pScript` in the executor's message window after offering unsaved changes for
+    /// saving; the planner stays on screen with its plan and charts, and is the user's again
+    /// once that window is closed, however the flight ended.
     void RunScriptExecution();
+    bool IsFlying() const noexcept { return m_bFlying; }
     /// Hides the frame for good and asks the application to end (see `destroyRequested`).
     void DestroyWindow();
     bool IsDestroyed() const noexcept { return m_bDestroyed; }
@@ -65,11 +78,20 @@ public:
     /// The control law chosen in the Flight menu.
     kestro::ControlLaw ChosenControlLaw() const;
 
+    /// The plan differs from what was last loaded, saved or cleared.
+    bool IsModified() const noexcept { return m_bModified; }
+    void SetModified(bool modified = true) noexcept { m_bModified = modified; }
+    /// Offers unsaved changes for saving (Yes saves, No discards, Cancel keeps them); true when
+    /// the caller may go on and drop the plan in memory.
+    bool SaveModified();
+
     // Command handlers.
     void OnOpenChart();
     void OnClearPlan();
     void OnLoadPlan();
     void OnSavePlan();
+    /// Save with its file dialog; true when the plan was written.
+    bool SavePlan();
     void OnZoomIn();
     void OnZoomOut();
 
@@ -93,8 +115,14 @@ signals:
     /// The frame has been destroyed as a window (after a flight); the application ends.
     void destroyRequested();
 
+protected:
+    /// Exit: unsaved changes are offered first; refused while a flight is under way.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut = {});
+    /// Adds the positions the executor's worker handed over to the flight the charts draw.
+    void OnFlightSamples(const std::vector<kestro::FlightSample>& samples);
 
     QMdiArea* m_mdiArea = nullptr;
     QStatusBar* m_wndStatusBar = nullptr;
@@ -102,7 +130,12 @@ private:
     QToolBar* m_wndReBar = nullptr; ///< the band that holds the list bar
     CAVDialogBar* m_wndDlgBar = nullptr;
     QAction* m_stabilisedLaw = nullptr;
+    QAction* m_classicLaw = nullptr;
+    QAction* m_followAircraft = nullptr;
+    FlightTrace m_flight;
     bool m_bDestroyed = false;
+    bool m_bModified = false;
+    bool m_bFlying = false;
 };
 
 } // namespace avilo::planner

@@ -65,6 +65,19 @@ CSPAirportDlg::CSPAirportDlg(xml::DocumentPtr airports, QWidget* parent)
     AddButton(IDCANCEL, "Cancel", 44, 120, 46, 13);
     AddButton(IDOK, "Finish", 95, 120, 46, 13, true);
     connect(m_comboName, &QComboBox::currentIndexChanged, this, [this] { OnSelchangeName(); });
+    // A typed name takes effect as soon as it names an airport of the list: the ICAO code and
+    // the runways follow while typing and on Enter.
+    const auto followTypedName = [this] {
+        const int index = TypedAirportIndex();
+        if (index >= 0 && index != m_comboName->currentIndex())
+            m_comboName->setCurrentIndex(index);
+    };
+    connect(m_comboName->lineEdit(), &QLineEdit::textEdited, this, followTypedName);
+    connect(m_comboName->lineEdit(), &QLineEdit::editingFinished, this, followTypedName);
+}
+
+int CSPAirportDlg::TypedAirportIndex() const {
+    return m_comboName->findText(m_comboName->currentText().trimmed(), Qt::MatchFixedString);
 }
 
 bool CSPAirportDlg::OnInitDialog() {
@@ -108,9 +121,17 @@ bool CSPAirportDlg::FillAirports() {
                 index = std::max(
                     0, m_comboName->findText(QString::fromStdString(nearest.getAttribute("name")),
                                              Qt::MatchExactly | Qt::MatchCaseSensitive));
+            if (m_bSelectStored) {
+                const int stored = m_comboName->findText(QString::fromStdString(m_strName),
+                                                         Qt::MatchExactly | Qt::MatchCaseSensitive);
+                if (stored >= 0)
+                    index = stored;
+            }
             m_comboName->setCurrentIndex(index);
         }
         OnSelchangeName();
+        if (m_bSelectStored)
+            SelectStoredRunway();
     } catch (const xml::ComError& e) {
         ShowComError(this, e);
     }
@@ -141,6 +162,34 @@ void CSPAirportDlg::OnSelchangeName() {
     }
 }
 
+void CSPAirportDlg::SelectStoredRunway() {
+    const std::string name = m_comboName->itemText(m_comboName->currentIndex()).toStdString();
+    if (name != m_strName)
+        return; // the stored airport is not in the neighbourhood: the defaults stand
+    const xml::Node airport = airports::AirportByName(Database(m_pAirports), name);
+    // Entries of the same name (a database listing a runway twice) are told apart by the stored
+    // threshold; failing that, the first of that name.
+    int chosen = -1;
+    for (int i = 0; i < m_comboRunway->count(); ++i) {
+        if (m_comboRunway->itemText(i).toStdString() != m_strRunway)
+            continue;
+        if (chosen < 0)
+            chosen = i;
+        try {
+            const auto direction = airports::ResolveRunwayEntry(airport, i);
+            if (direction && direction->longitudeText == m_strRwyLongitude &&
+                direction->latitudeText == m_strRwyLatitude) {
+                chosen = i;
+                break;
+            }
+        } catch (const xml::ComError&) {
+            // an incomplete runway cannot be the stored one; Finish reports it if chosen
+        }
+    }
+    if (chosen >= 0)
+        m_comboRunway->setCurrentIndex(chosen);
+}
+
 void CSPAirportDlg::DoDataExchange(bool save) {
     if (save)
         m_strICAO = m_editICAO->text().toStdString();
@@ -154,6 +203,19 @@ void CSPAirportDlg::OnOK() {
     if (m_comboName->currentIndex() < 0) {
         ui::MessageBox(this, "Please select an airport.", "Avilo", ui::Icon::Exclamation);
         return;
+    }
+    // A name typed in the Name field must be one of the list: the runway is that airport's.
+    if (m_comboName->currentText() != m_comboName->itemText(m_comboName->currentIndex())) {
+        const int typed = TypedAirportIndex();
+        if (typed < 0) {
+            ui::MessageBox(this,
+                           "Name: there is no airport named \"" +
+                               m_comboName->currentText().toStdString() +
+                               "\" in the neighbourhood; choose one of the list.",
+                           "Avilo", ui::Icon::Exclamation);
+            return;
+        }
+        m_comboName->setCurrentIndex(typed);
     }
     if (m_comboRunway->currentIndex() < 0) {
         ui::MessageBox(this, "Please select a runway.", "Avilo", ui::Icon::Exclamation);

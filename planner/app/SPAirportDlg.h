@@ -23,6 +23,11 @@ public:
     /// Selection change of the Name list: the ICAO code and the runway entries of the airport.
     void OnSelchangeName();
 
+    /// Opens on the stored airport (`m_strName`) and runway (`m_strRunway`, the threshold
+    /// `m_strRwyLongitude`/`m_strRwyLatitude` telling apart entries of the same name) instead of
+    /// the nearest airport's first runway, when they are among the entries.
+    bool m_bSelectStored = false;
+
 protected:
     bool OnInitDialog() override;
     void DoDataExchange(bool save) override;
@@ -30,6 +35,9 @@ protected:
 
 private:
     bool FillAirports();
+    void SelectStoredRunway();
+    /// The entry of the Name list whose text is the typed name (case ignored), or -1.
+    int TypedAirportIndex() const;
 
     xml::DocumentPtr m_pAirports;
     QComboBox* m_comboName;

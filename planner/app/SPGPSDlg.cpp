@@ -49,11 +49,14 @@ bool LoadTaskList(QWidget* parent, QListWidget& list, const std::string& phase,
 CSPGPSDlg::CSPGPSDlg(QWidget* parent)
     : CAviloDialog(res::IDD_SPGPS, "GPS Coordinate", 148, 126, parent) {
     AddLabel("Airspeed", 7, 10, 42, 9);
-    m_editAirspeed = AddControl<QLineEdit>(1032, 51, 7, 90, 13);
+    m_editAirspeed = AddControl<QLineEdit>(1032, 51, 7, 66, 13);
+    AddLabel("kt", 120, 10, 24, 9);
     AddLabel("Heading", 7, 23, 42, 9);
-    m_editHeading = AddControl<QLineEdit>(1028, 51, 20, 90, 12);
+    m_editHeading = AddControl<QLineEdit>(1028, 51, 20, 66, 12);
+    AddLabel("° true", 120, 23, 24, 9);
     AddLabel("Altitude", 7, 36, 42, 9);
-    m_editAltitude = AddControl<QLineEdit>(1029, 51, 33, 90, 12);
+    m_editAltitude = AddControl<QLineEdit>(1029, 51, 33, 66, 12);
+    AddLabel("ft", 120, 36, 24, 9);
     AddLabel("Tasks to execute", 7, 49, 60, 9);
     m_listTasks = AddControl<QListWidget>(1040, 7, 58, 134, 32);
     m_listTasks->setSelectionMode(QAbstractItemView::MultiSelection);
@@ -80,6 +83,14 @@ void CSPGPSDlg::DoDataExchange(bool save) {
 }
 
 void CSPGPSDlg::OnOK() {
+    GPSValues typed;
+    typed.m_strAirspeed = m_editAirspeed->text().toStdString();
+    typed.m_strHeading = m_editHeading->text().toStdString();
+    typed.m_strAltitude = m_editAltitude->text().toStdString();
+    if (const std::string problem = GPSValuesProblem(typed); !problem.empty()) {
+        ui::MessageBox(this, problem, "Avilo", ui::Icon::Exclamation);
+        return;
+    }
     m_lstTasks = SelectedTasks(*m_listTasks);
     CAviloDialog::OnOK();
 }

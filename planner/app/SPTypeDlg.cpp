@@ -13,9 +13,11 @@ namespace avilo::planner {
 CSPTypeDlg::CSPTypeDlg(const xml::SchemaCache* schemas, QWidget* parent)
     : CAviloDialog(res::IDD_SPTYPE, "Steer Point", 148, 125, parent), m_pSchemas(schemas) {
     AddLabel("Longitude", 7, 10, 42, 9);
-    m_editLongitude = AddControl<QLineEdit>(1017, 51, 7, 90, 12);
+    m_editLongitude = AddControl<QLineEdit>(1017, 51, 7, 66, 12);
+    AddLabel("° east", 120, 10, 24, 9);
     AddLabel("Latitude", 7, 22, 42, 9);
-    m_editLatitude = AddControl<QLineEdit>(1016, 51, 19, 90, 12);
+    m_editLatitude = AddControl<QLineEdit>(1016, 51, 19, 66, 12);
+    AddLabel("° north", 120, 22, 24, 9);
     AddLabel("Type", 7, 44, 31, 9);
     m_comboType = AddControl<QComboBox>(1033, 51, 42, 90, 12);
     AddLabel("TOS (hh:mm)", 7, 68, 42, 9);
@@ -57,6 +59,15 @@ void CSPTypeDlg::OnOK() {
         const char* missing = m_comboType->currentIndex() < 0 ? "Please select a steer point type."
                                                               : "Please select a flight phase.";
         ui::MessageBox(this, missing, "Avilo", ui::Icon::Exclamation);
+        return;
+    }
+    // A position, or a time, that is not one stays out of the plan: name the field and stay.
+    TypeValues typed;
+    typed.m_strLongitude = m_editLongitude->text().toStdString();
+    typed.m_strLatitude = m_editLatitude->text().toStdString();
+    typed.m_strTOS = m_editTOS->text().toStdString();
+    if (const std::string problem = TypeValuesProblem(typed); !problem.empty()) {
+        ui::MessageBox(this, problem, "Avilo", ui::Icon::Exclamation);
         return;
     }
     m_strType = m_comboType->currentText().toStdString();

@@ -3,6 +3,9 @@
 #include <avilo/PlanDocuments.h>
 #include <numbers/Numbers.h>
 
+#include <charconv>
+#include <optional>
+
 namespace avilo::planner {
 namespace {
 
@@ -195,6 +198,53 @@ void WriteGPSValues(xml::Node steerPoint, xml::Node gps, const GPSValues& values
     ChildNamed(gps, "airspeed").setText(values.m_strAirspeed);
     ChildNamed(gps, "heading").setText(values.m_strHeading);
     ChildNamed(gps, "altitude").setText(values.m_strAltitude);
+}
+
+namespace {
+
+// "Field: "text" is not ..." when `text` is not a whole number in [low, high].
+std::string RangeProblem(const char* field, const std::string& text, double low, double high,
+                         const char* what) {
+    const std::optional<double> value = numbers::Parse(text, std::chars_format::fixed);
+    if (value && *value >= low && *value <= high)
+        return {};
+    return std::string(field) + ": \"" + text + "\" is not " + what + ".";
+}
+
+bool IsTimeOfDay(const std::string& text) {
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 2 || text.size() != colon + 3)
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (i != colon && (text[i] < '0' || text[i] > '9'))
+            return false;
+    return std::stoi(text.substr(0, colon)) <= 23 && std::stoi(text.substr(colon + 1)) <= 59;
+}
+
+} // namespace
+
+std::string TypeValuesProblem(const TypeValues& values) {
+    std::string problem = RangeProblem("Longitude", values.m_strLongitude, -180.0, 180.0,
+                                       "a longitude from -180 to 180 degrees (east positive)");
+    if (problem.empty())
+        problem = RangeProblem("Latitude", values.m_strLatitude, -90.0, 90.0,
+                               "a latitude from -90 to 90 degrees (north positive)");
+    if (problem.empty() && !values.m_strTOS.empty() && !IsTimeOfDay(values.m_strTOS))
+        problem = "TOS: \"" + values.m_strTOS + "\" is not a time of day as hh:mm.";
+    return problem;
+}
+
+std::string GPSValuesProblem(const GPSValues& values) {
+    constexpr double kUnbounded = 1e9;
+    std::string problem = RangeProblem("Airspeed", values.m_strAirspeed, 0.0, kUnbounded,
+                                       "an airspeed of 0 kt or more");
+    if (problem.empty())
+        problem = RangeProblem("Heading", values.m_strHeading, 0.0, 360.0,
+                               "a heading from 0 to 360 degrees true");
+    if (problem.empty())
+        problem = RangeProblem("Altitude", values.m_strAltitude, 0.0, kUnbounded,
+                               "an altitude of 0 ft or more");
+    return problem;
 }
 
 void RestoreSteerPoint(xml::Node steerPoint, const xml::Node& copy) {

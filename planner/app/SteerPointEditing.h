@@ -96,6 +96,14 @@ void WriteAirportValues(xml::Node steerPoint, xml::Node airport, const AirportVa
 void ReadGPSValues(const xml::Node& steerPoint, const xml::Node& gps, GPSValues& values);
 void WriteGPSValues(xml::Node steerPoint, xml::Node gps, const GPSValues& values);
 
+/// What is wrong with the typed values of the type dialog, naming the field: a longitude that is
+/// not a number in -180..180 degrees, a latitude not in -90..90, a time over the steer point that
+/// is neither empty nor HH:MM (hours 0..23, minutes 0..59).  Empty when all are sound.
+std::string TypeValuesProblem(const TypeValues& values);
+/// The same for the GPS dialog: an airspeed (knots) or altitude (feet) that is not a number of
+/// at least 0, a heading that is not a number of degrees true in 0..360.
+std::string GPSValuesProblem(const GPSValues& values);
+
 /// Makes `steerPoint` equal to `copy` (a deep copy taken earlier) in place: attributes and
 /// children are replaced, the element itself keeps its place and identity.
 void RestoreSteerPoint(xml::Node steerPoint, const xml::Node& copy);

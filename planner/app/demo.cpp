@@ -6,38 +6,64 @@
 // zooms out once, scrolls to Schiphol, places a take-off steer point there and three GPS steer
 // points east of it by double-clicks, answering the steer point dialogs as a user would, and
 // saves pictures of the screen into OUTDIR: each dialog while it is open and the main window
-// with the route at the end.  The screen is grabbed whole (on an X server: the root window, as
-// scripts/screenshot runs it under Xvfb); on a platform without one the windows are grabbed.
-// Message boxes are answered with their default button and echoed to standard error.
+// with the route at the end.  Then it checks the plan, generates its flight script and flies it
+// against the simulator inside the program in virtual time, picturing the flight under way (the
+// aircraft and its track on the chart, the executor's window with its live figures) and the
+// executor's window with the report and the profile when it has ended.  The screen is grabbed whole
+// (on an X server: the root window, as scripts/screenshot runs it under Xvfb); on a platform
+// without one the windows are grabbed. Message boxes are answered with their default button and
+// echoed to standard error.
 #include "AviloApp.h"
 #include "MainFrm.h"
 #include "Resources.h"
 
 #include <chartview/NOSFrm.h>
 #include <chartview/NOSView.h>
+#include <fssim/InProcess.h>
+#include <fssim/Start.h>
 #include <ui/Dialogs.h>
+#include <ui/LogWindow.h>
 
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <thread>
 
 using namespace avilo::planner;
 
 namespace {
+
+/// The simulation's own clock, paced to a thirtieth of real time: the flight of the sample plan
+/// takes half a minute instead of a blink, so that it can be pictured under way.
+class PacedClock final : public ipc::Clock {
+public:
+    explicit PacedClock(std::shared_ptr<ipc::Clock> inner) : m_inner(std::move(inner)) {}
+    bool Sleep(std::uint32_t ms) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(ms * 1000 / 30));
+        return m_inner->Sleep(ms);
+    }
+    std::int64_t NowMs() const override { return m_inner->NowMs(); }
+    void RequestStop() override { m_inner->RequestStop(); }
+    bool StopRequested() const override { return m_inner->StopRequested(); }
+
+private:
+    std::shared_ptr<ipc::Clock> m_inner;
+};
 
 /// Schiphol on the sample chart, in chart pixels (data/charts/README.md).
 constexpr double kSchipholX = 1674.8, kSchipholY = 1344.6;
@@ -115,6 +141,62 @@ public:
             return Fail("the route does not have four steer points");
         Settle(300);
         Shot("planner-route.png");
+        return Fly(frame) && m_ok;
+    }
+
+    /// Check, Generate and Execute against the simulator inside the program in virtual time.
+    bool Fly(CMainFrame& frame) {
+        ui::SetLogFinishHandler([](QDialog& log) { log.findChild<QPushButton*>("1")->click(); });
+        frame.RunConsistencyCheck();
+        frame.RunScriptGeneration();
+        ui::SetLogFinishHandler(nullptr);
+        if (!frame.m_pScript)
+            return Fail("no flight script was generated");
+        std::unique_ptr<fssim::InProcessSim> sim;
+        bool inFlightShot = false;
+        frame.m_fnPrepareExecution = [&](kestro::ExecutionOptions& options) {
+            std::string error;
+            fssim::SimConfig config;
+            if (const auto start = fssim::StartFromScript(frame.m_pScript, error))
+                config.start = *start;
+            sim = std::make_unique<fssim::InProcessSim>(config);
+            options.clock = std::make_shared<PacedClock>(sim->Clock());
+            options.timeLimitMs = 3 * 3600 * 1000;
+            // The planner's own handler first (the chart windows), then the picture of the
+            // flight under way once it is well into its second leg.
+            options.onSamples =
+                [&, planner = options.onSamples](const std::vector<kestro::FlightSample>& samples) {
+                    planner(samples);
+                    if (!inFlightShot && !samples.empty() && samples.back().time_s > 420) {
+                        inFlightShot = true;
+                        QTimer::singleShot(300, [this] { Shot("planner-flight.png"); });
+                    }
+                };
+            options.onWindowCreated = [this](kestro::CKestroWnd& window) {
+                QDialog* dialog = window.GetDialog();
+                if (!dialog)
+                    return;
+                dialog->move(400, 90);
+                auto* poll = new QTimer(dialog);
+                QObject::connect(poll, &QTimer::timeout, dialog, [this, dialog, poll] {
+                    auto* report = dialog->findChild<QPlainTextEdit*>("FlightReport");
+                    if (report->toPlainText().isEmpty())
+                        return;
+                    poll->stop();
+                    Settle(300);
+                    Shot("planner-flight-report.png");
+                    dialog->findChild<QPushButton*>("1")->click();
+                });
+                poll->start(100);
+            };
+        };
+        // The chart window beside the executor's window, following the aircraft.
+        if (CNOSFrame* chart = frame.ActiveChart())
+            chart->setGeometry(0, 0, 400, frame.MdiArea().height());
+        frame.RunScriptExecution();
+        frame.m_fnPrepareExecution = nullptr;
+        if (!inFlightShot)
+            Fail("the flight was not pictured under way");
         return m_ok;
     }
 
@@ -213,11 +295,9 @@ int main(int argc, char** argv) {
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(outDir);
-    // The chart window's caption is the full path, as the file dialog gives it.
-    const std::string chart =
-        QFileInfo(QString::fromLocal8Bit(argc > 2 ? argv[2] : "charts/EHAM-sectional.nos"))
-            .absoluteFilePath()
-            .toStdString();
+    // The chart window's caption is the path as given, relative to data/: no machine's folder
+    // shows in the pictures.
+    const std::string chart = argc > 2 ? argv[2] : "charts/EHAM-sectional.nos";
 
     Demo* demo = nullptr;
     ui::SetFileDialogHandler([&demo](const ui::FileDialogRequest&) {
@@ -230,9 +310,10 @@ int main(int argc, char** argv) {
     });
     ui::SetMessageBoxHandler([](const ui::MessageBoxRequest& request) {
         std::fprintf(stderr, "avilo-demo: message box: %s\n", request.text.c_str());
-        return request.buttons == ui::Buttons::YesNo || request.buttons == ui::Buttons::YesNoCancel
-                   ? ui::IDYES
-                   : ui::IDOK;
+        // The session's plan is not kept: unsaved changes are discarded.
+        if (request.buttons == ui::Buttons::YesNoCancel)
+            return ui::IDNO;
+        return request.buttons == ui::Buttons::YesNo ? ui::IDYES : ui::IDOK;
     });
     if (!app.InitInstance())
         return app.ExitInstance(1);

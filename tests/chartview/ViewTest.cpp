@@ -7,9 +7,12 @@
 
 #include <ui/Dialogs.h>
 
+#include <cmath>
+
 #include <QMdiArea>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <QtTest>
 
 using namespace avilo::planner;
@@ -238,6 +241,54 @@ private slots:
         QCOMPARE(view->Viewport().m_nHScroll, 0);
         view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
         QCOMPARE(view->Viewport().m_nVScroll, view->Viewport().Max(Axis::Vertical));
+    }
+
+    // The wheel scrolls by an eighth of the view, Shift+wheel across; keys scroll; Ctrl+wheel
+    // zooms through the factors keeping the chart point under the cursor.
+    void wheelAndKeysScrollAndCtrlWheelZoomsAboutTheCursor() {
+        auto area = MakeArea();
+        charttest::FakeHost host;
+        CNOSView* view = OpenView(*area, host, m_large);
+        QVERIFY(view);
+        const ChartViewport& vp = view->Viewport();
+        const auto wheel = [&](QPoint at, int delta, Qt::KeyboardModifiers modifiers) {
+            QWheelEvent event(at, view->viewport()->mapToGlobal(at), {}, {0, delta}, Qt::NoButton,
+                              modifiers, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(view->viewport(), &event);
+        };
+        const int stepY = std::max(16, vp.m_nClientHeight / 8);
+        const int stepX = std::max(16, vp.m_nClientWidth / 8);
+        wheel({100, 100}, -240, Qt::NoModifier);
+        QCOMPARE(vp.m_nVScroll, 2 * stepY);
+        wheel({100, 100}, -120, Qt::ShiftModifier);
+        QCOMPARE(vp.m_nHScroll, stepX);
+        QCOMPARE(view->verticalScrollBar()->value(), 2 * stepY);
+        QTest::keyClick(view, Qt::Key_Right);
+        QCOMPARE(vp.m_nHScroll, stepX + std::max(8, vp.m_nClientWidth / 16));
+        QTest::keyClick(view, Qt::Key_End);
+        QCOMPARE(vp.m_nVScroll, vp.Max(Axis::Vertical));
+        QTest::keyClick(view, Qt::Key_Home);
+        QCOMPARE(vp.m_nHScroll, 0);
+        QCOMPARE(vp.m_nVScroll, 0);
+
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(vp.m_nVScroll, vp.m_nClientHeight - std::max(8, vp.m_nClientHeight / 16));
+        // Away from the edges, where the zoom can keep the point in place.
+        view->horizontalScrollBar()->setValue(1500);
+        view->verticalScrollBar()->setValue(1000);
+        const QPoint anchor(300, 200);
+        const ChartPoint before = vp.ClientToChart(anchor.x(), anchor.y());
+        wheel(anchor, -120, Qt::ControlModifier); // out: 1.0 -> 1.5
+        QCOMPARE(vp.m_dScale, 1.5);
+        wheel(anchor, -60, Qt::ControlModifier); // half a notch: nothing yet
+        QCOMPARE(vp.m_dScale, 1.5);
+        const ChartPoint after = vp.ClientToChart(anchor.x(), anchor.y());
+        QVERIFY2(
+            std::abs(after.x - before.x) <= 1.5 && std::abs(after.y - before.y) <= 1.5,
+            qPrintable(
+                QString("%1,%2 -> %3,%4").arg(before.x).arg(before.y).arg(after.x).arg(after.y)));
+        wheel(anchor, 180, Qt::ControlModifier); // the half notch back, and one in
+        QCOMPARE(vp.m_dScale, 1.0);
     }
 
     void dragPansTheChart() {

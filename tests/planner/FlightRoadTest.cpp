@@ -32,6 +32,7 @@
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -62,7 +63,8 @@ private:
     QString m_kestroText;
     std::string m_checkLog, m_generateLog, m_flightLog, m_savedPlan, m_script;
     int m_kestroLines = 0;
-    bool m_frameHiddenDuringFlight = false;
+    bool m_frameShownDuringFlight = false;
+    QString m_report;
     bool m_roadDone = false;
     QElapsedTimer m_wall;
 
@@ -206,8 +208,8 @@ private:
         // 6. Execute: the simulator waits on the take-off runway of the script; the message
         //    window is closed once it shows the finish line (or after a wall-clock minute).
         frame.m_fnPrepareExecution = [&](kestro::ExecutionOptions& options) {
-            // The Flight menu's choice arrives here: the classic law unless it was checked.
-            QVERIFY(options.law == kestro::ControlLaw::Classic);
+            // The Flight menu's choice arrives here: the stabilised law unless classic is chosen.
+            QVERIFY(options.law == kestro::ControlLaw::Stabilised);
             std::string error;
             const auto start = fssim::StartFromScript(frame.m_pScript, error);
             QVERIFY2(start, error.c_str());
@@ -218,7 +220,7 @@ private:
             options.timeLimitMs = 3 * 3600 * 1000;
             options.onWindowCreated = [&](kestro::CKestroWnd& window) {
                 kestro::CKestroWnd* const flight = &window;
-                m_frameHiddenDuringFlight = !frame.isVisible();
+                m_frameShownDuringFlight = frame.isVisible();
                 QDialog* dialog = window.GetDialog();
                 QVERIFY(dialog);
                 auto* poll = new QTimer(dialog);
@@ -231,8 +233,11 @@ private:
                     bool finished = false;
                     for (int i = 0; i < 4 && block.isValid(); ++i, block = block.previous())
                         finished = finished || block.text().contains(kFinished);
-                    if (finished || wall.elapsed() > 60000) {
+                    // The report follows the finish line once the worker has ended.
+                    auto* report = dialog->findChild<QPlainTextEdit*>("FlightReport");
+                    if ((finished && !report->toPlainText().isEmpty()) || wall.elapsed() > 60000) {
                         poll->stop();
+                        m_report = report->toPlainText();
                         m_kestroText = edit->toPlainText();
                         m_flightLog = flight->GetText();
                         m_kestroLines = edit->document()->blockCount();
@@ -244,8 +249,22 @@ private:
         };
         execute->click();
         qInfo("%lld ms: flown", m_wall.elapsed());
-        QVERIFY(frame.IsDestroyed());
-        QVERIFY(!frame.isVisible());
+        // 7. The planner is the pilot's again, with its plan and chart, and the chart draws the
+        //    track and where the aircraft ended: near the last steer point.
+        QVERIFY(!frame.IsDestroyed() && frame.isVisible());
+        QCOMPARE(frame.m_pRoot.xml(), before);
+        QCOMPARE(frame.MdiArea().subWindowList().size(), 1);
+        const FlightTrace* flight = frame.Flight();
+        QVERIFY2(flight && flight->aircraftKnown && flight->track.size() > 100,
+                 qPrintable(m_kestroText.right(300)));
+        const double lastLon = Row(frame, 2)[3].toDouble(), lastLat = Row(frame, 2)[4].toDouble();
+        QVERIFY2(
+            std::abs(flight->aircraft.longitude - lastLon) < 0.05 &&
+                std::abs(flight->aircraft.latitude - lastLat) < 0.05,
+            qPrintable(
+                QString("%1 %2").arg(flight->aircraft.longitude).arg(flight->aircraft.latitude)));
+        QVERIFY(view.ContainsPosition(flight->aircraft));
+        QVERIFY2(m_report.startsWith("Flight report\n"), qPrintable(m_report.left(200)));
         m_roadDone = true;
     }
 
@@ -281,13 +300,13 @@ private slots:
         ui::SetMessageBoxHandler({});
         ui::SetFileDialogHandler({});
         QVERIFY(m_roadDone);
-        QVERIFY(m_frameHiddenDuringFlight);
+        QVERIFY(m_frameShownDuringFlight);
         QVERIFY2(m_kestroText.contains(kFinished), qPrintable(m_kestroText.right(400)));
         qInfo("message window: %d lines", m_kestroLines);
-        // The planner is gone: the frame was destroyed and the event loop ended.
-        QVERIFY(frame.isNull());
-        QVERIFY(m_app.MainFrame() == nullptr);
+        // The planner outlives the flight; it goes when the application ends.
+        QVERIFY(!frame.isNull());
         QCOMPARE(m_app.ExitInstance(code), 0);
+        QVERIFY(frame.isNull());
         QVERIFY2(m_messages.size() == 1, m_messages.empty() ? "" : m_messages.back().text.c_str());
         m_sim.reset();
         m_dir.reset();

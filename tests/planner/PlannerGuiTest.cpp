@@ -165,7 +165,9 @@ private slots:
     }
 
     void init() {
-        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDYES; };
+        m_answer = [](const ui::MessageBoxRequest& r) {
+            return r.buttons == ui::Buttons::YesNoCancel ? ui::IDNO : ui::IDYES;
+        };
         m_frame->OnClearPlan();
         m_answer = nullptr;
         m_messages.clear();
@@ -288,12 +290,12 @@ private slots:
                     QCOMPARE(Control<QLineEdit>(d, "1029")->text(), QString("5000"));
                     QCOMPARE(Items(*Control<QListWidget>(d, "1040")), QStringList{"cruise"});
                     QCOMPARE(Items(*Control<QListWidget>(d, "1040"), true), QStringList{"cruise"});
-                    Control<QLineEdit>(d, "1032")->setText("fast");
+                    Control<QLineEdit>(d, "1032")->setText("95");
                     Ok(d);
                 }}},
               [&] { m_frame->EditSteerPointAt(0); });
         xml::Node sp = Root().firstChild();
-        QCOMPARE(Text(sp, "GPS/airspeed"), std::string("fast"));
+        QCOMPARE(Text(sp, "GPS/airspeed"), std::string("95"));
         QCOMPARE(Text(sp, "airport"), std::string("<none>"));
         QCOMPARE(Text(sp, "task"), std::string("cruise"));
         QCOMPARE(sp.selectNodes("task").length(), 1L);
@@ -322,29 +324,45 @@ private slots:
         QCOMPARE(Row(0)[1], QString("airport"));
     }
 
-    void aCommaDecimalPositionIsWrittenAsTyped() {
-        Drive(
-            {{"148",
-              [](QDialog& d) {
-                  Control<QLineEdit>(d, "1017")->setText("4,76");
-                  Control<QLineEdit>(d, "1016")->setText("52,31");
-                  Ok(d);
-              }},
-             {"150",
-              [this](QDialog& d) {
-                  QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/longitude"), std::string("4,76"));
-                  QCOMPARE(Text(Root(), "steerpoint/GPSCoordinate/latitude"), std::string("52,31"));
-                  auto* airportDlg = qobject_cast<CSPAirportDlg*>(&d);
-                  QVERIFY(airportDlg);
-                  QCOMPARE(airportDlg->m_dLongitude, 4.0);
-                  QCOMPARE(airportDlg->m_dLatitude, 52.0);
-                  Ok(d);
-              }}},
-            [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+    void nextAndFinishRefuseFieldsThatAreNotWhatTheySay() {
+        // Each bad value in turn: the dialog stays open with a message naming the field, and
+        // nothing of it reaches the plan.
+        const auto refuses = [this](QDialog& d, const char* id, const char* field,
+                                    const std::vector<QString>& values) {
+            auto* edit = Control<QLineEdit>(d, id);
+            const QString good = edit->text();
+            for (const QString& value : values) {
+                edit->setText(value);
+                Ok(d);
+                QVERIFY2(d.isVisible(), qPrintable(value));
+                QVERIFY2(!m_messages.empty() && QString::fromStdString(m_messages.back().text)
+                                                    .startsWith(QString(field) + ": \"" + value),
+                         qPrintable(value));
+            }
+            edit->setText(good);
+        };
+        Drive({{"148",
+                [&](QDialog& d) {
+                    refuses(d, "1017", "Longitude", {"abc", "4,76", "180.5", "", "1e2"});
+                    refuses(d, "1016", "Latitude", {"-90.01", "52,31", "north"});
+                    refuses(d, "1015", "TOS", {"7", "24:00", "12:60", "1230", "ab:cd"});
+                    Choose(*Control<QComboBox>(d, "1033"), "GPS");
+                    Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                    Control<QLineEdit>(d, "1015")->setText("9:05");
+                    Ok(d);
+                }},
+               {"149",
+                [&](QDialog& d) {
+                    refuses(d, "1032", "Airspeed", {"fast", "-1", ""});
+                    refuses(d, "1028", "Heading", {"360.5", "-4", "north"});
+                    refuses(d, "1029", "Altitude", {"-100", "5000ft"});
+                    Control<QLineEdit>(d, "1028")->setText("360");
+                    Ok(d);
+                }}},
+              [&] { m_frame->AddSteerPoint(4.76, 52.31); });
         QCOMPARE(Count(), 1L);
-        // After Finish the steer point sits on a runway threshold, written with "%f".
-        QVERIFY(QString::fromStdString(Text(Root(), "steerpoint/GPSCoordinate/longitude"))
-                    .contains(QRegularExpression("^-?\\d+\\.\\d{6}$")));
+        QCOMPARE(Row(0), QStringList({"0", "GPS", "9:05", "4.760000", "52.310000", "cruise"}));
+        QCOMPARE(Text(Root(), "steerpoint/GPS/heading"), std::string("360"));
     }
 
     void choosingTheOppositeDirectionOfTheSecondRunway() {
@@ -364,6 +382,63 @@ private slots:
         QCOMPARE(Text(Root(), "steerpoint/airport/runwayMagnVar"), std::string("2.429065"));
         QCOMPARE(Text(Root(), "steerpoint/airport/GPSRunway/longitude"), std::string("4.77743092"));
         QCOMPARE(Text(Root(), "steerpoint/airport/GPSRunway/latitude"), std::string("52.29082345"));
+    }
+
+    void editingAnAirportSteerPointKeepsItsAirportAndRunway() {
+        // Schiphol's runway 24: the opposite direction of its fifth runway, stored as the
+        // airport dialog writes it.
+        LoadText(R"(<?xml version="1.0" encoding="UTF-8"?>
+<avilo><steerpoint phase="takeoff"><GPSCoordinate><longitude>4.777535</longitude><latitude>52.304565</latitude></GPSCoordinate><timeOverSteerPoint>10:00</timeOverSteerPoint><task>takeoff</task><airport shortname="EHAM" name="Schiphol"><runway>24</runway><runwayHeading>237.865320</runwayHeading><runwayMagnVar>2.429065</runwayMagnVar><runwayElevation>-11</runwayElevation><GPSRunway><latitude>52.30456490</latitude><longitude>4.77753518</longitude></GPSRunway></airport></steerpoint></avilo>
+)");
+        Drive({{"148",
+                [this](QDialog& d) {
+                    // Placed over the planner before it shows, so its messages are too.
+                    QVERIFY((d.frameGeometry().center() - m_frame->frameGeometry().center())
+                                .manhattanLength() < 40);
+                    Ok(d);
+                }},
+               {"150",
+                [](QDialog& d) {
+                    QCOMPARE(Control<QComboBox>(d, "1026")->currentText(), QString("Schiphol"));
+                    QCOMPARE(Control<QComboBox>(d, "1030")->currentText(), QString("24"));
+                    Ok(d);
+                }}},
+              [&] { m_frame->EditSteerPointAt(0); });
+        const std::pair<const char*, const char*> kept[] = {
+            {"steerpoint/airport/runway", "24"},
+            {"steerpoint/airport/runwayHeading", "237.865320"},
+            {"steerpoint/airport/GPSRunway/longitude", "4.77753518"},
+            {"steerpoint/airport/GPSRunway/latitude", "52.30456490"},
+            {"steerpoint/GPSCoordinate/longitude", "4.777535"},
+            {"steerpoint/GPSCoordinate/latitude", "52.304565"},
+            {"steerpoint/task", "takeoff"},
+        };
+        for (const auto& [path, text] : kept)
+            QCOMPARE(Text(Root(), path), std::string(text));
+        QVERIFY(m_messages.empty());
+    }
+
+    void aTypedAirportNameTakesEffect() {
+        Drive({{"148", Ok},
+               {"150",
+                [this](QDialog& d) {
+                    auto* name = Control<QComboBox>(d, "1026");
+                    const QString other = name->itemText(name->currentIndex() == 0 ? 1 : 0);
+                    name->lineEdit()->clear();
+                    QTest::keyClicks(name->lineEdit(), other.toLower());
+                    QCOMPARE(name->itemText(name->currentIndex()), other);
+                    QVERIFY(Control<QLineEdit>(d, "1027")->text() != "EHAM");
+                    // A name not in the list is refused, naming the field.
+                    name->lineEdit()->setText("Nowhere Field");
+                    const std::size_t shown = m_messages.size();
+                    Ok(d);
+                    QVERIFY(d.isVisible());
+                    QCOMPARE(m_messages.size(), shown + 1);
+                    QVERIFY(m_messages.back().text.rfind("Name: ", 0) == 0);
+                    Cancel(d);
+                }}},
+              [&] { m_frame->AddSteerPoint(4.76, 52.31); });
+        QCOMPARE(Count(), 0L);
     }
 
     void noAirportInTheMiddleOfAnOcean() {
@@ -534,6 +609,10 @@ private slots:
                 [](QDialog& d) {
                     QCOMPARE(Control<QComboBox>(d, "1033")->currentText(), QString("GPS"));
                     Choose(*Control<QComboBox>(d, "1034"), "cruise");
+                    // Reading stopped before the position: it is typed again.
+                    Control<QLineEdit>(d, "1017")->setText("1");
+                    Control<QLineEdit>(d, "1016")->setText("2");
+                    Control<QLineEdit>(d, "1015")->setText("10:00");
                     Ok(d);
                 }}},
               [&] { m_frame->EditSteerPointAt(0); });
@@ -556,7 +635,10 @@ private slots:
         QCOMPARE(List().columnCount(), 6);
         for (int c = 0; c < 6; ++c) {
             QCOMPARE(List().headerItem()->text(c), headings[c]);
-            QCOMPARE(List().columnWidth(c), widths[c]);
+            // At least the designed width, and wide enough for the heading in this font.
+            QVERIFY(List().columnWidth(c) >= widths[c]);
+            QVERIFY(List().columnWidth(c) >=
+                    List().header()->fontMetrics().horizontalAdvance(headings[c]));
             QCOMPARE(bool(List().headerItem()->textAlignment(c) & Qt::AlignRight), right[c]);
         }
         const QStringList buttons{"Delete Steering Point", "Check Consistency",
@@ -679,6 +761,107 @@ private slots:
         QCOMPARE(m_messages.size(), std::size_t(1)); // the Clear question only
     }
 
+    void unsavedChangesAreOfferedBeforeClearLoadExitAndExecute() {
+        AddAtSchiphol();
+        QVERIFY(m_frame->IsModified());
+        const std::string before = Root().xml();
+        const xml::DocumentPtr script = m_frame->m_pScript;
+        m_frame->m_pScript = m_frame->m_pPlan; // any script: the question comes before the flight
+        // Cancel keeps the plan and the planner as they were.
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDCANCEL; };
+        const std::pair<const char*, std::function<void()>> commands[] = {
+            {"Clear", [&] { m_frame->OnClearPlan(); }},
+            {"Load", [&] { m_frame->OnLoadPlan(); }},
+            {"Exit", [&] { m_frame->Command(res::ID_APP_EXIT)->trigger(); }},
+            {"Execute", [&] { m_frame->RunScriptExecution(); }},
+        };
+        for (const auto& [what, command] : commands) {
+            m_messages.clear();
+            command();
+            QVERIFY2(m_messages.size() == 1, what);
+            QVERIFY2(m_messages[0].buttons == ui::Buttons::YesNoCancel, what);
+            QVERIFY2(Root().xml() == before && m_frame->isVisible(), what);
+        }
+        QVERIFY(m_fileRequests.empty());
+        m_frame->m_pScript = script;
+
+        // Yes saves, then the command goes on; a saved plan is not asked about again.
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDYES; };
+        const std::string path = (m_dir->path() / "kept.av").string();
+        m_files.push_back(path);
+        m_messages.clear();
+        m_frame->OnClearPlan();
+        QCOMPARE(m_messages.size(), std::size_t(2)); // save, then the Clear question
+        QCOMPARE(Count(), 0L);
+        QVERIFY(!m_frame->IsModified());
+        m_files.push_back(path);
+        m_frame->OnLoadPlan();
+        QCOMPARE(Root().xml(), before);
+        QCOMPARE(m_messages.size(), std::size_t(2));
+    }
+
+    void chartsShowThePlanAndTheSteerPointChosenInTheList() {
+        LoadSample("schiphol-departure.av");
+        m_frame->m_strChartFile = std::string(AVILO_DATA_DIR) + "/charts/EHAM-sectional.nos";
+        CNOSFrame* chart = m_frame->CreateChartWindow();
+        QVERIFY(chart);
+        chart->resize(400, 300);
+        QCoreApplication::processEvents();
+        CNOSView& view = chart->View();
+        const auto inView = [&](int row) {
+            const LonLat at{Row(row)[3].toDouble(), Row(row)[4].toDouble()};
+            const ChartViewport& vp = view.Viewport();
+            const ReducedPoint p = view.Renderer().ToReduced(at, vp.m_dScale);
+            return p.x >= vp.m_nHScroll && p.x < vp.m_nHScroll + vp.m_nClientWidth &&
+                   p.y >= vp.m_nVScroll && p.y < vp.m_nVScroll + vp.m_nClientHeight;
+        };
+        // Opened on the first steer point rather than the chart's top-left corner.
+        QVERIFY(view.Viewport().m_nHScroll > 0 || view.Viewport().m_nVScroll > 0);
+        QVERIFY(inView(0));
+        const int last = List().topLevelItemCount() - 1;
+        QVERIFY(!inView(last));
+        List().setCurrentItem(List().topLevelItem(last));
+        QVERIFY(inView(last));
+        QVERIFY(m_messages.empty());
+    }
+
+    void executeWithoutASimulatorLeavesThePlannerWithItsPlanAndCharts() {
+        // A link folder of its own: no simulator of this machine is found.
+        qputenv("AVILO_IPC_DIR", QByteArray::fromStdString(m_dir->path().string()));
+        LoadSample("schiphol-departure.av");
+        RunLogged([&] { Button("1003").click(); });
+        RunLogged([&] { Button("1002").click(); });
+        m_frame->m_strChartFile = std::string(AVILO_DATA_DIR) + "/charts/EHAM-sectional.nos";
+        QVERIFY(m_frame->CreateChartWindow());
+        const std::string before = Root().xml();
+        bool shownDuringFlight = false;
+        m_frame->m_fnPrepareExecution = [&](kestro::ExecutionOptions& options) {
+            options.onWindowCreated = [&](kestro::CKestroWnd& window) {
+                shownDuringFlight = m_frame->isVisible();
+                QDialog* dialog = window.GetDialog();
+                QVERIFY(dialog);
+                auto* poll = new QTimer(dialog);
+                connect(poll, &QTimer::timeout, dialog, [this, dialog, poll] {
+                    for (const ui::MessageBoxRequest& m : m_messages)
+                        if (m.text.find("Cannot link to FSUIPC or WideClient") !=
+                            std::string::npos) {
+                            poll->stop();
+                            dialog->findChild<QPushButton*>("1")->click();
+                        }
+                });
+                poll->start(10);
+            };
+        };
+        Button("1005").click();
+        m_frame->m_fnPrepareExecution = nullptr;
+        qunsetenv("AVILO_IPC_DIR");
+        QVERIFY(shownDuringFlight);
+        QVERIFY(m_frame->isVisible() && !m_frame->IsDestroyed() && !m_frame->IsFlying());
+        QCOMPARE(Root().xml(), before);
+        QCOMPARE(m_frame->MdiArea().subWindowList().size(), 1);
+        QVERIFY(Button("1005").isEnabled());
+    }
+
     void aMalformedFileChangesNothing() {
         LoadText(kFivePlan);
         const xml::Node root = Root();
@@ -774,6 +957,9 @@ private slots:
         QCOMPARE(m_frame->toolBarArea(band), Qt::TopToolBarArea);
         QVERIFY(m_frame->toolBarBreak(toolBar));
         QVERIFY(band->geometry().bottom() < toolBar->geometry().top());
+        // The list bar keeps its row: it can be neither dragged, floated nor docked elsewhere.
+        QVERIFY(!band->isMovable() && !band->isFloatable());
+        QCOMPARE(band->allowedAreas(), Qt::TopToolBarArea);
         const QList<QAction*> tools = toolBar->actions();
         QCOMPARE(tools.size(), 4);
         QCOMPARE(tools[0]->objectName(), QString("32783"));
@@ -1016,12 +1202,17 @@ private slots:
     }
 
     void theControlLawIsChosenInTheFlightMenu() {
+        // The stabilised law unless the classic one is chosen; one of the two at a time.
         auto* law = m_frame->findChild<QAction*>("StabilisedControlLaw");
-        QVERIFY(law && law->isCheckable() && !law->isChecked());
-        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Classic);
-        law->setChecked(true);
+        auto* classic = m_frame->findChild<QAction*>("ClassicControlLaw");
+        QVERIFY(law && law->isCheckable() && law->isChecked());
+        QVERIFY(classic && classic->isCheckable() && !classic->isChecked());
         QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Stabilised);
-        law->setChecked(false);
+        classic->trigger();
+        QVERIFY(!law->isChecked());
+        QCOMPARE(m_frame->ChosenControlLaw(), kestro::ControlLaw::Classic);
+        law->trigger();
+        QVERIFY(!classic->isChecked());
         QStringList menus;
         for (QAction* menu : m_frame->menuBar()->actions())
             menus << menu->text();

@@ -7,7 +7,9 @@
 // still generated and flown, as in the planner).  "builtin" flies the simulator inside this
 // process in virtual time, starting parked on the take-off runway of the script; "ipc" connects
 // to a running fssim in real time.  --fdm chooses the in-process simulator's flight model (the
-// simulator's own trainer, or JSBSim's c172p), --control the executor's control law.  At the end
+// simulator's own trainer, or JSBSim's c172p), --control the executor's control law (the
+// stabilised one, which holds each steer point's altitude and airspeed, unless "classic" is
+// asked for).  At the end
 // it prints a flight report computed from the flown track and the script.  Exit 0 after
 // "Finished executing the flight script.".
 //
@@ -51,7 +53,7 @@ namespace {
 int FlyUsage() {
     std::fputs(
         "usage: avilo-cli fly PLAN.av|SCRIPT.xml [--sim builtin|ipc] [--fdm builtin|jsbsim]\n"
-        "                      [--control classic|stabilised] [--track TRACK.csv|gpx|kml] "
+        "                      [--control stabilised|classic] [--track TRACK.csv|gpx|kml] "
         "[--limit SECONDS]\n"
         "                      [--wind DIR/KT] [--gusts KT] "
         "[--turbulence light|moderate|severe] [--seed N]\n",
@@ -223,7 +225,7 @@ int RunFly(const Args& args) {
     std::string sim = "builtin";
     std::string trackPath;
     std::string fdm;
-    std::string control = "classic";
+    std::string control = "stabilised";
     double limit_s = 4 * 3600.0; // a generous bound: the sample flights take well under an hour
     fssim::Weather weather;
     bool weatherGiven = false;

@@ -2,12 +2,17 @@
 //           [--scale FACTOR]
 // avilo-map pw CHART     ("x y" lines on stdin -> "longitude latitude")
 // avilo-map wp CHART     ("longitude latitude" lines on stdin -> "x y")
+// avilo-map --profile --plan PLAN.av|SCRIPT.xml --track TRACK.csv --png OUT.png
 //
 // CHART is a NOS chart (with its reference file), a GeoTIFF or a KAP chart.  pw and wp convert
 // the way `tavola pw`/`wp` do on NOS charts, on any chart: pixels with integer values at pixel
 // centres, positions in decimal degrees on WGS-84, nine decimals; they refuse a chart without
 // usable reference data, and stop at a line without two numbers or with a position the chart's
 // projection cannot convert (exit status 1, the lines before it written).
+//
+// --profile draws the flight's altitude and airspeed over time against the planned values of
+// each leg (the profile of the executor's window) instead of the chart; a plan is turned into
+// its flight script by the generator, which reads "scrivodb.xml" from the working directory.
 //
 // Draws a picture of a flight: the chart with the planned route and the steer point markers of
 // PLAN and the flown track of TRACK (as written by `avilo-cli fly ... --track`), and writes it
@@ -45,7 +50,9 @@ int Usage() {
     std::fputs("usage: avilo-map --chart CHART [--plan PLAN.av] [--track TRACK.csv] "
                "--png OUT.png [--crop] [--scale FACTOR]\n"
                "       avilo-map pw CHART   (reads \"x y\" lines)\n"
-               "       avilo-map wp CHART   (reads \"longitude latitude\" lines)\n",
+               "       avilo-map wp CHART   (reads \"longitude latitude\" lines)\n"
+               "       avilo-map --profile --plan PLAN.av|SCRIPT.xml --track TRACK.csv "
+               "--png OUT.png\n",
                stderr);
     return 2;
 }
@@ -95,16 +102,24 @@ int Convert(const std::string& path, bool pixelToWorld) {
 
 } // namespace
 
+#ifdef AVILO_MAP_PROFILE
+int DrawProfile(int argc, char** argv, const std::string& planPath, const std::string& trackPath,
+                const std::string& pngPath);
+#endif
+
 int main(int argc, char** argv) {
     if (argc >= 2 && (std::string_view(argv[1]) == "pw" || std::string_view(argv[1]) == "wp"))
         return argc == 3 ? Convert(argv[2], std::string_view(argv[1]) == "pw") : Usage();
     std::string chartPath, planPath, trackPath, pngPath;
     FlightPictureOptions options;
+    bool profile = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--crop")
             options.crop = true;
+        else if (a == "--profile")
+            profile = true;
         else if (a == "--chart" && hasValue)
             chartPath = argv[++i];
         else if (a == "--plan" && hasValue)
@@ -123,6 +138,15 @@ int main(int argc, char** argv) {
             }
         } else
             return Usage();
+    }
+    if (profile) {
+        if (planPath.empty() || trackPath.empty() || pngPath.empty() || !chartPath.empty())
+            return Usage();
+#ifdef AVILO_MAP_PROFILE
+        return DrawProfile(argc, argv, planPath, trackPath, pngPath);
+#else
+        return Fail("built without the profile (the executor's window library)");
+#endif
     }
     if (chartPath.empty() || pngPath.empty())
         return Usage();

@@ -11,6 +11,7 @@
 #include "kestro/ControlLaw.h"
 #include "kestro/Export.h"
 #include "kestro/FSUIPC.h"
+#include "kestro/FlightSamples.h"
 #include "kestro/MessageWindow.h"
 
 #include <ipc/Clock.h>
@@ -39,6 +40,10 @@ struct FlightOptions {
     std::int64_t timeLimitMs = 0;
     /// The control law to fly with; the classic one unless a caller chooses otherwise.
     ControlLaw law = ControlLaw::Classic;
+    /// Where the worker hands the aircraft's state while it flies (every `samplePeriodMs` of the
+    /// flight's clock, and at the end), for a reader on another thread; none when null.
+    std::shared_ptr<FlightSampleBuffer> samples;
+    std::int64_t samplePeriodMs = 250;
 };
 
 struct ExecutionResult {
@@ -66,7 +71,9 @@ KESTRO_CORE_API ExecutionResult ExecuteFlightScript(xml::DocumentPtr script,
 /// through the library's one link `client` with the control law `law`; returns the exit code.
 KESTRO_CORE_API int ExecutorThread(const ExecutionParams& params, CFSUIPCClient& client,
                                    std::int64_t timeLimitMs, ExecutionResult& result,
-                                   ControlLaw law = ControlLaw::Classic);
+                                   ControlLaw law = ControlLaw::Classic,
+                                   std::shared_ptr<FlightSampleBuffer> samples = nullptr,
+                                   std::int64_t samplePeriodMs = 250);
 
 /// The library's one simulator link, used by the worker of the execution under way.
 KESTRO_CORE_API CFSUIPCClient& TheFSUIPCClient();

@@ -15,11 +15,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace kestro {
 
 class IAircraft;
+class FlightSampleBuffer;
 
 class KESTRO_CORE_API CFlightExecutor {
 public:
@@ -38,6 +40,12 @@ public:
     int Run(const xml::DocumentPtr& script);
     /// The control law of the flight's tasks (the classic one unless set).
     void SetControlLaw(ControlLaw law) { m_law = law; }
+    /// Hands the aircraft's state to `buffer` every `periodMs` of the flight's clock while it
+    /// flies, and once at its end (see CSampledAircraft); none when null (the default).
+    void SetSampleBuffer(std::shared_ptr<FlightSampleBuffer> buffer, std::int64_t periodMs) {
+        m_samples = std::move(buffer);
+        m_samplePeriodMs = periodMs;
+    }
     /// True when the last Run ended because the time limit ran out.
     bool TimeLimitReached() const { return m_timeLimitReached; }
     /// True when the last Run ended on a stop request.
@@ -59,6 +67,8 @@ private:
     MessageBoxFn m_messageBox;
     std::int64_t m_timeLimitMs;
     ControlLaw m_law = ControlLaw::Classic;
+    std::shared_ptr<FlightSampleBuffer> m_samples;
+    std::int64_t m_samplePeriodMs = 250;
     bool m_timeLimitReached = false;
     bool m_stopped = false;
     bool m_refused = false;

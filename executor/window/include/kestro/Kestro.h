@@ -20,6 +20,10 @@ struct ExecutionOptions : FlightOptions {
     /// Called on the caller's thread once the window exists, before the worker starts (tests use
     /// it to close the window from elsewhere).
     std::function<void(CKestroWnd&)> onWindowCreated;
+    /// Called on the caller's thread with the samples of the aircraft's state that arrived since
+    /// the last call: at least twice a second while the flight runs, and once after it (the
+    /// planner's moving map).  The samples go through `samples` (made when null).
+    std::function<void(const std::vector<FlightSample>&)> onSamples;
 };
 
 /// Flies `script` in real time, returns when the message window is closed.

@@ -14,14 +14,21 @@
 // LF pairs included.
 
 #include "kestro/Export.h"
+#include "kestro/FlightReport.h"
+#include "kestro/FlightSamples.h"
 #include "kestro/MessageWindow.h"
 
+#include <xml/Dom.h>
+
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
+class QChart;
 class QDialog;
+class QLabel;
 class QPlainTextEdit;
 
 namespace ui {
@@ -55,6 +62,21 @@ public:
     /// Tells a window without display that the worker has ended.  Any thread.
     void NotifyWorkerEnded() override;
 
+    /// Follows the flight of `script`: on the window's thread, at least twice a second while the
+    /// worker flies and once when it has ended, takes the samples the worker handed to
+    /// `samples`, passes them to `onSamples` (may be empty) and, with a display, shows beside
+    /// the log the current leg, altitude, airspeed and heading against the planned ones and the
+    /// profile; when the flight has ended, its report (FlightReport) below the log.  Call on the
+    /// window's thread after Create.
+    void FollowFlight(xml::DocumentPtr script, std::shared_ptr<FlightSampleBuffer> samples,
+                      std::function<void(const std::vector<FlightSample>&)> onSamples);
+    /// Takes and shows what the worker handed since the last look.  On the window's thread.
+    void TakeSamples();
+    /// The flight's samples taken so far.  On the window's thread.
+    const std::vector<FlightSample>& Track() const { return m_track; }
+    /// The flight report once the flight has ended with a track, else empty.
+    const std::string& ReportText() const { return m_report; }
+
     /// The whole text appended so far.
     std::string GetText() const;
     /// The dialog, or nullptr without a display.
@@ -64,6 +86,17 @@ private:
     std::unique_ptr<QDialog> m_pDialog;
     QPlainTextEdit* m_pEdit = nullptr;
     std::unique_ptr<ui::ComponentLogDialog> m_sink;
+    QLabel* m_pFigures = nullptr;
+    QPlainTextEdit* m_pReport = nullptr;
+    QChart* m_pProfile = nullptr; ///< owned by its view in the dialog
+
+    void ShowFigures();
+    void OnFlightEnded();
+    xml::DocumentPtr m_script;
+    std::shared_ptr<FlightSampleBuffer> m_samples;
+    std::function<void(const std::vector<FlightSample>&)> m_onSamples;
+    std::vector<FlightSample> m_track;
+    std::string m_report;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -1,12 +1,18 @@
 #include "chartview/NOSView.h"
 
+#include <tavola/Units.h>
 #include <ui/Dialogs.h>
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
+
+#include <cmath>
+#include <utility>
 
 namespace avilo::planner {
 
@@ -53,6 +59,7 @@ CNOSView::CNOSView(IChartHost& host, QWidget* parent)
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
     viewport()->setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::StrongFocus); // the keys scroll the chart
     for (QScrollBar* bar : {horizontalScrollBar(), verticalScrollBar()}) {
         const Axis axis = bar == horizontalScrollBar() ? Axis::Horizontal : Axis::Vertical;
         bar->setSingleStep(1);
@@ -160,8 +167,163 @@ void CNOSView::showEvent(QShowEvent* event) {
             m_renderer.Reduce(m_viewport.m_dScale);
         m_viewport.OnSize(viewport()->width(), viewport()->height());
         SyncScrollBars();
+        if (m_pendingCentre)
+            ShowPosition(*std::exchange(m_pendingCentre, std::nullopt));
     }
     m_bErase = true;
+}
+
+bool CNOSView::ContainsPosition(LonLat position) {
+    if (!m_bLoaded || !m_renderer.Georef().Usable() ||
+        !std::isfinite(position.longitude) || !std::isfinite(position.latitude))
+        return false;
+    const ReducedPoint p = m_renderer.ToReduced(position, m_viewport.m_dScale);
+    return p.x >= 0 && p.y >= 0 && p.x < m_viewport.m_nScaledWidth &&
+           p.y < m_viewport.m_nScaledHeight;
+}
+
+bool CNOSView::ShowPosition(LonLat position) {
+    if (!ContainsPosition(position))
+        return false;
+    if (!m_bShown) {
+        m_pendingCentre = position;
+        return true;
+    }
+    const ReducedPoint p = m_renderer.ToReduced(position, m_viewport.m_dScale);
+    ScrollTo(p.x - m_viewport.m_nClientWidth / 2, p.y - m_viewport.m_nClientHeight / 2);
+    return true;
+}
+
+void CNOSView::ScrollTo(int h, int v) {
+    m_viewport.Scroll(Axis::Horizontal, ScrollCode::ThumbPosition, h);
+    m_viewport.Scroll(Axis::Vertical, ScrollCode::ThumbPosition, v);
+    SyncScrollBars();
+    Invalidate(false);
+}
+
+void CNOSView::ZoomAbout(bool in, QPoint anchor) {
+    if (!m_bLoaded)
+        return;
+    const ChartPoint under = m_viewport.ClientToChart(anchor.x(), anchor.y());
+    if (!(in ? m_viewport.ZoomIn() : m_viewport.ZoomOut()))
+        return;
+    m_viewport.Scroll(Axis::Horizontal, ScrollCode::ThumbPosition,
+                      static_cast<int>(std::lround(under.x / m_viewport.m_dScale)) - anchor.x());
+    m_viewport.Scroll(Axis::Vertical, ScrollCode::ThumbPosition,
+                      static_cast<int>(std::lround(under.y / m_viewport.m_dScale)) - anchor.y());
+    AfterZoom();
+}
+
+void CNOSView::wheelEvent(QWheelEvent* event) {
+    if (!m_bLoaded) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    event->accept();
+    const QPoint angle = event->angleDelta(); // eighths of a degree, 120 a notch
+    if (event->modifiers() & Qt::ControlModifier) {
+        m_nWheelZoom += angle.y();
+        for (; m_nWheelZoom >= 120; m_nWheelZoom -= 120)
+            ZoomAbout(true, event->position().toPoint());
+        for (; m_nWheelZoom <= -120; m_nWheelZoom += 120)
+            ZoomAbout(false, event->position().toPoint());
+        return;
+    }
+    const bool across = (event->modifiers() & Qt::ShiftModifier) || angle.y() == 0;
+    const int delta = across && angle.y() != 0 ? angle.y() : across ? angle.x() : angle.y();
+    const int extent = across ? m_viewport.m_nClientWidth : m_viewport.m_nClientHeight;
+    const int step = -delta * std::max(16, extent / 8) / 120;
+    if (across)
+        ScrollTo(m_viewport.m_nHScroll + step, m_viewport.m_nVScroll);
+    else
+        ScrollTo(m_viewport.m_nHScroll, m_viewport.m_nVScroll + step);
+}
+
+void CNOSView::keyPressEvent(QKeyEvent* event) {
+    if (!m_bLoaded || event->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int h = m_viewport.m_nHScroll, v = m_viewport.m_nVScroll;
+    const int lineX = std::max(8, m_viewport.m_nClientWidth / 16);
+    const int lineY = std::max(8, m_viewport.m_nClientHeight / 16);
+    switch (event->key()) {
+    case Qt::Key_Left:
+        ScrollTo(h - lineX, v);
+        break;
+    case Qt::Key_Right:
+        ScrollTo(h + lineX, v);
+        break;
+    case Qt::Key_Up:
+        ScrollTo(h, v - lineY);
+        break;
+    case Qt::Key_Down:
+        ScrollTo(h, v + lineY);
+        break;
+    case Qt::Key_PageUp:
+        ScrollTo(h, v - std::max(1, m_viewport.m_nClientHeight - lineY));
+        break;
+    case Qt::Key_PageDown:
+        ScrollTo(h, v + std::max(1, m_viewport.m_nClientHeight - lineY));
+        break;
+    case Qt::Key_Home:
+        ScrollTo(0, 0);
+        break;
+    case Qt::Key_End:
+        ScrollTo(m_viewport.Max(Axis::Horizontal), m_viewport.Max(Axis::Vertical));
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void CNOSView::DrawFlight(QPainter& painter, const FlightTrace& flight) {
+    const double scale = m_viewport.m_dScale;
+    const int h = m_viewport.m_nHScroll, v = m_viewport.m_nVScroll;
+    m_renderer.DrawTrack(painter, flight.track, scale, h, v, QColor(200, 0, 160), 2.5);
+    if (!flight.aircraftKnown)
+        return;
+    // The symbol points along the heading as the chart shows it: towards a point a little way
+    // ahead, so that a chart whose north is not straight up turns it too.
+    const LonLat at = flight.aircraft;
+    const double heading = flight.heading_deg * ::tavola::kDegToRad;
+    constexpr double kAhead_deg = 0.05;
+    const LonLat ahead{at.longitude +
+                           kAhead_deg * std::sin(heading) /
+                               std::max(0.01, std::cos(at.latitude * ::tavola::kDegToRad)),
+                       at.latitude + kAhead_deg * std::cos(heading)};
+    const ReducedPoint p = m_renderer.ToReduced(at, scale);
+    const ReducedPoint q = m_renderer.ToReduced(ahead, scale);
+    const double angle = std::atan2(q.x - p.x, -(q.y - p.y)) * ::tavola::kRadToDeg;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.translate(p.x - h + 0.5, p.y - v + 0.5);
+    painter.rotate(angle);
+    // An aircraft seen from above, nose up before the rotation: fuselage, wings, tail.
+    const QPolygonF symbol({{0, -14},
+                            {2, -8},
+                            {2, -3},
+                            {13, 2},
+                            {13, 5},
+                            {2, 3},
+                            {2, 9},
+                            {6, 12},
+                            {6, 14},
+                            {0, 12.5},
+                            {-6, 14},
+                            {-6, 12},
+                            {-2, 9},
+                            {-2, 3},
+                            {-13, 5},
+                            {-13, 2},
+                            {-2, -3},
+                            {-2, -8}});
+    painter.setPen(QPen(Qt::white, 1.5));
+    painter.setBrush(QColor(200, 0, 160));
+    painter.drawPolygon(symbol);
+    painter.restore();
 }
 
 void CNOSView::paintEvent(QPaintEvent*) {
@@ -177,6 +339,9 @@ void CNOSView::paintEvent(QPaintEvent*) {
     try {
         m_renderer.DrawPlan(painter, m_host.PlanRoot(), m_viewport.m_dScale, m_viewport.m_nHScroll,
                             m_viewport.m_nVScroll);
+        if (const FlightTrace* flight = m_host.Flight();
+            flight && m_renderer.Georef().Usable())
+            DrawFlight(painter, *flight);
     } catch (const xml::ComError& e) {
         ReportPaintError(e);
     } catch (const std::exception& e) {

@@ -15,6 +15,7 @@
 #include <QAbstractScrollArea>
 #include <QRect>
 
+#include <optional>
 #include <string>
 
 namespace avilo::planner {
@@ -40,6 +41,17 @@ public:
     /// Repaints the view (after a change of the plan); `erase` clears it white first.
     void Invalidate(bool erase = false);
 
+    /// Whether `position` (decimal degrees) lies on the chart; false without a chart or its
+    /// reference data.
+    bool ContainsPosition(LonLat position);
+    /// Scrolls so that `position` is at the centre of the view, as far as the chart's edges
+    /// allow (before the first show: once shown); false, and nothing moved, when it does not lie
+    /// on the chart.
+    bool ShowPosition(LonLat position);
+    /// One zoom step in (`in`) or out about the client point `anchor`: the chart point under it
+    /// stays under it where the chart's edges allow.
+    void ZoomAbout(bool in, QPoint anchor);
+
     const std::string& ChartPath() const { return m_strChartPath; }
     const ChartViewport& Viewport() const { return m_viewport; }
     ChartRenderer& Renderer() { return m_renderer; }
@@ -55,6 +67,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    /// The wheel scrolls by an eighth of the view a notch (with Shift across); with Ctrl it
+    /// zooms through the factors about the cursor.
+    void wheelEvent(QWheelEvent* event) override;
+    /// Arrow keys scroll by a sixteenth of the view, Page Up/Down by a page, Home/End to the
+    /// top and bottom.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void OnScrollAction(Axis axis, int action);
@@ -64,6 +82,8 @@ private:
     /// plan revision (a paint that fails again for the same reason says nothing new).
     void ReportPaintError(const xml::ComError& error);
     void Report(const std::string& text);
+    void ScrollTo(int h, int v);
+    void DrawFlight(QPainter& painter, const FlightTrace& flight);
 
     IChartHost& m_host;
     ChartRenderer m_renderer;
@@ -74,6 +94,8 @@ private:
     bool m_bLoaded = false;
     bool m_bShown = false;
     bool m_bSyncing = false;
+    std::optional<LonLat> m_pendingCentre; ///< ShowPosition before the first show
+    int m_nWheelZoom = 0;                  ///< Ctrl+wheel angle not yet turned into a step
     std::string m_strChartPath;
     // The last paint error reported, with the plan revision it was seen at: the same error is
     // not reported again until the plan changes (each report repaints the window).
