@@ -4,6 +4,7 @@
 #include "fgbridge/Bridge.h"
 #include "fgbridge/Commands.h"
 #include "fgbridge/Net.h"
+#include "fgbridge/PlanRunway.h"
 #include "fgbridge/PropertyFile.h"
 
 #include <ipc/Endpoint.h>
@@ -29,6 +30,7 @@ const char* const kUsage =
     "       fgbridge facts|pause|resume|start-engine [--aircraft NAME] [--data DIR] "
     "[--http-port N]\n"
     "       fgbridge reposition LAT LON ALTITUDE_FT HEADING AIRSPEED_KT [--http-port N]\n"
+    "       fgbridge runway PLAN.av   (prints the take-off airport and runway: EHAM 09)\n"
     "  FlightGear runs with the property file DIR/Protocol/avilo-NAME.xml (--data DIR, by\n"
     "  default \"flightgear\" from data/), sends its state to 127.0.0.1:5701, reads the controls\n"
     "  at 127.0.0.1:5702 and answers HTTP at 127.0.0.1:5700; --wait waits that long for it.\n";
@@ -214,17 +216,20 @@ int main(int argc, char** argv) {
             else if (opt == "--help" || opt == "-h") {
                 std::cout << kUsage;
                 return 0;
-            } else if (opt.rfind("--", 0) != 0 && o.command == "reposition")
+            } else if (opt.rfind("--", 0) != 0 &&
+                       (o.command == "reposition" || o.command == "runway"))
                 o.arguments.push_back(opt);
             else
                 throw std::invalid_argument("unknown option " + opt);
         }
-        const std::string known[] = {"serve",  "facts",        "pause",
-                                     "resume", "start-engine", "reposition"};
+        const std::string known[] = {"serve",        "facts",      "pause", "resume",
+                                     "start-engine", "reposition", "runway"};
         if (std::find(std::begin(known), std::end(known), o.command) == std::end(known))
             throw std::invalid_argument("unknown command " + o.command);
         if (o.command == "reposition" && o.arguments.size() != 5)
             throw std::invalid_argument("reposition needs LAT LON ALTITUDE_FT HEADING AIRSPEED_KT");
+        if (o.command == "runway" && o.arguments.size() != 1)
+            throw std::invalid_argument("runway needs PLAN.av");
         if (o.aircraft.empty() || o.aircraft.find('/') != std::string::npos)
             throw std::invalid_argument("--aircraft " + o.aircraft + ": not an aircraft name");
     } catch (const std::exception& e) {
@@ -240,6 +245,14 @@ int main(int argc, char** argv) {
         if (o.command == "pause" || o.command == "resume") {
             if (!fgbridge::SetPaused(fg, o.command == "pause", error))
                 throw std::runtime_error(error);
+            return 0;
+        }
+        if (o.command == "runway") {
+            const std::optional<fgbridge::PlanRunway> r =
+                fgbridge::RunwayOfPlan(o.arguments[0], error);
+            if (!r)
+                throw std::runtime_error(error);
+            std::cout << r->airport << " " << r->runway << "\n";
             return 0;
         }
         if (o.command == "reposition") {
