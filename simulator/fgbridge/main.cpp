@@ -147,9 +147,11 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
     if (paused)
         Say("FlightGear is paused");
     std::int64_t lastDecodeComplaint = 0;
+    bool quiet = false; ///< FlightGear sends nothing but answers: said once
     while (!g_stop) {
         const std::int64_t now = NowMs();
         if (const auto datagram = udp.Receive(5)) {
+            quiet = false;
             if (!bridge.OnDatagram(*datagram, now, error) && now - lastDecodeComplaint > 5000) {
                 Complain(error);
                 lastDecodeComplaint = now;
@@ -165,10 +167,15 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
             udp.Send(*controls);
         endpoint.Serve(5, handler);
         if (bridge.Lost(NowMs())) {
-            // A paused FlightGear that stopped sending still answers: it is not lost.
-            bool frozen = false;
-            std::string why;
-            if (fgbridge::Paused(fg, frozen, why) && frozen) {
+            // A FlightGear that stopped sending but still takes connections on its property
+            // interface is paused or busy (loading scenery takes frames of seconds): not lost.
+            // The served time stands still meanwhile, so the executor waits.  (A connection
+            // only: an answer could take longer than a client waits for the link.)
+            if (fg.Listening(200)) {
+                if (!quiet)
+                    Say("FlightGear sends no state but still runs (paused, or busy loading): the "
+                        "link stays");
+                quiet = true;
                 bridge.Heard(NowMs());
                 continue;
             }

@@ -362,6 +362,7 @@ TEST(FgBridgeNet, PropertyClientAgainstAnHttpPeer) {
     });
     const PropertyClient fg(peer.Port());
     std::string error;
+    EXPECT_TRUE(fg.Listening(1000));
     EXPECT_EQ(fg.Get("/sim/aircraft", error), "c\"172p");
     EXPECT_FALSE(fg.Get("/no/such", error));
     EXPECT_NE(error.find("404"), std::string::npos) << error;
@@ -397,4 +398,5 @@ TEST(FgBridgeNet, NoFlightGearIsSaidSo) {
     std::string error;
     EXPECT_FALSE(fg.Get("/sim/aircraft", error));
     EXPECT_NE(error.find("FlightGear is not running"), std::string::npos) << error;
+    EXPECT_FALSE(fg.Listening(200)); // a FlightGear that quit is lost
 }

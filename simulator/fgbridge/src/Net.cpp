@@ -185,6 +185,21 @@ std::optional<std::pair<int, std::string>> PropertyClient::Exchange(const std::s
     return std::make_pair(static_cast<int>(*status), answer.substr(headersEnd + 4));
 }
 
+bool PropertyClient::Listening(int timeoutMs) const {
+    Fd s{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)};
+    if (s.fd < 0)
+        return false;
+    const sockaddr_in a = Loopback(m_port);
+    if (::connect(s.fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0)
+        return true;
+    if (errno != EINPROGRESS || !WaitFor(s.fd, POLLOUT, timeoutMs))
+        return false;
+    int e = 0;
+    socklen_t len = sizeof e;
+    ::getsockopt(s.fd, SOL_SOCKET, SO_ERROR, &e, &len);
+    return e == 0;
+}
+
 std::optional<std::string> PropertyClient::Get(const std::string& path, std::string& error) const {
     const auto answer = Exchange("GET", "/json" + path, "", error);
     if (!answer)

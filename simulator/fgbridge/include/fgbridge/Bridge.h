@@ -13,8 +13,10 @@
 // and again every kRefreshMs while they are the client's, since a UDP datagram may be lost).
 // A bridge no client has written to sends nothing: a pilot flying by hand keeps the controls.
 //
-// A lost FlightGear: when no datagram came for kLostMs (FlightGear quit, or stopped sending),
-// Poll reports it and the program ends the link; a client then sees a broken link.
+// A lost FlightGear: when no datagram came for kLostMs, Lost says so; the program then tries
+// FlightGear's property interface, and when nothing takes a connection there either (FlightGear
+// quit) it ends the link: a client then sees a broken link.  A FlightGear that still listens is
+// paused or busy, and the link stays.
 
 #include "fgbridge/PropertyFile.h"
 

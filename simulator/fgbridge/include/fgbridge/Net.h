@@ -59,6 +59,10 @@ public:
 
     std::uint16_t Port() const { return m_port; }
 
+    /// True when something takes a connection on the port within `timeoutMs`: FlightGear runs,
+    /// though it may be too busy to answer (a connection is taken before it is served).
+    bool Listening(int timeoutMs) const;
+
     /// One HTTP/1.0 exchange: the status code and body, nothing with `error` set when no
     /// answer came within the time-out.  Public for tests.
     std::optional<std::pair<int, std::string>> Exchange(const std::string& method,
