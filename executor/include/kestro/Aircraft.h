@@ -31,7 +31,8 @@ struct KESTRO_CORE_API FlightStopped {
 /// worker shows the link's error text).
 struct KESTRO_CORE_API LinkLost {};
 
-/// What can be read of the aircraft's state.
+/// What can be read of the aircraft's state (GroundElevation stays the last: it sizes the
+/// answer slots of CFSUIPCAircraft).
 enum class StateItem {
     Airspeed,        ///< indicated airspeed, knots (in steps of 1/128 knot)
     VerticalSpeed,   ///< metres per second, climbing positive (in steps of 1/256 m/s)
