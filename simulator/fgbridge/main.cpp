@@ -167,11 +167,21 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
             udp.Send(*controls);
         endpoint.Serve(5, handler);
         if (bridge.Lost(NowMs())) {
-            // A FlightGear that stopped sending but still takes connections on its property
-            // interface is paused or busy (loading scenery takes frames of seconds): not lost.
-            // The served time stands still meanwhile, so the executor waits.  (A connection
-            // only: an answer could take longer than a client waits for the link.)
-            if (fg.Listening(200)) {
+            // Before any flight a FlightGear that still takes connections on its property
+            // interface is busy (loading scenery takes frames of seconds): not lost.  Once a
+            // client flies, only a FlightGear that says within a second that it is paused keeps
+            // the link: one that quit, hangs or renders a frame in seconds cannot be flown.
+            // (The served time stands still meanwhile, so the executor waits.)
+            bool keep = false;
+            if (bridge.Sim().RequestCount() == 0) {
+                keep = fg.Listening(200);
+            } else {
+                const fgbridge::PropertyClient quick(o.httpPort, 1000);
+                bool frozen = false;
+                std::string why;
+                keep = fgbridge::Paused(quick, frozen, why) && frozen;
+            }
+            if (keep) {
                 if (!quiet)
                     Say("FlightGear sends no state but still runs (paused, or busy loading): the "
                         "link stays");
@@ -180,8 +190,8 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
                 continue;
             }
             Complain("no state from FlightGear for " + std::to_string(fgbridge::kLostMs / 1000) +
-                     " s: it quit or stopped sending to 127.0.0.1:" + std::to_string(udp.Port()) +
-                     "; the link is closed");
+                     " s: it quit, hangs or stopped sending to 127.0.0.1:" +
+                     std::to_string(udp.Port()) + "; the link is closed");
             return 1;
         }
     }

@@ -305,7 +305,7 @@ TEST(FgBridge, ServesFlightGearsStateAndSendsTheClientsControls) {
     const std::optional<std::string> sent = bridge.ControlsDue(1001);
     ASSERT_TRUE(sent);
     EXPECT_EQ(sent->substr(0, 30), "0.750000,1.000000,-0.500031,-0");
-    EXPECT_FALSE(bridge.ControlsDue(1100));
+    EXPECT_FALSE(bridge.ControlsDue(1001 + kRefreshMs - 1));
     EXPECT_TRUE(bridge.ControlsDue(1001 + kRefreshMs));
 
     // Two seconds without state: FlightGear is lost.

@@ -8,15 +8,16 @@
 // paused (time FlightGear reports while paused is not counted either), so the executor's loops
 // keep to FlightGear's clock and see no time pass in a pause.
 //
-// Controls: the offsets start with the control positions FlightGear reports, and whenever a
+// Controls: the offsets start with the control positions FlightGear reports, and once a
 // client's writes change them the bridge sends them to FlightGear (at most kSendPeriodMs apart,
-// and again every kRefreshMs while they are the client's, since a UDP datagram may be lost).
+// and again every kRefreshMs while they are the client's: a UDP datagram may be lost).
 // A bridge no client has written to sends nothing: a pilot flying by hand keeps the controls.
 //
-// A lost FlightGear: when no datagram came for kLostMs, Lost says so; the program then tries
-// FlightGear's property interface, and when nothing takes a connection there either (FlightGear
-// quit) it ends the link: a client then sees a broken link.  A FlightGear that still listens is
-// paused or busy, and the link stays.
+// A lost FlightGear: when no datagram came for kLostMs, Lost says so and the program asks
+// FlightGear's property interface.  Before any client it keeps the link while something listens
+// there (FlightGear loading); once a client flies, only while FlightGear says within a second
+// that it is paused.  Otherwise (FlightGear quit, hangs, or renders a frame in seconds) it ends
+// the link: the client then sees a broken link.
 
 #include "fgbridge/PropertyFile.h"
 
@@ -31,9 +32,10 @@ namespace fgbridge {
 
 /// Milliseconds of wall time without state after which FlightGear counts as lost.
 inline constexpr std::int64_t kLostMs = 2000;
-/// Least wall time between two control datagrams (ms), and the period of their repetition.
+/// Least wall time between two control datagrams (ms), and the period of their repetition: a
+/// steady stream at about FlightGear's input rate (30 Hz), as its generic input expects.
 inline constexpr std::int64_t kSendPeriodMs = 20;
-inline constexpr std::int64_t kRefreshMs = 500;
+inline constexpr std::int64_t kRefreshMs = 33;
 
 /// The aircraft as FlightGear flies it: a flight model that is told its state.
 class FlightGearModel final : public fssim::AircraftModel {
