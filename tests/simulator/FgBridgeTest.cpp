@@ -302,18 +302,24 @@ TEST(FgBridge, ServesFlightGearsStateAndSendsTheClientsControls) {
     const std::int16_t up = 8192;
     std::memcpy(block + 12, &up, 2);
     ASSERT_TRUE(bridge.Sim().ProcessBatch(block, sizeof block));
+    // Meanwhile FlightGear set the mixture to half: a control the client never set stays
+    // FlightGear's.
+    ASSERT_TRUE(bridge.OnDatagram(
+        std::regex_replace(StateLine(103.1), std::regex(",0\\.7500,1\\.0000,"), ",0.7500,0.5000,"),
+        1001, error))
+        << error;
     const std::optional<std::string> sent = bridge.ControlsDue(1001);
     ASSERT_TRUE(sent);
-    EXPECT_EQ(sent->substr(0, 30), "0.750000,1.000000,-0.500031,-0");
+    EXPECT_EQ(sent->substr(0, 30), "0.750000,0.500000,-0.500031,-0");
     EXPECT_FALSE(bridge.ControlsDue(1001 + kRefreshMs - 1));
     EXPECT_TRUE(bridge.ControlsDue(1001 + kRefreshMs));
 
     // Two seconds without state: FlightGear is lost.
-    EXPECT_FALSE(bridge.Lost(1000 + kLostMs - 1));
-    EXPECT_TRUE(bridge.Lost(1000 + kLostMs));
+    EXPECT_FALSE(bridge.Lost(1001 + kLostMs - 1));
+    EXPECT_TRUE(bridge.Lost(1001 + kLostMs));
     // A datagram that does not decode is no sign of life.
     EXPECT_FALSE(bridge.OnDatagram("hello\n", 2500, error));
-    EXPECT_TRUE(bridge.Lost(1000 + kLostMs));
+    EXPECT_TRUE(bridge.Lost(1001 + kLostMs));
 }
 
 TEST(FgBridgeNet, UdpOnLoopbackKeepsTheNewestState) {

@@ -7,6 +7,14 @@ namespace fgbridge {
 
 namespace {
 
+/// The control inputs, one by one.
+constexpr int fssim::Controls::*kControlFields[kControlCount] = {
+    &fssim::Controls::throttle,     &fssim::Controls::mixture,
+    &fssim::Controls::elevator,     &fssim::Controls::aileron,
+    &fssim::Controls::rudder,       &fssim::Controls::elevatorTrim,
+    &fssim::Controls::parkingBrake, &fssim::Controls::leftToeBrake,
+    &fssim::Controls::rightToeBrake};
+
 bool Same(const fssim::Controls& a, const fssim::Controls& b) {
     return a.throttle == b.throttle && a.mixture == b.mixture && a.elevator == b.elevator &&
            a.aileron == b.aileron && a.rudder == b.rudder && a.elevatorTrim == b.elevatorTrim &&
@@ -58,7 +66,17 @@ bool Bridge::OnDatagram(std::string_view datagram, std::int64_t nowMs, std::stri
 }
 
 std::optional<std::string> Bridge::ControlsDue(std::int64_t nowMs) {
-    const fssim::Controls& now = m_model->GetControls();
+    // A control the client has set is the client's from then on; the others stay FlightGear's
+    // (the pilot's, or FlightGear's own: the mixture a client never touched must not be sent
+    // back as it was when the bridge started).
+    const fssim::Controls& client = m_model->GetControls();
+    fssim::Controls now = m_model->Latest().controls;
+    for (std::size_t i = 0; i < kControlCount; ++i) {
+        const auto field = kControlFields[i];
+        m_owned[i] = m_owned[i] || client.*field != m_reported.*field;
+        if (m_owned[i])
+            now.*field = client.*field;
+    }
     if (!m_sent) {
         // Nothing sent yet: only once a client has moved something.
         if (Same(now, m_reported))

@@ -12,6 +12,8 @@
 // client's writes change them the bridge sends them to FlightGear (at most kSendPeriodMs apart,
 // and again every kRefreshMs while they are the client's: a UDP datagram may be lost).
 // A bridge no client has written to sends nothing: a pilot flying by hand keeps the controls.
+// A control is the client's once it has set it; the others are sent as FlightGear last reported
+// them, so that FlightGear (or the pilot) keeps them.
 //
 // A lost FlightGear: when no datagram came for kLostMs, Lost says so and the program asks
 // FlightGear's property interface.  Before any client it keeps the link while something listens
@@ -23,12 +25,16 @@
 
 #include <fssim/Simulator.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 namespace fgbridge {
+
+/// The control inputs a client can set (fssim::Controls' fields).
+inline constexpr std::size_t kControlCount = 9;
 
 /// Milliseconds of wall time without state after which FlightGear counts as lost.
 inline constexpr std::int64_t kLostMs = 2000;
@@ -94,6 +100,7 @@ private:
     std::int64_t m_lastDatagramMs = 0;
     fssim::Controls m_reported; ///< FlightGear's controls when the bridge started
     std::optional<fssim::Controls> m_sent;
+    std::array<bool, kControlCount> m_owned{}; ///< the controls the client has set
     std::int64_t m_lastSendMs = 0;
 };
 
