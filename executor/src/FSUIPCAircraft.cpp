@@ -36,6 +36,10 @@ Field ItemField(StateItem item) {
         return {offsets::kLatitude, 8};
     case StateItem::Longitude:
         return {offsets::kLongitude, 8};
+    case StateItem::OnGround:
+        return {offsets::kOnGround, 2};
+    case StateItem::GroundElevation:
+        return {offsets::kGroundElevation, 4};
     }
     return {0, 0};
 }
@@ -121,6 +125,12 @@ void Store(StateItem item, const std::uint8_t* raw, AircraftState& state) {
         break;
     case StateItem::Longitude:
         state.longitude_deg = protocol::DecodeLongitude(Load<std::int64_t>(raw));
+        break;
+    case StateItem::OnGround:
+        state.onGround = Load<std::int16_t>(raw) != 0;
+        break;
+    case StateItem::GroundElevation:
+        state.groundElevation_m = Load<std::int32_t>(raw) / protocol::kElevationScale;
         break;
     }
 }

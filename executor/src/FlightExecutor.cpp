@@ -5,7 +5,9 @@
 #include "kestro/FlightSamples.h"
 #include "kestro/StabilisedLaw.h"
 
+#include <numbers/Numbers.h>
 #include <planformat/FlyableValues.h>
+#include <tavola/Units.h>
 
 #include <exception>
 #include <memory>
@@ -61,18 +63,54 @@ CFlightExecutor::CFlightExecutor(CFSUIPCClient& client, MessageFn addMessage,
     : m_client(client), m_addMessage(std::move(addMessage)), m_messageBox(std::move(messageBox)),
       m_timeLimitMs(timeLimitMs) {}
 
+bool CFlightExecutor::EngagesInFlight(const xml::DocumentPtr& script) const {
+    if (!script || m_law != ControlLaw::Stabilised ||
+        !script->selectSingleNode(kTakeoffProcedure).empty())
+        return false;
+    const xml::Node first = script->selectSingleNode("/flightscript/phase/task");
+    return !first.empty() && first.getAttribute("name") == "cruise";
+}
+
+std::string CFlightExecutor::EngageProblem(IAircraft& aircraft) const {
+    const StateItem items[] = {StateItem::OnGround, StateItem::Airspeed, StateItem::Altitude,
+                               StateItem::GroundElevation};
+    AircraftState s;
+    if (!aircraft.Exchange({}, items, s))
+        return "the aircraft's state cannot be read to take it over in the air";
+    const char* const no = "it has no take-off procedure and ";
+    const std::string needs =
+        numbers::Format(" (a flight without one is taken over in the air: above %.0f kt and "
+                        "%.0f ft above the ground; take off by hand first)",
+                        kEngageSpeed_kt, kEngageHeight_m / tavola::kMetresPerFoot);
+    if (s.onGround)
+        return no + std::string("the aircraft is on the ground") + needs;
+    if (s.airspeed_kt < kEngageSpeed_kt)
+        return no + numbers::Format("the aircraft flies at %.0f kt", s.airspeed_kt) + needs;
+    if (s.altitude_m - s.groundElevation_m < kEngageHeight_m)
+        return no +
+               numbers::Format("the aircraft is %.0f ft above the ground",
+                               (s.altitude_m - s.groundElevation_m) / tavola::kMetresPerFoot) +
+               needs;
+    return {};
+}
+
 std::string CFlightExecutor::CheckScript(const xml::DocumentPtr& script) const {
     if (!script)
         return "there is no flight script";
     const xml::Node procedure = script->selectSingleNode(kTakeoffProcedure);
-    if (procedure.empty())
-        return "it has no take-off procedure (phase \"takeoff\", task \"takeoff\", procedure "
-               "\"takeoff\")";
-    for (const char* element : kTakeoffElements)
-        if (procedure.selectSingleNode(element).empty())
-            return std::string("the take-off procedure has no ") + element;
-    if (const std::string bad = BadValue(procedure, kTakeoffRanges); !bad.empty())
-        return Naming(procedure.parentNode(), "take-off procedure") + ": " + bad;
+    if (procedure.empty()) {
+        // A script that starts with a cruise leg is flown from where the aircraft is, once it
+        // is seen airborne (the stabilised law holds any attitude it finds).
+        if (!EngagesInFlight(script))
+            return "it has no take-off procedure (phase \"takeoff\", task \"takeoff\", "
+                   "procedure \"takeoff\")";
+    } else {
+        for (const char* element : kTakeoffElements)
+            if (procedure.selectSingleNode(element).empty())
+                return std::string("the take-off procedure has no ") + element;
+        if (const std::string bad = BadValue(procedure, kTakeoffRanges); !bad.empty())
+            return Naming(procedure.parentNode(), "take-off procedure") + ": " + bad;
+    }
 
     const xml::Node root = script->selectSingleNode("flightscript");
     int phaseNumber = 0;
@@ -121,6 +159,15 @@ int CFlightExecutor::Run(const xml::DocumentPtr& script) {
                 return 1;
             }
             Log("Connected to Microsoft Flight Simulator 2002.\r\n\r\n");
+            if (EngagesInFlight(script)) {
+                if (const std::string problem = EngageProblem(aircraft); !problem.empty()) {
+                    m_refused = true;
+                    Log("Cannot fly the flight script: " + problem + ".\r\n\r\n");
+                    m_client.Close();
+                    return 1;
+                }
+                Log("Taking over in the air.\r\n\r\n");
+            }
             if (m_samples) {
                 CSampledAircraft sampled(aircraft, m_samples, m_samplePeriodMs);
                 try {

@@ -120,7 +120,19 @@ void CStabilisedPilot::Cycle() {
     m_now.latitude_deg = m_state.latitude_deg;
     m_now.longitude_deg = m_state.longitude_deg;
 
-    if (m_haveSample && m_now.time_s > m_previous.time_s) {
+    // In the air a state that has not changed at all since the last cycle is a simulator that
+    // stands still (paused) while its clock runs: no time passes for the loops, so nothing
+    // winds up.
+    const bool frozen =
+        m_haveSample && m_mode != Vertical::Ground && m_mode != Vertical::Rotate &&
+        m_now.latitude_deg == m_previous.latitude_deg &&
+        m_now.longitude_deg == m_previous.longitude_deg &&
+        m_now.altitude_m == m_previous.altitude_m && m_now.pitch_deg == m_previous.pitch_deg &&
+        m_now.bank_deg == m_previous.bank_deg && m_now.heading_deg == m_previous.heading_deg;
+    if (frozen) {
+        m_dt = 0;
+        m_pitchRate = m_rollRate = m_yawRate = 0;
+    } else if (m_haveSample && m_now.time_s > m_previous.time_s) {
         m_dt = m_now.time_s - m_previous.time_s;
         m_pitchRate = (m_now.pitch_deg - m_previous.pitch_deg) / m_dt;
         m_rollRate = Wrap180(m_now.bank_deg - m_previous.bank_deg) / m_dt;
@@ -378,6 +390,22 @@ void CStabilisedPilot::TakeOff() {
     Log("Takeoff task done.\r\n\r\n");
 }
 
+void CStabilisedPilot::TakeOverControls() {
+    // The trims start where the pilot left the elevator and the throttle, so that the first
+    // cycles hold the attitude and power found instead of jumping to neutral ones.
+    int elevator = 0;
+    int throttle = 0;
+    if (m_aircraft.ReadControl(Control::Elevator, elevator)) {
+        m_pitchTrim = std::clamp(static_cast<double>(elevator), -kInputLimit, kInputLimit);
+        m_elevator = m_pitchTrim;
+    }
+    if (m_aircraft.ReadControl(Control::Throttle, throttle)) {
+        m_throttleBase = std::clamp(static_cast<double>(throttle) / kLeverFull, m_g.minThrottle,
+                                    m_g.maxThrottle);
+        m_throttle = m_throttleBase;
+    }
+}
+
 void CStabilisedPilot::Cruise(const xml::Node& task) {
     Log(kSeparator);
     Log("Task: cruise\r\n");
@@ -402,6 +430,7 @@ void CStabilisedPilot::Cruise(const xml::Node& task) {
         m_mode = Vertical::Hold;
         m_iasSmooth = m_now.ias_kt;
         m_pitchBase = m_now.pitch_deg;
+        TakeOverControls();
     }
 
     const auto track = [&] {

@@ -87,8 +87,10 @@ std::unique_ptr<AircraftModel> MakeModel(const SimConfig& config) {
     return std::make_unique<FlightModel>(config.aircraft, config.weather);
 }
 
-Simulator::Simulator(const SimConfig& config)
-    : m_config(config), m_model(MakeModel(config)),
+Simulator::Simulator(const SimConfig& config) : Simulator(config, MakeModel(config)) {}
+
+Simulator::Simulator(const SimConfig& config, std::unique_ptr<AircraftModel> model)
+    : m_config(config), m_model(std::move(model)),
       m_jsbsim(dynamic_cast<jsbsim::JsbsimModel*>(m_model.get())), m_space(offsets::kSpace, 0),
       m_stepUs(1000000u / static_cast<std::uint64_t>(std::clamp(config.rateHz, 1, 1000))),
       m_msgId(ipc::RegisterWindowMessage(protocol::kMessageName)) {

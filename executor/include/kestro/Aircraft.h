@@ -31,16 +31,19 @@ struct KESTRO_CORE_API FlightStopped {
 /// worker shows the link's error text).
 struct KESTRO_CORE_API LinkLost {};
 
-/// What can be read of the aircraft's state.
+/// What can be read of the aircraft's state (GroundElevation stays the last: it sizes the
+/// answer slots of CFSUIPCAircraft).
 enum class StateItem {
-    Airspeed,      ///< indicated airspeed, knots (in steps of 1/128 knot)
-    VerticalSpeed, ///< metres per second, climbing positive (in steps of 1/256 m/s)
-    Altitude,      ///< metres above mean sea level
-    Pitch,         ///< degrees, nose up positive
-    Bank,          ///< degrees, right wing down positive
-    Heading,       ///< true heading, degrees clockwise from north, in [-180, 180)
-    Latitude,      ///< degrees, north positive
-    Longitude,     ///< degrees, east positive
+    Airspeed,        ///< indicated airspeed, knots (in steps of 1/128 knot)
+    VerticalSpeed,   ///< metres per second, climbing positive (in steps of 1/256 m/s)
+    Altitude,        ///< metres above mean sea level
+    Pitch,           ///< degrees, nose up positive
+    Bank,            ///< degrees, right wing down positive
+    Heading,         ///< true heading, degrees clockwise from north, in [-180, 180)
+    Latitude,        ///< degrees, north positive
+    Longitude,       ///< degrees, east positive
+    OnGround,        ///< true on the ground
+    GroundElevation, ///< of the terrain below, metres above mean sea level (steps of 1/256 m)
 };
 
 /// The state as last read; each item keeps its value until it is read again.
@@ -53,6 +56,8 @@ struct AircraftState {
     double heading_deg = 0;
     double latitude_deg = 0;
     double longitude_deg = 0;
+    bool onGround = false;
+    double groundElevation_m = 0;
 };
 
 /// The control inputs, each in the raw units of its range.

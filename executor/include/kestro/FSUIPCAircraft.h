@@ -78,7 +78,9 @@ private:
     /// Whether the simulator serves its time: not known before the first batch that read it.
     enum class SimClock { Unknown, Served, NotServed };
 
-    static constexpr std::size_t kItemCount = 8;
+    /// One answer slot per state item (the last item of the enumeration is GroundElevation).
+    static constexpr std::size_t kItemCount =
+        static_cast<std::size_t>(StateItem::GroundElevation) + 1;
 
     CFSUIPCClient& m_client;
     std::int64_t m_timeLimitMs;

@@ -25,6 +25,12 @@ class FlightSampleBuffer;
 
 class KESTRO_CORE_API CFlightExecutor {
 public:
+    /// Taking over in the air needs at least this indicated airspeed (knots: above the clean
+    /// stall speed of the light aircraft flown, about 50 kt for the trainer and the c172p) and
+    /// this height above the ground (metres: 100 ft).
+    static constexpr double kEngageSpeed_kt = 55.0;
+    static constexpr double kEngageHeight_m = 30.48;
+
     /// Shows a message box (stop icon) with a text.
     using MessageBoxFn = std::function<void(const std::string&)>;
 
@@ -53,13 +59,20 @@ public:
     /// True when the last Run refused its script before opening the link: an element the flight
     /// needs is missing, or a value is no finite number or out of its range (a latitude beyond
     /// 90 degrees, a longitude beyond 180, a negative airspeed).  The log names the task's
-    /// steer point and the element.
+    /// steer point and the element.  Also true when a flight to be taken over in the air found
+    /// the aircraft unfit for it (EngageProblem): the link opened, but nothing was flown.
     bool Refused() const { return m_refused; }
 
 private:
     void Log(const std::string& text) { m_addMessage(text); }
     /// What is missing or wrong for the script to be flown; empty when it can be flown.
     std::string CheckScript(const xml::DocumentPtr& script) const;
+    /// True for a script without a take-off whose first task is a cruise leg, flown with the
+    /// stabilised law: it is taken over in the air, from where the aircraft is.
+    bool EngagesInFlight(const xml::DocumentPtr& script) const;
+    /// Why the aircraft cannot be taken over in the air now (on the ground, slower than
+    /// kEngageSpeed_kt, lower than kEngageHeight_m above the ground); empty when it can.
+    std::string EngageProblem(IAircraft& aircraft) const;
     void FlyPhases(const xml::DocumentPtr& script, IAircraft& aircraft);
 
     CFSUIPCClient& m_client;

@@ -174,6 +174,8 @@ private:
     /// else the throttle stays where it is).
     void Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt, bool onRunway,
              double rollBank_deg = 0);
+    /// Taking over in the air: the elevator trim and the throttle start from the inputs found.
+    void TakeOverControls();
     double PitchToElevator(double pitchCommand_deg, double dt);
     double BankToAileron(double bankCommand_deg, double dt);
     double BankLimit() const;

@@ -37,6 +37,10 @@ public:
     static constexpr std::uint32_t kNoAnswerMs = 2000;
 
     explicit InProcessSim(const SimConfig& config = {}, const std::string& className = "UIPCMAIN");
+    /// Serves `model` (Simulator's constructor of the same arguments): a model of the caller's,
+    /// such as one that serves another model's state late, as a simulator over a network does.
+    InProcessSim(const SimConfig& config, std::unique_ptr<AircraftModel> model,
+                 const std::string& className = "UIPCMAIN");
     ~InProcessSim();
     InProcessSim(const InProcessSim&) = delete;
     InProcessSim& operator=(const InProcessSim&) = delete;
@@ -47,6 +51,8 @@ public:
     const std::shared_ptr<ipc::VirtualClock>& Clock() const { return m_clock; }
 
 private:
+    InProcessSim(std::shared_ptr<Simulator> sim, const std::string& className);
+
     std::shared_ptr<Simulator> m_sim; // shared with the clock, which may outlive this object
     std::shared_ptr<ipc::VirtualClock> m_clock;
     ipc::LocalEndpoint m_endpoint;

@@ -116,6 +116,10 @@ public:
     /// and its engine, and throws std::runtime_error (jsbsim::JsbsimError) when that fails, or
     /// std::invalid_argument when the expert form of turbulence is asked for.
     explicit Simulator(const SimConfig& config = {});
+    /// Serves `model`, a flight model that runs elsewhere (another simulator, through a bridge):
+    /// config.fdm is ignored, the model is parked at config.start (a model flown elsewhere may
+    /// leave its aircraft where it is) and stepped as config.rateHz says.
+    Simulator(const SimConfig& config, std::unique_ptr<AircraftModel> model);
     ~Simulator();
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
