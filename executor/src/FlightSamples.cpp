@@ -52,6 +52,9 @@ bool CSampledAircraft::Exchange(std::span<const ControlInput> inputs,
         case StateItem::Longitude:
             m_state.longitude_deg = state.longitude_deg;
             break;
+        case StateItem::OnGround:
+        case StateItem::GroundElevation:
+            break; // not part of the drawn flight
         }
     }
     if (m_positionKnown && m_aircraft.NowMs() >= m_nextMs) {
