@@ -338,6 +338,7 @@ void CMainFrame::RunScriptExecution() {
     options.law = ChosenControlLaw();
     // A new flight starts a new track; the last one stays drawn until then.
     m_flight = {};
+    m_flown.clear();
     RepaintCharts();
     options.onSamples = [this](const std::vector<kestro::FlightSample>& samples) {
         OnFlightSamples(samples);
@@ -360,6 +361,7 @@ void CMainFrame::OnFlightSamples(const std::vector<kestro::FlightSample>& sample
         return;
     for (const kestro::FlightSample& s : samples)
         m_flight.track.push_back({s.longitude_deg, s.latitude_deg});
+    m_flown.insert(m_flown.end(), samples.begin(), samples.end());
     const kestro::FlightSample& last = samples.back();
     m_flight.aircraftKnown = true;
     m_flight.aircraft = {last.longitude_deg, last.latitude_deg};
@@ -475,6 +477,7 @@ void CMainFrame::OnClearPlan() {
         m_pRoot = m_pPlan->appendChild(m_pPlan->createElement("avilo"));
         m_bModified = false;
         m_flight = {};
+        m_flown.clear();
         m_wndDlgBar->FillList();
     } catch (const xml::ComError& e) {
         ShowComError(e);

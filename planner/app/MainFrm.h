@@ -46,6 +46,13 @@ public:
     const FlightTrace* Flight() const override {
         return m_flight.track.empty() ? nullptr : &m_flight;
     }
+    /// The samples of the flight under way or last flown, as the executor handed them over
+    /// (kept, like the drawn flight, until the next Execute or Clear): what File > Export Flight
+    /// Track writes.
+    const std::vector<kestro::FlightSample>& FlownTrack() const { return m_flown; }
+    /// Adds the samples the executor's worker handed over to the flight the charts draw and to
+    /// the flown track.
+    void OnFlightSamples(const std::vector<kestro::FlightSample>& samples);
     /// Scrolls every chart window that shows steer point `index` of the plan so that it is at
     /// the window's centre.
     void ShowSteerPointInCharts(int index);
@@ -121,8 +128,6 @@ protected:
 
 private:
     QAction* AddCommand(int id, const QString& text, const QKeySequence& shortcut = {});
-    /// Adds the positions the executor's worker handed over to the flight the charts draw.
-    void OnFlightSamples(const std::vector<kestro::FlightSample>& samples);
 
     QMdiArea* m_mdiArea = nullptr;
     QStatusBar* m_wndStatusBar = nullptr;
@@ -133,6 +138,7 @@ private:
     QAction* m_classicLaw = nullptr;
     QAction* m_followAircraft = nullptr;
     FlightTrace m_flight;
+    std::vector<kestro::FlightSample> m_flown;
     bool m_bDestroyed = false;
     bool m_bModified = false;
     bool m_bFlying = false;

@@ -264,6 +264,7 @@ private:
             qPrintable(
                 QString("%1 %2").arg(flight->aircraft.longitude).arg(flight->aircraft.latitude)));
         QVERIFY(view.ContainsPosition(flight->aircraft));
+        QCOMPARE(frame.FlownTrack().size(), flight->track.size()); // kept for File > Export
         QVERIFY2(m_report.startsWith("Flight report\n"), qPrintable(m_report.left(200)));
         m_roadDone = true;
     }

@@ -36,7 +36,9 @@
 #include <QtTest>
 
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <iterator>
 
 using namespace avilo::planner;
 using avilo::planner::test::TempWorkDir;
@@ -1237,12 +1239,43 @@ private slots:
         QVERIFY(m_messages.empty());
         QCOMPARE(Count(), 4L);
         QCOMPARE(List().topLevelItemCount(), 4);
-        // A file that is refused says why and leaves the plan as it was.
-        m_files.push_back(m_dir->Write("pole.gpx", "<gpx><wpt lat=\"91\" lon=\"4\"/></gpx>"));
+        // The imported plan is saved nowhere: another import offers it for saving first, and
+        // Cancel keeps it without asking for a file.
+        QVERIFY(m_frame->IsModified());
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDCANCEL; };
         importRoute->trigger();
         QCOMPARE(m_messages.size(), std::size_t{1});
-        QVERIFY(m_messages[0].text.find("lat 91 is out of range") != std::string::npos);
+        m_messages.clear();
+        // A file that is refused says why and leaves the plan as it was.
+        m_answer = [](const ui::MessageBoxRequest&) { return ui::IDNO; };
+        m_files.push_back(m_dir->Write("pole.gpx", "<gpx><wpt lat=\"91\" lon=\"4\"/></gpx>"));
+        importRoute->trigger();
+        QCOMPARE(m_messages.size(), std::size_t{2}); // the question, then the refusal
+        QVERIFY(m_messages[1].text.find("lat 91 is out of range") != std::string::npos);
         QCOMPARE(Count(), 4L);
+
+        // The flown track: nothing to export before a flight, then the samples handed over.
+        auto* exportTrack = m_frame->findChild<QAction*>("ExportTrack");
+        QVERIFY(exportTrack);
+        m_messages.clear();
+        exportTrack->trigger();
+        QCOMPARE(m_messages.size(), std::size_t{1});
+        m_messages.clear();
+        m_frame->OnFlightSamples(
+            {{0, 52.30, 4.70, 10}, {1, 52.31, 4.71, 20}, {2, 52.32, 4.72, 30}});
+        const std::string track = (m_dir->path() / "flight.gpx").string();
+        m_files.push_back(track);
+        exportTrack->trigger();
+        QVERIFY(m_messages.empty());
+        std::ifstream in(track);
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        std::size_t points = 0;
+        for (std::size_t at = text.find("<trkpt"); at != std::string::npos;
+             at = text.find("<trkpt", at + 1))
+            ++points;
+        QCOMPARE(points, std::size_t{3});
+        QVERIFY(text.find("lat=\"52.32") != std::string::npos);
     }
 
     void theAboutBox() {
