@@ -174,8 +174,8 @@ void CNOSView::showEvent(QShowEvent* event) {
 }
 
 bool CNOSView::ContainsPosition(LonLat position) {
-    if (!m_bLoaded || !m_renderer.Georef().Usable() ||
-        !std::isfinite(position.longitude) || !std::isfinite(position.latitude))
+    if (!m_bLoaded || !m_renderer.Georef().Usable() || !std::isfinite(position.longitude) ||
+        !std::isfinite(position.latitude))
         return false;
     const ReducedPoint p = m_renderer.ToReduced(position, m_viewport.m_dScale);
     return p.x >= 0 && p.y >= 0 && p.x < m_viewport.m_nScaledWidth &&
@@ -339,8 +339,7 @@ void CNOSView::paintEvent(QPaintEvent*) {
     try {
         m_renderer.DrawPlan(painter, m_host.PlanRoot(), m_viewport.m_dScale, m_viewport.m_nHScroll,
                             m_viewport.m_nVScroll);
-        if (const FlightTrace* flight = m_host.Flight();
-            flight && m_renderer.Georef().Usable())
+        if (const FlightTrace* flight = m_host.Flight(); flight && m_renderer.Georef().Usable())
             DrawFlight(painter, *flight);
     } catch (const xml::ComError& e) {
         ReportPaintError(e);
