@@ -37,6 +37,9 @@ constexpr int kMaxFailedExchanges = 3;
 /// The wind's drift: smoothing time constant (s), the least movement per cycle to measure it
 /// from (m), and its limit (degrees; a wind of half the airspeed).
 constexpr double kDriftSmoothing_s = 3.0;
+/// A simulator's state that has not changed for longer than this (seconds) stands still: a
+/// frame of a simulator that serves at least 4 states a second is shorter.
+constexpr double kMaxFrameGap_s = 0.25;
 constexpr double kMinDriftStep_m = 0.5;
 constexpr double kMaxDrift_deg = 30.0;
 /// The take-off roll steers back to the centre line from this far off it (metres, where it will
@@ -109,7 +112,12 @@ void CStabilisedPilot::Cycle() {
     else if (++m_failedExchanges >= kMaxFailedExchanges || !m_aircraft.LinkOpen())
         throw LinkLost{};
 
-    m_previous = m_now;
+    // The rates and the time step run from the last state that changed: a simulator that serves
+    // fewer states a second than the law cycles (FlightGear at 7 to 20 frames a second) repeats
+    // each state for a cycle or two, and a step of one cycle over the change of three would
+    // triple the rates and leave the cycles between without damping.
+    if (!m_stateRepeated)
+        m_previous = m_now;
     m_now.time_s = static_cast<double>(m_aircraft.NowMs()) / 1000.0;
     m_now.ias_kt = m_state.airspeed_kt;
     m_now.vs_mps = m_state.verticalSpeed_mps;
@@ -120,17 +128,24 @@ void CStabilisedPilot::Cycle() {
     m_now.latitude_deg = m_state.latitude_deg;
     m_now.longitude_deg = m_state.longitude_deg;
 
-    // In the air a state that has not changed at all since the last cycle is a simulator that
-    // stands still (paused) while its clock runs: no time passes for the loops, so nothing
-    // winds up.
+    // In the air a state that has not changed at all since the last one that did is a simulator
+    // between two of its frames, or one that stands still (paused) while its clock runs: no time
+    // passes for the loops, so nothing winds up; the rates are kept between frames and dropped
+    // once it has stood still for longer than a frame could take.
     const bool frozen =
         m_haveSample && m_mode != Vertical::Ground && m_mode != Vertical::Rotate &&
         m_now.latitude_deg == m_previous.latitude_deg &&
         m_now.longitude_deg == m_previous.longitude_deg &&
         m_now.altitude_m == m_previous.altitude_m && m_now.pitch_deg == m_previous.pitch_deg &&
         m_now.bank_deg == m_previous.bank_deg && m_now.heading_deg == m_previous.heading_deg;
+    m_stateRepeated = frozen;
     if (frozen) {
         m_dt = 0;
+        if (m_now.time_s - m_previous.time_s > kMaxFrameGap_s)
+            m_pitchRate = m_rollRate = m_yawRate = 0;
+    } else if (m_haveSample && m_now.time_s - m_previous.time_s > kMaxFrameGap_s) {
+        // The first state after standing still: the loops start from it afresh.
+        m_dt = m_g.period_ms / 1000.0;
         m_pitchRate = m_rollRate = m_yawRate = 0;
     } else if (m_haveSample && m_now.time_s > m_previous.time_s) {
         m_dt = m_now.time_s - m_previous.time_s;

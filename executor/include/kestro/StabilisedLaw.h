@@ -191,6 +191,7 @@ private:
     AircraftState m_state; ///< as last read
     Sample m_now, m_previous;
     bool m_haveSample = false;
+    bool m_stateRepeated = false; ///< the last cycle's state was the one before it again
     double m_dt = 0;
     double m_pitchRate = 0, m_rollRate = 0, m_yawRate = 0;
     double m_drift = 0; ///< ground track less heading, degrees (smoothed)
