@@ -41,6 +41,18 @@ constexpr double kDriftSmoothing_s = 3.0;
 /// frame of a simulator that serves at least 4 states a second is shorter.
 constexpr double kMaxFrameGap_s = 0.25;
 constexpr double kMinDriftStep_m = 0.5;
+/// The attitude loops' gains are those for a state every cycle.  A simulator that serves fewer
+/// states a second (FlightGear rendering without a graphics card: 7 to 20 frames) serves each
+/// about a frame late too, and takes the controls in at its next frame, so the loops' delay grows
+/// with the interval between states; at 12 states a second the full gains hold the wings in a
+/// limit cycle of +-13 degrees at 1 Hz.  The gains fall with the square of the ratio of the cycle
+/// to that interval (smoothed by this fraction of each new interval), to no less than kMinPace:
+/// with JSBSim's c172p served at 7 to 60 Hz, about one frame late, a linear fall still rocks the
+/// wings at 12 Hz.
+constexpr double kFrameIntervalSmoothing = 0.1;
+constexpr double kMinPace = 0.25;
+/// Faster than this (knots) on the ground the aircraft rolls: its state changes every frame.
+constexpr double kRollingSpeed_kt = 10.0;
 constexpr double kMaxDrift_deg = 30.0;
 /// The take-off roll steers back to the centre line from this far off it (metres, where it will
 /// be kCentreLineLead_s from now at its present sideways speed, smoothed over as long), at
@@ -81,6 +93,7 @@ constexpr StateItem kCycleItems[] = {
 CStabilisedPilot::CStabilisedPilot(IAircraft& aircraft, MessageFn log, const StabilisedGains& gains)
     : m_aircraft(aircraft), m_log(std::move(log)), m_g(gains), m_classic(aircraft, m_log) {
     m_g.period_ms = std::clamp<std::uint32_t>(m_g.period_ms, 10, 200);
+    m_frameInterval_s = m_g.period_ms / 1000.0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -133,7 +146,9 @@ void CStabilisedPilot::Cycle() {
     // passes for the loops, so nothing winds up; the rates are kept between frames and dropped
     // once it has stood still for longer than a frame could take.
     const bool frozen =
-        m_haveSample && m_mode != Vertical::Ground && m_mode != Vertical::Rotate &&
+        m_haveSample &&
+        ((m_mode != Vertical::Ground && m_mode != Vertical::Rotate) ||
+         m_now.ias_kt > kRollingSpeed_kt) &&
         m_now.latitude_deg == m_previous.latitude_deg &&
         m_now.longitude_deg == m_previous.longitude_deg &&
         m_now.altitude_m == m_previous.altitude_m && m_now.pitch_deg == m_previous.pitch_deg &&
@@ -149,6 +164,9 @@ void CStabilisedPilot::Cycle() {
         m_pitchRate = m_rollRate = m_yawRate = 0;
     } else if (m_haveSample && m_now.time_s > m_previous.time_s) {
         m_dt = m_now.time_s - m_previous.time_s;
+        m_frameInterval_s += (m_dt - m_frameInterval_s) * kFrameIntervalSmoothing;
+        const double ratio = m_g.period_ms / 1000.0 / m_frameInterval_s;
+        m_pace = std::clamp(ratio * ratio, kMinPace, 1.0);
         m_pitchRate = (m_now.pitch_deg - m_previous.pitch_deg) / m_dt;
         m_rollRate = Wrap180(m_now.bank_deg - m_previous.bank_deg) / m_dt;
         m_yawRate = Wrap180(m_now.heading_deg - m_previous.heading_deg) / m_dt;
@@ -184,16 +202,18 @@ double CStabilisedPilot::BankLimit() const {
 
 double CStabilisedPilot::PitchToElevator(double pitchCommand_deg, double dt) {
     const double error = pitchCommand_deg - m_now.pitch_deg;
-    m_pitchTrim = std::clamp(m_pitchTrim + m_g.pitchI * error * dt, -kInputLimit, kInputLimit);
-    return std::clamp(m_pitchTrim + m_g.pitchP * error - m_g.pitchD * m_pitchRate, -kInputLimit,
-                      kInputLimit);
+    m_pitchTrim =
+        std::clamp(m_pitchTrim + m_pace * m_g.pitchI * error * dt, -kInputLimit, kInputLimit);
+    return std::clamp(m_pitchTrim + m_pace * (m_g.pitchP * error - m_g.pitchD * m_pitchRate),
+                      -kInputLimit, kInputLimit);
 }
 
 double CStabilisedPilot::BankToAileron(double bankCommand_deg, double dt) {
     const double error = bankCommand_deg - m_now.bank_deg;
-    m_bankTrim = std::clamp(m_bankTrim + m_g.bankI * error * dt, -kInputLimit, kInputLimit);
-    return std::clamp(m_bankTrim + m_g.bankP * error - m_g.bankD * m_rollRate, -kInputLimit,
-                      kInputLimit);
+    m_bankTrim =
+        std::clamp(m_bankTrim + m_pace * m_g.bankI * error * dt, -kInputLimit, kInputLimit);
+    return std::clamp(m_bankTrim + m_pace * (m_g.bankP * error - m_g.bankD * m_rollRate),
+                      -kInputLimit, kInputLimit);
 }
 
 void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<double> airspeed_kt,
@@ -208,10 +228,11 @@ void CStabilisedPilot::Fly(double track_deg, double altitude_m, std::optional<do
     double bankCommand = 0;
     if (onRunway) {
         bankCommand = rollBank_deg;
-        m_rudderTrim =
-            std::clamp(m_rudderTrim + m_g.rudderI * trackError * dt, -kInputLimit, kInputLimit);
-        m_rudder = std::clamp(m_rudderTrim + m_g.rudderP * trackError - m_g.rudderD * m_yawRate,
-                              -kInputLimit, kInputLimit);
+        m_rudderTrim = std::clamp(m_rudderTrim + m_pace * m_g.rudderI * trackError * dt,
+                                  -kInputLimit, kInputLimit);
+        m_rudder =
+            std::clamp(m_rudderTrim + m_pace * (m_g.rudderP * trackError - m_g.rudderD * m_yawRate),
+                       -kInputLimit, kInputLimit);
     } else {
         // A large turn (a reversal onto the next leg) banks up to the steep limit, so that in a
         // wind it does not drift far past the new line before it comes round.

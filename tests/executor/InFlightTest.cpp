@@ -2,12 +2,13 @@
 // from where the aircraft is, and refused on the ground; the law stays sound when the state comes
 // as a simulator on the wall clock serves it (10 Hz, 100 ms late) and across a simulator that
 // stands still while its clock runs.
+#include "LateModel.h"
 #include "StabilisedFlights.h"
 
 #include <fssim/FlightModel.h>
 #include <kestro/FlightExecutor.h>
 
-#include <deque>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -18,71 +19,21 @@ using namespace kestro_test;
 constexpr double kLatitude = 52.35, kLongitude = 4.40;
 constexpr double kAltitude_ft = 2500, kAirspeed_kt = 95, kHeading_deg = 270;
 
-/// The builtin trainer flying level at the hand-over point, whose state is served as a
-/// simulator on the wall clock serves it: sampled every `period_s` (0: every step), `delay_s`
-/// late, and standing still (its clock running on) between `freezeFrom_s` and `freezeTo_s`.
-class LateModel final : public fssim::AircraftModel {
-public:
-    struct Timing {
-        double period_s = 0, delay_s = 0;
-        double freezeFrom_s = 0, freezeTo_s = 0;
-    };
-    LateModel(Timing timing, bool inAir) : m_timing(timing), m_inAir(inAir) {}
-
-    void Park(double lat, double lon, double heading, double elevation_m) override {
-        m_inner.Park(lat, lon, heading, elevation_m);
-        if (m_inAir) {
-            fssim::State& s = m_inner.MutableState();
-            s.latitude_deg = kLatitude;
-            s.longitude_deg = kLongitude;
-            s.altitude_m = kAltitude_ft * tavola::kMetresPerFoot;
-            s.groundElevation_m = 0;
-            s.tas_mps = kAirspeed_kt * tavola::kMetresPerSecondPerKnot * 1.04;
-            s.heading_deg = kHeading_deg;
-            s.pitch_deg = 2;
-            s.onGround = false;
-            m_inner.GetControls().parkingBrake = 0;
-            m_inner.GetControls().throttle = 10000;
-        }
-        m_history.clear();
-        m_served = {m_inner.GetState(), m_inner.GetDerived()};
-    }
-    void Step(double dt) override {
-        if (m_t < m_timing.freezeFrom_s && m_t + dt >= m_timing.freezeFrom_s)
-            atFreeze = m_inner.GetControls();
-        if (m_t < m_timing.freezeTo_s && m_t + dt >= m_timing.freezeTo_s)
-            atThaw = m_inner.GetControls();
-        m_t += dt;
-        if (m_t < m_timing.freezeFrom_s || m_t >= m_timing.freezeTo_s)
-            m_inner.Step(dt);
-        m_history.push_back({m_t, {m_inner.GetState(), m_inner.GetDerived()}});
-        while (m_history.size() > 1 && m_history[1].first <= m_t - m_timing.delay_s)
-            m_history.pop_front();
-        if (m_t >= m_nextSample) {
-            m_served = m_history.front().second;
-            m_nextSample += m_timing.period_s;
-        }
-    }
-    fssim::Controls& GetControls() override { return m_inner.GetControls(); }
-    const fssim::Controls& GetControls() const override { return m_inner.GetControls(); }
-    const fssim::State& GetState() const override { return m_served.state; }
-    fssim::Derived GetDerived() const override { return m_served.derived; }
-
-    /// The control inputs as the standing still began and as it ended.
-    fssim::Controls atFreeze, atThaw;
-
-private:
-    struct Snapshot {
-        fssim::State state;
-        fssim::Derived derived;
-    };
-    Timing m_timing;
-    bool m_inAir;
-    fssim::FlightModel m_inner{fssim::Aircraft{}, fssim::Weather{}};
-    double m_t = 0, m_nextSample = 0;
-    std::deque<std::pair<double, Snapshot>> m_history;
-    Snapshot m_served;
-};
+/// The builtin trainer flying level at the hand-over point.
+void PlaceInTheAir(fssim::AircraftModel& model) {
+    auto& trainer = static_cast<fssim::FlightModel&>(model);
+    fssim::State& s = trainer.MutableState();
+    s.latitude_deg = kLatitude;
+    s.longitude_deg = kLongitude;
+    s.altitude_m = kAltitude_ft * tavola::kMetresPerFoot;
+    s.groundElevation_m = 0;
+    s.tas_mps = kAirspeed_kt * tavola::kMetresPerSecondPerKnot * 1.04;
+    s.heading_deg = kHeading_deg;
+    s.pitch_deg = 2;
+    s.onGround = false;
+    trainer.GetControls().parkingBrake = 0;
+    trainer.GetControls().throttle = 10000;
+}
 
 /// Two legs of about 6 km, the second at another altitude and airspeed.
 const std::vector<Leg> kLegs = {{0.0, -0.09, 3000, 100}, {0.04, -0.17, 2500, 85}};
@@ -97,7 +48,9 @@ Flown FlyFrom(LateModel::Timing timing, bool inAir,
               std::pair<fssim::Controls, fssim::Controls>* frozen = nullptr) {
     fssim::SimConfig config;
     config.trackPeriodMs = 200;
-    auto model = std::make_unique<LateModel>(timing, inAir);
+    auto model = std::make_unique<LateModel>(
+        std::make_unique<fssim::FlightModel>(fssim::Aircraft{}, fssim::Weather{}), timing,
+        inAir ? PlaceInTheAir : std::function<void(fssim::AircraftModel&)>{});
     LateModel* served = model.get();
     fssim::InProcessSim sim(config, std::move(model));
     kestro::FlightOptions options;
@@ -126,7 +79,7 @@ TEST(InFlight, TakesOverInTheAirAndStaysSoundOnALateOrFrozenState) {
         {"every step", {}},
         {"10 Hz, 100 ms late", {0.1, 0.1}},
         {"60 Hz, 100 ms late", {1.0 / 60, 0.1}},
-        {"standing still for 60 s in the first climb", {0.05, 0.05, 5, 65}},
+        {"standing still for 60 s in the first climb", {0.05, 0.05, 0, 5, 65}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -7,8 +7,10 @@
 // heading on the roll and rolls past 45 degrees of bank within seconds of lifting off; the test
 // keeps that behaviour on record.
 
+#include "LateModel.h"
 #include "StabilisedFlights.h"
 
+#include <fssim/jsbsim/JsbsimModel.h>
 #include <fssim/jsbsim/Process.h>
 #include <kestro/FlightReport.h>
 
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -92,6 +95,34 @@ TEST(JsbsimFlight, ACrosswindDepartureInLightTurbulenceHoldsTheCentreLineAndTheL
     // Along the line, crabbed: the ground track, not the heading, is on course.
     ASSERT_TRUE(report.Legs()[1].maxCrossTrackOnCourse_m.has_value());
     EXPECT_LT(*report.Legs()[1].maxCrossTrackOnCourse_m, 300.0);
+}
+
+TEST(JsbsimFlight, AtARenderingSimulatorsPaceTheLawStaysSound) {
+    // FlightGear without a graphics card: 12 frames a second, each state sent after its frame,
+    // the controls taken in at the next one.  The roll loop's gains for a state every cycle,
+    // without allowing for that, hold the wings in a limit cycle of +-13 degrees at 1 Hz there.
+    SKIP_WITHOUT_JSBSIM();
+    const std::vector<Leg> legs = {{0.05, 0.12, 2000, 95}, {0.09, 0.02, 2500, 85}};
+    const Flown f = FlyStabilised(
+        fssim::Fdm::Jsbsim, Script(TakeoffPhase() + CruisePhase(legs)), Runway{}, {}, 3600 * 1000,
+        std::make_unique<LateModel>(std::make_unique<fssim::jsbsim::JsbsimModel>(),
+                                    LateModel::Timing{1.0 / 12, 0.15, 0.1}));
+    ASSERT_EQ(f.result.exitCode, 0) << f.result.log;
+    ExpectSoundFlight(f, legs);
+    // Turns roll in and out; a limit cycle swings the wings one way and back twice a second.
+    int swings = 0, direction = 0;
+    double extreme = 0; // the bank where the wings last turned back
+    for (const FlightSample& p : f.track) {
+        const double move = p.bank_deg - extreme;
+        if (direction != 0 && direction * move >= 0) {
+            extreme = p.bank_deg; // further the same way
+        } else if (std::fabs(move) > 3.0) {
+            ++swings;
+            direction = move > 0 ? 1 : -1;
+            extreme = p.bank_deg;
+        }
+    }
+    EXPECT_LT(swings, 40) << "swings of the wings of more than 3 degrees";
 }
 
 TEST(JsbsimFlight, TheClassicLawLosesTheRunwayHeadingAndRollsOver) {

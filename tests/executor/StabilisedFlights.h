@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,19 +56,21 @@ struct Flown {
     xml::DocumentPtr script;
 };
 
-/// Flies `script` with the stabilised law on the chosen model, parked on `runway`; the track at
-/// 200 ms, with the final state appended.
+/// Flies `script` with the stabilised law on the chosen model (or on `model`, when given),
+/// parked on `runway`; the track at 200 ms, with the final state appended.
 inline Flown FlyStabilised(fssim::Fdm fdm, const xml::DocumentPtr& script,
                            const Runway& runway = {},
                            const std::function<void(fssim::SimConfig&)>& configure = {},
-                           std::int64_t limitMs = 2 * 3600 * 1000) {
+                           std::int64_t limitMs = 2 * 3600 * 1000,
+                           std::unique_ptr<fssim::AircraftModel> model = {}) {
     fssim::SimConfig config;
     config.fdm = fdm;
     config.start = {runway.latitude, runway.longitude, runway.heading, runway.elevation_ft};
     config.trackPeriodMs = 200;
     if (configure)
         configure(config);
-    fssim::InProcessSim sim(config);
+    fssim::InProcessSim sim =
+        model ? fssim::InProcessSim(config, std::move(model)) : fssim::InProcessSim(config);
     kestro::FlightOptions options;
     options.clock = sim.Clock();
     options.timeLimitMs = limitMs;

@@ -52,6 +52,10 @@
 //    torque at full power) and is centred over a few seconds after the level-off.
 // Each integral is limited to its output's range (no wind-up) and is carried over between tasks,
 // so a leg starts with the trim of the one before.
+// The rates and time steps run from the states that changed.  The gains of the attitude loops
+// (elevator, aileron, rudder) are for a state every cycle; a simulator that serves a state every
+// T seconds, T longer than the cycle, serves it later as well, and they are multiplied by
+// (cycle / T)^2, at least 0.25 (FlightGear at 12 frames a second: 0.36).
 //
 // Accuracy (no wind, measured with the flight report; docs/flight-laws.md has the tables): on
 // the simulator's own aircraft and on JSBSim's c172p, each planned altitude held within 20 ft and
@@ -193,6 +197,8 @@ private:
     bool m_haveSample = false;
     bool m_stateRepeated = false; ///< the last cycle's state was the one before it again
     double m_dt = 0;
+    double m_frameInterval_s = 0; ///< between states that changed, seconds (smoothed)
+    double m_pace = 1.0;          ///< the attitude loops' share of their gains at that interval
     double m_pitchRate = 0, m_rollRate = 0, m_yawRate = 0;
     double m_drift = 0; ///< ground track less heading, degrees (smoothed)
 
