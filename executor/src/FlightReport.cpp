@@ -86,10 +86,12 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         return;
     const FlightSample& first = track.front();
 
-    // Take-off.
+    // Take-off; a script without one was handed over in the air, and its legs start at once.
+    m_takeoff.planned =
+        !script || script->selectSingleNode("/flightscript/phase/task[@name=\"takeoff\"]");
     std::size_t legStart = 0;
     std::optional<std::size_t> liftOff, levelOff;
-    for (std::size_t i = 0; i < track.size(); ++i) {
+    for (std::size_t i = 0; m_takeoff.planned && i < track.size(); ++i) {
         if (!liftOff && track[i].altitude_m > first.altitude_m + kLiftOffHeight_m)
             liftOff = i;
         if (!liftOff) {
@@ -182,7 +184,7 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
         // The point where the previous leg ended belongs to that leg.  Without a take-off to
         // the level-off, or once the track has ended, a leg was not flown.
         std::size_t i = m_legs.empty() ? legStart : legStart + 1;
-        if (!levelOff)
+        if (m_takeoff.planned && !levelOff)
             i = track.size();
         for (; i < track.size(); ++i) {
             const FlightSample& p = track[i];
@@ -222,7 +224,9 @@ FlightReport::FlightReport(const xml::DocumentPtr& script, const std::vector<Fli
 std::string FlightReport::Text() const {
     std::string text = "Flight report\n";
     text += "Take-off:\n";
-    if (m_takeoff.liftedOff) {
+    if (!m_takeoff.planned) {
+        text += "\tnone: taken over in the air\n";
+    } else if (m_takeoff.liftedOff) {
         text += "\tground roll " + Format("%.0f", m_takeoff.groundRoll_m) + " m, lift-off at " +
                 Format("%.1f", m_takeoff.liftOffSpeed_kt) + " kt\n";
         text += "\tgreatest deviation from the runway heading on the roll " +
@@ -238,7 +242,7 @@ std::string FlightReport::Text() const {
     if (m_takeoff.timeToLevelOff_s)
         text += "\t" + Format("%.0f", kLevelOff_m) + " m after " +
                 Format("%.0f", *m_takeoff.timeToLevelOff_s) + " s\n";
-    else
+    else if (m_takeoff.planned)
         text += "\tnever reached " + Format("%.0f", kLevelOff_m) + " m\n";
     for (std::size_t i = 0; i < m_legs.size(); ++i) {
         const LegFigures& leg = m_legs[i];

@@ -231,6 +231,26 @@ TEST(FlightReport, LegsAreMeasuredAgainstTheLineBetweenSteerPoints) {
     EXPECT_NE(text.find("Leg 3 to 52.500000, 5.800000:\n\tnot flown\n"), std::string::npos) << text;
 }
 
+TEST(FlightReport, AFlightHandedOverInTheAirHasNoTakeOffAndItsFirstLegStartsAtOnce) {
+    // Handed over at 480 m, climbing to 3,000 ft: the climb through 500 m is no level-off, and
+    // the first leg (due east, 20 km) counts from the first point.
+    FlightSample start = Parked();
+    start.altitude_m = 480;
+    TrackBuilder b(start);
+    b.Fly(60, 40, 90, 2.0, 74);
+    const std::string phase =
+        "<phase name=\"cruise\">" + Cruise(52.0, 5.3, "<altitude>3000</altitude>") + "</phase>";
+    const FlightReport report(Script(phase), b.Track());
+    EXPECT_FALSE(report.Takeoff().planned);
+    EXPECT_FALSE(report.Takeoff().timeToLevelOff_s.has_value());
+    ASSERT_EQ(report.Legs().size(), 1u);
+    EXPECT_TRUE(report.Legs()[0].flown);
+    EXPECT_EQ(report.Legs()[0].time_s, 60.0);
+    const std::string text = report.Text();
+    EXPECT_NE(text.find("Take-off:\n\tnone: taken over in the air\nLeg 1"), std::string::npos)
+        << text;
+}
+
 TEST(FlightReport, InTurbulenceTheAirspeedIsJudgedOnItsMeans) {
     // Level at 500 m, east at 50 m/s; the pitot reads 92 and 108 kt by turns, a gust a second
     // either way of the planned 100 kt: the aircraft holds its speed, the pitot does not.

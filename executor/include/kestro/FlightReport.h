@@ -15,7 +15,9 @@
 // Cruise legs, one per cruise task of the script in document order: a leg ends at the first
 // point within 0.02 degrees of arc of its target (the executor's own criterion), or at the end
 // of the track when it never gets there; the next leg starts there.  The first leg starts when
-// the aircraft first reaches the level-off altitude; without that, no leg counts as flown.  Per
+// the aircraft first reaches the level-off altitude; without that, no leg counts as flown.  A
+// script without a take-off task was handed over in the air: its first leg starts at the first
+// point, and there are no take-off figures.  Per
 // leg: the closest approach to the target, the greatest cross-track error from the line between the
 // previous target (for the first leg: the leg's first point) and the target, the same once the
 // aircraft is on course after its turn (from the first point with the ground track (from the point
@@ -58,6 +60,7 @@ struct FlightSample {
 };
 
 struct TakeoffFigures {
+    bool planned = true; ///< false: the script has no take-off (handed over in the air)
     bool liftedOff = false;
     double groundRoll_m = 0;
     double liftOffSpeed_kt = 0;
