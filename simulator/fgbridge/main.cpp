@@ -148,9 +148,18 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
         Say("FlightGear is paused");
     std::int64_t lastDecodeComplaint = 0;
     bool quiet = false; ///< FlightGear sends nothing but answers: said once
+    std::int64_t lastDatagramMs = NowMs();
+    constexpr std::int64_t kLongFrameMs = 500;
     while (!g_stop) {
         const std::int64_t now = NowMs();
         if (const auto datagram = udp.Receive(5)) {
+            // A FlightGear that renders a frame in seconds leaves the aircraft unflown meanwhile:
+            // say how long.
+            if (now - lastDatagramMs > kLongFrameMs)
+                Say("FlightGear sent no state for " +
+                    numbers::Format("%.1f", (now - lastDatagramMs) / 1000.0) + " s, from " +
+                    numbers::Format("%.3f", bridge.Model().Latest().time_s) + " s of its time");
+            lastDatagramMs = now;
             quiet = false;
             if (!bridge.OnDatagram(*datagram, now, error) && now - lastDecodeComplaint > 5000) {
                 Complain(error);
@@ -167,21 +176,10 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
             udp.Send(*controls);
         endpoint.Serve(5, handler);
         if (bridge.Lost(NowMs())) {
-            // Before any flight a FlightGear that still takes connections on its property
-            // interface is busy (loading scenery takes frames of seconds): not lost.  Once a
-            // client flies, only a FlightGear that says within a second that it is paused keeps
-            // the link: one that quit, hangs or renders a frame in seconds cannot be flown.
-            // (The served time stands still meanwhile, so the executor waits.)
-            bool keep = false;
-            if (bridge.Sim().RequestCount() == 0) {
-                keep = fg.Listening(200);
-            } else {
-                const fgbridge::PropertyClient quick(o.httpPort, 1000);
-                bool frozen = false;
-                std::string why;
-                keep = fgbridge::Paused(quick, frozen, why) && frozen;
-            }
-            if (keep) {
+            // The served time stands still meanwhile, so the executor waits.
+            std::string why;
+            if (fgbridge::KeepSilentLink(fg, bridge.Sim().RequestCount() > 0,
+                                         NowMs() - lastDatagramMs, why)) {
                 if (!quiet)
                     Say("FlightGear sends no state but still runs (paused, or busy loading): the "
                         "link stays");
@@ -189,9 +187,9 @@ int Serve(const Options& o, const fgbridge::PropertyFile& file) {
                 bridge.Heard(NowMs());
                 continue;
             }
-            Complain("no state from FlightGear for " + std::to_string(fgbridge::kLostMs / 1000) +
-                     " s: it quit, hangs or stopped sending to 127.0.0.1:" +
-                     std::to_string(udp.Port()) + "; the link is closed");
+            Complain("no state from FlightGear for " +
+                     numbers::Format("%.0f", (NowMs() - lastDatagramMs) / 1000.0) + " s: " + why +
+                     " to 127.0.0.1:" + std::to_string(udp.Port()) + "; the link is closed");
             return 1;
         }
     }

@@ -406,3 +406,33 @@ TEST(FgBridgeNet, NoFlightGearIsSaidSo) {
     EXPECT_NE(error.find("FlightGear is not running"), std::string::npos) << error;
     EXPECT_FALSE(fg.Listening(200)); // a FlightGear that quit is lost
 }
+
+TEST(FgBridgeNet, ASilentFlightGearIsWaitedForWhileItRunsAndDroppedOnceItQuit) {
+    // Stalled: it takes connections (the kernel's backlog) but answers nothing.
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::listen(fd, 8);
+    const PropertyClient stalled(ntohs(a.sin_port), 500);
+    std::string why;
+    EXPECT_TRUE(KeepSilentLink(stalled, false, 10 * kStallMs, why)); // loading, before a flight
+    EXPECT_TRUE(KeepSilentLink(stalled, true, 5000, why));           // a frame of seconds
+    EXPECT_FALSE(KeepSilentLink(stalled, true, kStallMs, why));
+    EXPECT_EQ(why, "it runs but sends nothing");
+
+    // Quit: its port refuses.
+    ::close(fd);
+    EXPECT_FALSE(KeepSilentLink(stalled, true, 2000, why));
+    EXPECT_EQ(why, "it quit, or stopped sending");
+    EXPECT_FALSE(KeepSilentLink(stalled, false, 2000, why));
+
+    // Paused, as long as it likes.
+    HttpPeer paused([](const std::string&, const std::string&) {
+        return Ok("{\"path\":\"/sim/freeze/clock\",\"value\":true,\"type\":\"bool\"}");
+    });
+    EXPECT_TRUE(KeepSilentLink(PropertyClient(paused.Port()), true, 10 * kStallMs, why));
+}

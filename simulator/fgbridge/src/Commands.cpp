@@ -48,6 +48,26 @@ bool Reposition(const PropertyClient& fg, const Placement& to, std::string& erro
     return fg.Command("reposition", error);
 }
 
+bool KeepSilentLink(const PropertyClient& fg, bool flying, std::int64_t silentMs,
+                    std::string& why) {
+    if (flying) {
+        const PropertyClient quick(fg.Port(), 1000);
+        bool frozen = false;
+        std::string error;
+        if (Paused(quick, frozen, error) && frozen)
+            return true;
+    }
+    if (!fg.Listening(200)) {
+        why = "it quit, or stopped sending";
+        return false;
+    }
+    if (flying && silentMs >= kStallMs) {
+        why = "it runs but sends nothing";
+        return false;
+    }
+    return true;
+}
+
 bool StartEngine(const PropertyClient& fg, const PropertyFile& file, std::string& error) {
     if (file.engineRunning.empty() || file.starter.empty()) {
         error = file.path + " says nothing of the engine start (<avilo><engine-running> and "

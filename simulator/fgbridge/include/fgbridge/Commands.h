@@ -6,6 +6,7 @@
 #include "fgbridge/Net.h"
 #include "fgbridge/PropertyFile.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -34,6 +35,17 @@ bool Reposition(const PropertyClient& fg, const Placement& to, std::string& erro
 /// Starts the engine as the property file says, unless it runs: sets its values, holds the
 /// starter for its time, and checks that the engine runs.  Blocks for the starter's time.
 bool StartEngine(const PropertyClient& fg, const PropertyFile& file, std::string& error);
+
+/// How long a FlightGear that takes connections but answers nothing may stay silent in a flight
+/// (a frame of seconds: its scenery reloaded after a reposition), milliseconds.
+inline constexpr std::int64_t kStallMs = 30000;
+
+/// Whether a link whose FlightGear has sent no state for `silentMs` stays.  Before any flight
+/// (`flying` false) it stays while something takes connections on the property interface
+/// (FlightGear loading).  In a flight it stays while FlightGear says within a second that it is
+/// paused, or for up to kStallMs while it takes connections but answers nothing.  Otherwise
+/// (FlightGear quit: its port refuses; or it stays stalled) `why` says what became of it.
+bool KeepSilentLink(const PropertyClient& fg, bool flying, std::int64_t silentMs, std::string& why);
 
 /// The facts a pilot checks before handing over, one "label: value" line each: the aircraft,
 /// FlightGear's version, its time, whether it is paused and the scenery loaded, position,
