@@ -37,10 +37,11 @@ constexpr int kMaxFailedExchanges = 3;
 /// The wind's drift: smoothing time constant (s), the least movement per cycle to measure it
 /// from (m), and its limit (degrees; a wind of half the airspeed).
 constexpr double kDriftSmoothing_s = 3.0;
+constexpr double kMinDriftStep_m = 0.5;
+constexpr double kMaxDrift_deg = 30.0;
 /// A simulator's state that has not changed for longer than this (seconds) stands still: a
 /// frame of a simulator that serves at least 4 states a second is shorter.
 constexpr double kMaxFrameGap_s = 0.25;
-constexpr double kMinDriftStep_m = 0.5;
 /// The attitude loops' gains are those for a state every cycle.  A simulator that serves fewer
 /// states a second (FlightGear rendering without a graphics card: 7 to 20 frames) serves each
 /// about a frame late too, and takes the controls in at its next frame, so the loops' delay grows
@@ -53,7 +54,6 @@ constexpr double kFrameIntervalSmoothing = 0.1;
 constexpr double kMinPace = 0.25;
 /// Faster than this (knots) on the ground the aircraft rolls: its state changes every frame.
 constexpr double kRollingSpeed_kt = 10.0;
-constexpr double kMaxDrift_deg = 30.0;
 /// The take-off roll steers back to the centre line from this far off it (metres, where it will
 /// be kCentreLineLead_s from now at its present sideways speed, smoothed over as long), at
 /// kCentreLineGain_degpm degrees of heading per metre beyond it, at most kMaxCentreLine_deg.

@@ -47,18 +47,24 @@ template <typename T> T At(const std::uint8_t* space, std::uint32_t offset) {
     return v;
 }
 
+/// A socket of `type` bound to a free port on 127.0.0.1; `port` receives the port.
+int BoundToLoopback(int type, std::uint16_t& port) {
+    const int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    return fd;
+}
+
 /// A loopback UDP socket standing for FlightGear.
 struct Peer {
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     std::uint16_t port = 0;
+    int fd = BoundToLoopback(SOCK_DGRAM, port);
     Peer() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
         timeval tv{2, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     }
@@ -83,14 +89,7 @@ class HttpPeer {
 public:
     using Answer = std::function<std::string(const std::string&, const std::string&)>;
     explicit HttpPeer(Answer answer) : m_answer(std::move(answer)) {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-        m_port = ntohs(a.sin_port);
+        m_fd = BoundToLoopback(SOCK_STREAM, m_port);
         ::listen(m_fd, 8);
         m_thread = std::thread([this] { Run(); });
     }
@@ -392,15 +391,9 @@ TEST(FgBridgeNet, PropertyClientAgainstAnHttpPeer) {
 
 TEST(FgBridgeNet, NoFlightGearIsSaidSo) {
     // A port nothing listens on: bind one, then close it.
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    const PropertyClient fg(ntohs(a.sin_port), 500);
+    std::uint16_t port = 0;
+    ::close(BoundToLoopback(SOCK_STREAM, port));
+    const PropertyClient fg(port, 500);
     std::string error;
     EXPECT_FALSE(fg.Get("/sim/aircraft", error));
     EXPECT_NE(error.find("FlightGear is not running"), std::string::npos) << error;
@@ -409,15 +402,10 @@ TEST(FgBridgeNet, NoFlightGearIsSaidSo) {
 
 TEST(FgBridgeNet, ASilentFlightGearIsWaitedForWhileItRunsAndDroppedOnceItQuit) {
     // Stalled: it takes connections (the kernel's backlog) but answers nothing.
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    std::uint16_t port = 0;
+    const int fd = BoundToLoopback(SOCK_STREAM, port);
     ::listen(fd, 8);
-    const PropertyClient stalled(ntohs(a.sin_port), 500);
+    const PropertyClient stalled(port, 500);
     std::string why;
     EXPECT_TRUE(KeepSilentLink(stalled, false, 10 * kStallMs, why)); // loading, before a flight
     EXPECT_TRUE(KeepSilentLink(stalled, true, 5000, why));           // a frame of seconds

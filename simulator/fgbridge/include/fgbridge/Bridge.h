@@ -18,7 +18,7 @@
 // A lost FlightGear: when no datagram came for kLostMs, Lost says so and the program asks
 // FlightGear's property interface.  Before any client it keeps the link while something listens
 // there (FlightGear loading); once a client flies, while FlightGear says within a second that it
-// is paused, or for up to 30 s while it takes connections but answers nothing (a frame that
+// is paused, or for up to kStallMs while it takes connections but answers nothing (a frame that
 // takes seconds: scenery reloaded after a reposition).  Otherwise (FlightGear quit, or stays
 // stalled) it ends the link: the client then sees a broken link.
 
